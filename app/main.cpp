@@ -1,0 +1,63 @@
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "app/frame_loop.h"
+#include "app/installation_check.h"
+#include "app/startup.h"
+#include "game/languages.h"
+#include "game/settings.h"
+#include "platform/message_box.h"
+#include "update/updater_hash.h"
+
+namespace {
+void printGlfwError(int code, const char* description) {
+  std::printf("Error %d: %s\n", code, description);
+}
+}  // namespace
+
+// Arguments are ignored: everything is relative to the working directory.
+int main() {
+  auto layout = checkInstallation();
+  if (!layout) {
+    platform::showMessageBox(wrongDirectoryCaption, wrongDirectoryText, platform::MessageBoxIcon::Error);
+    return 0;
+  }
+  installLayout = *layout;
+
+  UiLanguageIndex = 2;
+  loadSettings();
+  startUpdaterHashCheck();
+
+  glfwSetErrorCallback(printGlfwError);
+  if (!glfwInit()) {
+    std::printf("[GFLW] failed to init!\n");
+    endProcess(1);
+  }
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+
+  int monitorCount = 0;
+  glfwGetMonitors(&monitorCount);
+  if (monitorCount < 1) return 0;
+
+  const std::string title = windowTitle();
+  std::thread(windowWatchdog).detach();
+  GLFWwindow* window = glfwCreateWindow(640, 360, title.c_str(), nullptr, nullptr);
+  if (window == nullptr) failWindowCreation();
+  publishMainWindow(window);
+  glfwMakeContextCurrent(window);
+
+  glViewport(0, 0, 640, 360);
+  glewExperimental = GL_TRUE;
+  if (glewInit() != GLEW_OK) {
+    std::fprintf(stderr, "Failed to setup GLEW\n");
+    endProcess(1);
+  }
+
+  runFrameLoop(window);
+  return 0;
+}

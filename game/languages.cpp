@@ -1,0 +1,3 @@
+#include "game/languages.h"
+
+std::int32_t UiLanguageIndex = 2;

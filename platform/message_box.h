@@ -1,0 +1,20 @@
+#pragma once
+// MessageBoxA: a modal box without owner window and a single OK button.
+#include <string>
+
+namespace platform {
+
+enum class MessageBoxIcon { None, Error };
+
+// Shows the box and returns when the user has closed it.
+void showMessageBox(const std::string& caption, const std::string& text, MessageBoxIcon icon);
+
+// Where a real dialog needs the program's own window stack, the application installs it
+// here; it returns false when it cannot show a dialog (no display, for instance). Without
+// one, or with QUARNMP_MESSAGEBOX=stderr, the box is written as "caption: text" to
+// standard error and counts as confirmed.
+using MessageBoxPresenter = bool (*)(const std::string& caption, const std::string& text,
+                                     MessageBoxIcon icon);
+void setMessageBoxPresenter(MessageBoxPresenter presenter);
+
+}  // namespace platform

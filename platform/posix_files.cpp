@@ -1,0 +1,102 @@
+#include "platform/files.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string nativePath(std::string_view path) {
+  std::string native(path);
+  std::replace(native.begin(), native.end(), '\\', '/');
+  return native;
+}
+
+bool pathExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(nativePath(path).c_str(), &info) == 0;
+}
+
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+  struct stat info {};
+  if (::stat(nativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec);
+}
+
+bool createDirectory(const std::string& path) {
+  return ::mkdir(nativePath(path).c_str(), 0777) == 0;
+}
+
+namespace {
+
+// Windows refuses to replace a file with the read-only attribute; a file without any
+// write permission bit plays that part here (also for root, who could write it anyway).
+bool isReadOnlyFile(const std::string& native) {
+  struct stat info {};
+  return ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+std::string temporarySibling(const std::string& native) {
+  static std::atomic<unsigned> counter{0};
+  return native + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+}  // namespace
+
+bool moveFileReplacing(const std::string& from, const std::string& to) {
+  const std::string target = nativePath(to);
+  if (isReadOnlyFile(target)) return false;
+  if (::rename(nativePath(from).c_str(), target.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  // Across volumes: copy, then remove the source, as MOVEFILE_COPY_ALLOWED does.
+  auto bytes = readWholeFile(from);
+  return bytes && writeFileAtomically(to, *bytes) && ::unlink(nativePath(from).c_str()) == 0;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string target = nativePath(path);
+  if (isReadOnlyFile(target)) return false;
+  const std::string temporary = temporarySibling(target);
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+}  // namespace platform

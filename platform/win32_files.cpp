@@ -1,0 +1,71 @@
+#include "platform/files.h"
+
+#include <windows.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+
+namespace platform {
+
+namespace {
+
+std::wstring widen(const std::string& narrow) {
+  if (narrow.empty()) return {};
+  int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), (int)narrow.size(), nullptr, 0);
+  std::wstring wide(length, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, narrow.data(), (int)narrow.size(), wide.data(), length);
+  return wide;
+}
+
+}  // namespace
+
+std::string nativePath(std::string_view path) { return std::string(path); }
+
+bool pathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+  struct _stat64i32 info {};
+  if (_stat64i32(path.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_mtime);
+}
+
+bool createDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool moveFileReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temporary =
+      path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    ok = WriteFile(file, bytes.data(), chunk, &written, nullptr) && written > 0;
+    bytes.remove_prefix(written);
+  }
+  ok = CloseHandle(file) && ok;
+  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (!ok) DeleteFileA(temporary.c_str());
+  return ok;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return content;
+}
+
+}  // namespace platform

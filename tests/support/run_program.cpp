@@ -1,0 +1,104 @@
+#include "tests/support/run_program.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace testing_support {
+
+namespace {
+
+std::vector<std::string> mergedEnvironment(const ProgramOptions& options) {
+  std::vector<std::string> result;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text(*entry);
+    std::string name = text.substr(0, text.find('='));
+    if (options.environment.count(name) == 0) result.push_back(text);
+  }
+  for (const auto& [name, value] : options.environment) {
+    if (value) result.push_back(name + "=" + *value);
+  }
+  return result;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (auto& text : texts) result.push_back(text.data());
+  result.push_back(nullptr);
+  return result;
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProgramOptions& options) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> envp = mergedEnvironment(options);
+  auto argvPointers = pointers(argv);
+  auto envPointers = pointers(envp);
+
+  int outPipe[2], errPipe[2], inPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 || pipe2(inPipe, O_CLOEXEC) != 0) {
+    return {};
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    if (chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+    execve(program.c_str(), argvPointers.data(), envPointers.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  close(inPipe[0]);
+  if (!options.standardInput.empty()) {
+    ssize_t ignored = write(inPipe[1], options.standardInput.data(), options.standardInput.size());
+    (void)ignored;
+  }
+  close(inPipe[1]);
+
+  ProgramResult result;
+  const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open = 2;
+  while (open > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      kill(child, SIGKILL);
+      result.timedOut = true;
+      break;
+    }
+    if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(got));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (auto& fd : fds) {
+    if (fd.fd >= 0) close(fd.fd);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace testing_support

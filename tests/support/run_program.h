@@ -1,0 +1,29 @@
+#pragma once
+// Runs a program the way a user or script would, and collects what it printed.
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct ProgramResult {
+  int exitCode = -1;       // the exit status, or 128 + signal number
+  bool timedOut = false;   // killed after the time limit
+  std::string out;
+  std::string err;
+};
+
+struct ProgramOptions {
+  std::string workingDirectory = ".";
+  // Variables to set (a value) or to remove (nothing) in the inherited environment.
+  std::map<std::string, std::optional<std::string>> environment;
+  std::string standardInput;
+  std::chrono::milliseconds timeout{60000};
+};
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProgramOptions& options = {});
+
+}  // namespace testing_support

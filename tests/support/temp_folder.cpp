@@ -1,0 +1,51 @@
+#include "tests/support/temp_folder.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quarnmp-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  // Tests may take permissions away; give them back so everything can be removed.
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(root, ignored);
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& content) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<missing>";
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+void makeInstallation(const std::filesystem::path& root, TestLayout layout) {
+  if (layout == TestLayout::Rusk) {
+    std::filesystem::create_directories(root / "base" / "bin");
+    std::filesystem::create_directories(root / "extra1");
+  } else {
+    std::filesystem::create_directories(root / "Data" / "base" / "bin");
+    std::filesystem::create_directories(root / "DataOP");
+  }
+}
+
+}  // namespace testing_support

@@ -1,0 +1,32 @@
+#pragma once
+// A fresh folder below the system's temporary folder, removed with everything in it.
+#include <filesystem>
+#include <string>
+
+namespace testing_support {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return root; }
+  std::filesystem::path operator/(const std::string& relative) const { return root / relative; }
+
+ private:
+  std::filesystem::path root;
+};
+
+// Writes a file, creating its folders.
+void writeFile(const std::filesystem::path& path, const std::string& content);
+// The whole file, or "<missing>" when it cannot be read.
+std::string readFile(const std::filesystem::path& path);
+
+// Makes a folder that passes the installation check: "base" (Rusk layout) or "Data" and
+// "DataOP" (Tovan layout).
+enum class TestLayout { Rusk, Tovan };
+void makeInstallation(const std::filesystem::path& root, TestLayout layout);
+
+}  // namespace testing_support
