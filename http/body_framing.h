@@ -1,0 +1,55 @@
+#pragma once
+// The receive side of one exchange: collects bytes as they arrive, parses the header block
+// once it is complete, and takes the body by content length, chunked coding, or until the
+// peer closes. Kept apart from the socket so it can be driven with any split of the bytes.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "http/response.h"
+
+namespace http::detail {
+
+// Chunked transfer coding, one size line and data part at a time.
+struct ChunkDecoder {
+  std::uint64_t remainingChunkSize = 0;
+  bool chunkEndExpected = false;
+};
+
+enum class Progress { NeedMore, Complete };
+
+// Moves chunk data from the front of `pending` to `body`; throws ResponseError
+// "Invalid chunk" or "Invalid hex digit". Complete at the size line 0 (the trailer is
+// not read).
+Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& body);
+
+class ResponseAssembler {
+ public:
+  // Takes the next received bytes; Complete once the framing says the body is whole.
+  // Throws ResponseError for a malformed header block or body.
+  Progress receive(std::string_view bytes);
+  // The response as it stands (also when the peer closed early).
+  Response takeResponse() { return std::move(response); }
+
+ private:
+  void parseHeaderBlock(std::size_t blockLength);
+  void noteFramingField(const HeaderField& field);
+  Progress takeBody();
+
+  Response response;
+  std::string pending;
+  std::size_t searchedUpTo = 0;
+  bool headerSectionParsed = false;
+  bool chunked = false;
+  bool contentLengthKnown = false;
+  std::uint64_t contentLength = 0;
+  ChunkDecoder chunkDecoder;
+};
+
+// A content length or chunk size of decimal or hexadecimal digits; throws ResponseError
+// "Invalid digit" / "Invalid hex digit" for any other byte and for a value that does not
+// fit in 64 bits. Empty text reads as 0.
+std::uint64_t parseContentLength(std::string_view digits);
+std::uint64_t parseChunkSize(std::string_view hexDigits);
+
+}  // namespace http::detail

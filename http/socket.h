@@ -1,0 +1,29 @@
+#pragma once
+// One socket of an exchange, closed on every way out.
+#include <cstdint>
+
+#include "platform/sockets.h"
+
+namespace http::detail {
+
+enum class SelectType { Read = 0, Write = 1 };
+
+class Socket {
+ public:
+  // Throws std::system_error "Failed to create socket".
+  explicit Socket(platform::AddressFamily family);
+  ~Socket();
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  // Waits until the socket is ready; a negative limit waits without end. Throws
+  // ResponseError "Request timed out" or std::system_error "Failed to select socket".
+  void select(SelectType type, std::int64_t timeoutMs) const;
+
+  platform::SocketHandle handle() const { return socketHandle; }
+
+ private:
+  platform::SocketHandle socketHandle;
+};
+
+}  // namespace http::detail
