@@ -1,0 +1,65 @@
+#pragma once
+// Looks at and steers windows on an X display the way a user's desktop would: find a window
+// by its title, read its pixels, resize it, ask it to close. Input (clicks, keys) goes
+// through xdotool, see xdotool().
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+namespace testing_support {
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+
+struct Screenshot {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
+  Rgb at(int x, int y) const;
+};
+
+struct WindowGeometry {
+  int x = 0, y = 0;  // relative to the root window
+  int width = 0, height = 0;
+};
+
+class X11Display {
+ public:
+  explicit X11Display(const std::string& name);
+  ~X11Display();
+  X11Display(const X11Display&) = delete;
+  X11Display& operator=(const X11Display&) = delete;
+
+  bool connected() const { return display != nullptr; }
+
+  // A window whose title (_NET_WM_NAME or WM_NAME) is exactly the text, waiting for it up to
+  // the timeout; 0 when none appeared.
+  unsigned long waitForWindow(const std::string& title, std::chrono::milliseconds timeout);
+  bool windowExists(unsigned long window);
+  std::optional<WindowGeometry> geometry(unsigned long window);
+  // The window's area as the screen shows it.
+  std::optional<Screenshot> capture(unsigned long window);
+  void resize(unsigned long window, int width, int height);
+  // What a window manager's close button does: a WM_DELETE_WINDOW message.
+  void requestClose(unsigned long window);
+
+ private:
+  unsigned long findWindow(unsigned long parent, const std::string& title);
+  std::string titleOf(unsigned long window);
+  Display* display = nullptr;
+};
+
+// Writes the picture as a PNG; false on failure.
+bool savePng(const Screenshot& picture, const std::string& path);
+// <build folder>/screenshots/<name>.png, the folder created; kept as a CI artefact.
+std::string screenshotPath(const std::string& name);
+
+// Runs xdotool with the arguments on the display; true when it exited with 0.
+bool xdotool(const std::string& display, const std::vector<std::string>& arguments);
+
+}  // namespace testing_support
