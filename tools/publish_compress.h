@@ -1,0 +1,12 @@
+#pragma once
+// zlib streams (RFC 1950), as the update server serves every document and file.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+std::string compressText(std::string_view text, int level);
+
+// Compresses the file piece by piece into a temporary file beside the target and renames
+// it over the target: constant memory, and the target is never left half-written.
+// False when the source cannot be read or the target cannot be written.
+bool compressFile(const std::filesystem::path& source, const std::filesystem::path& target, int level);

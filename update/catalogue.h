@@ -1,0 +1,19 @@
+#pragma once
+// The server's catalogue: file sets, and the files of each set.
+#include <string>
+#include <vector>
+
+struct CatalogueEntry {
+  std::string name;
+  std::string description;
+  std::string sourcepath;       // server-side folder of the set's files
+  std::string destinationpath;  // local folder, relative to the installation root
+  std::string url;              // path of the set's file list, relative to serverBaseUrl
+  bool isDefault = false;       // kept, never read
+};
+
+struct FileRecord {
+  std::string sourcePath;  // sourcepath + "/" + key: where the server serves the file
+  std::string localPath;   // destinationpath + "/" + key: where it lives locally
+  std::string hash;        // the published MD5 digest
+};

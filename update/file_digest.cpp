@@ -1,0 +1,42 @@
+#include "update/file_digest.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+constexpr std::size_t readPieceSize = 256 * 1024;
+
+}  // namespace
+
+std::string hexDigest(const platform::Md5Bytes& digest) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(digest.size() * 2);
+  for (std::uint8_t byte : digest) {
+    text += digits[byte >> 4];
+    text += digits[byte & 0x0f];
+  }
+  return text;
+}
+
+std::string md5OfFile(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::nativePath(path).c_str(), "rb"));
+  if (!file) return std::string(digestFailure);
+  platform::Md5Stream md5;
+  std::vector<char> piece(readPieceSize);
+  for (;;) {
+    const std::size_t got = std::fread(piece.data(), 1, piece.size(), file.get());
+    md5.add(std::string_view(piece.data(), got));
+    if (got < piece.size()) break;
+  }
+  if (std::ferror(file.get())) return std::string(digestFailure);
+  return hexDigest(md5.finish());
+}

@@ -1,0 +1,72 @@
+#include "update/file_meta_cache.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "platform/files.h"
+#include "platform/text_mode.h"
+#include "update/file_digest.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Integers as they are, floating-point numbers truncated towards zero.
+std::int64_t modtimeFrom(const json& value) {
+  if (value.is_number_integer()) return value.get<std::int64_t>();
+  if (value.is_number_float()) {
+    const double seconds = std::trunc(value.get<double>());
+    if (seconds >= -9.2e18 && seconds <= 9.2e18) return static_cast<std::int64_t>(seconds);
+  }
+  throw std::invalid_argument("modtime is not a number of seconds");
+}
+
+FileMetaCache cacheFrom(const json& document) {
+  FileMetaCache cache;
+  if (document.is_null()) return cache;
+  if (!document.is_object()) throw std::invalid_argument("cache is not a JSON object");
+  for (const auto& [path, value] : document.items()) {
+    if (!value.is_object() || !value.contains("modtime") || !value.contains("hash"))
+      throw std::invalid_argument("cache member without modtime and hash");
+    const std::int64_t modtime = modtimeFrom(value["modtime"]);
+    std::string hash = value["hash"].get<std::string>();
+    if (modtime != 0) cache[path] = FileMeta{path, modtime, std::move(hash)};
+  }
+  return cache;
+}
+
+}  // namespace
+
+FileMetaCache readFileMetaCache(const std::string& folder) {
+  const auto text = platform::readWholeFile(folder + fileMetaCacheName);
+  if (!text) return {};
+  try {
+    return cacheFrom(json::parse(*text));
+  } catch (const std::exception&) {
+    return {};  // unreadable: start afresh, the next write replaces it
+  }
+}
+
+void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
+  json document;
+  for (const auto& [path, meta] : cache) {
+    document[path]["modtime"] = meta.modtime;
+    document[path]["hash"] = meta.hash;
+  }
+  const std::string text = document.dump(1, ' ', false, json::error_handler_t::replace);
+  platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(text));
+}
+
+std::int64_t cachedTimeOf(const std::string& path) { return platform::modificationTime(path).value_or(0); }
+
+const std::string& trustedDigest(FileMetaCache& cache, const std::string& path) {
+  const std::int64_t modtime = cachedTimeOf(path);
+  auto found = cache.find(path);
+  if (found == cache.end()) return cache.emplace(path, FileMeta{path, modtime, md5OfFile(path)}).first->second.hash;
+  FileMeta& meta = found->second;
+  if (meta.modtime != modtime) {
+    meta.modtime = modtime;
+    meta.hash = md5OfFile(path);
+  }
+  return meta.hash;
+}
