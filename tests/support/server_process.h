@@ -1,0 +1,35 @@
+#pragma once
+// A server program run in the background for a test, stopped (and reaped) on destruction.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A loopback TCP port that was free a moment ago (bound to port 0, then released).
+std::uint16_t freeLoopbackPort();
+
+// True once a TCP connection to 127.0.0.1:port succeeds, false after the limit.
+bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit);
+
+class ServerProcess {
+ public:
+  // Starts `program` with `arguments`; its standard output and error go to `logFile`.
+  ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
+                const std::filesystem::path& logFile);
+  // Sends SIGTERM, waits up to a few seconds, then SIGKILL.
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  // False once the program has ended (for example because its port was taken).
+  bool running();
+
+ private:
+  int pid = -1;
+  bool reaped = false;
+};
+
+}  // namespace testing_support
