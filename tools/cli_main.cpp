@@ -1,0 +1,39 @@
+// quarnmp-cli: headless front end on the same engine as the window.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/cli_commands.h"
+
+namespace {
+
+struct Command {
+  std::string_view name;
+  int (*run)(const std::vector<std::string>& args);
+  std::string_view usage;
+};
+
+constexpr Command commands[] = {
+    {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
+};
+
+int printUsage() {
+  std::fprintf(stderr, "usage:\n");
+  for (const Command& command : commands) {
+    std::fprintf(stderr, "  quarnmp-cli %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
+  }
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return printUsage();
+  const std::string_view name = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  for (const Command& command : commands) {
+    if (command.name == name) return command.run(args);
+  }
+  return printUsage();
+}
