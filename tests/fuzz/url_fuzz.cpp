@@ -1,0 +1,30 @@
+// Any text either fails to parse with "Invalid scheme" or gives a URL whose request is
+// either refused or has exactly the request line it should: nothing injected.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "http/errors.h"
+#include "http/request_composition.h"
+#include "http/url.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  http::Url url;
+  try {
+    url = http::parseUrl(text);
+  } catch (const http::RequestError&) {
+    return 0;
+  }
+  if (url.path.empty() || url.path.front() != '/') std::abort();
+  if (url.scheme + "://" != text.substr(0, url.scheme.size() + 3)) std::abort();
+  url.scheme = "http";
+  try {
+    const std::string request = http::composeRequest(url, "GET", "", {});
+    const std::string target = url.path + (url.query.empty() ? "" : "?" + url.query);
+    if (request.substr(0, request.find("\r\n")) != "GET " + target + " HTTP/1.1") std::abort();
+    if (request.find("\r\n\r\n") != request.size() - 4) std::abort();
+  } catch (const http::RequestError&) {
+  }
+  return 0;
+}
