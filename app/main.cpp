@@ -6,7 +6,9 @@
 
 #include "app/frame_loop.h"
 #include "app/installation_check.h"
+#include "app/message_box_dialog.h"
 #include "app/startup.h"
+#include "app/window_input.h"
 #include "game/languages.h"
 #include "game/settings.h"
 #include "platform/message_box.h"
@@ -20,6 +22,7 @@ void printGlfwError(int code, const char* description) {
 
 // Arguments are ignored: everything is relative to the working directory.
 int main() {
+  installMessageBoxDialog();
   auto layout = checkInstallation();
   if (!layout) {
     platform::showMessageBox(wrongDirectoryCaption, wrongDirectoryText, platform::MessageBoxIcon::Error);
@@ -50,6 +53,7 @@ int main() {
   if (window == nullptr) failWindowCreation();
   publishMainWindow(window);
   glfwMakeContextCurrent(window);
+  attachGuiToWindow(window, &mainGui.context);
 
   glViewport(0, 0, 640, 360);
   glewExperimental = GL_TRUE;
@@ -58,6 +62,6 @@ int main() {
     endProcess(1);
   }
 
-  runFrameLoop(window);
+  runWindow(window);
   return 0;
 }

@@ -65,21 +65,21 @@ std::string X11Display::titleOf(unsigned long window) {
   return title;
 }
 
-unsigned long X11Display::findWindow(unsigned long parent, const std::string& title) {
+unsigned long X11Display::findWindow(unsigned long parent, const std::regex& title) {
   Window root, ignoredParent;
   Window* children = nullptr;
   unsigned int count = 0;
   if (!XQueryTree(display, parent, &root, &ignoredParent, &children, &count)) return 0;
   unsigned long found = 0;
   for (unsigned int i = 0; i < count && found == 0; ++i) {
-    if (titleOf(children[i]) == title) found = children[i];
+    if (std::regex_match(titleOf(children[i]), title)) found = children[i];
   }
   for (unsigned int i = 0; i < count && found == 0; ++i) found = findWindow(children[i], title);
   if (children != nullptr) XFree(children);
   return found;
 }
 
-unsigned long X11Display::waitForWindow(const std::string& title, std::chrono::milliseconds timeout) {
+unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
   if (display == nullptr) return 0;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,10 @@ class X11Display {
 
   bool connected() const { return display != nullptr; }
 
-  // A window whose title (_NET_WM_NAME or WM_NAME) is exactly the text, waiting for it up to
+  // A mapped window whose whole title (_NET_WM_NAME or WM_NAME) matches, waiting for it up to
   // the timeout; 0 when none appeared.
-  unsigned long waitForWindow(const std::string& title, std::chrono::milliseconds timeout);
+  unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
+  std::string titleOf(unsigned long window);
   bool windowExists(unsigned long window);
   std::optional<WindowGeometry> geometry(unsigned long window);
   // The window's area as the screen shows it.
@@ -49,8 +51,7 @@ class X11Display {
   void requestClose(unsigned long window);
 
  private:
-  unsigned long findWindow(unsigned long parent, const std::string& title);
-  std::string titleOf(unsigned long window);
+  unsigned long findWindow(unsigned long parent, const std::regex& title);
   Display* display = nullptr;
 };
 

@@ -1,0 +1,189 @@
+#include "app/message_box_dialog.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "app/gui_session.h"
+#include "app/window_input.h"
+
+namespace {
+
+std::thread::id mainThread;
+
+constexpr float lineHeight = 18;
+constexpr float lineGap = 4;
+constexpr float buttonWidth = 80;
+constexpr float buttonHeight = 28;
+constexpr float margin = 14;
+constexpr float iconSize = 32;
+constexpr double eventWaitSeconds = 0.05;
+
+struct DialogContent {
+  std::vector<std::string> lines;
+  bool errorIcon = false;
+};
+
+// Line feeds break lines; a carriage return before one belongs to the break.
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    if (end == std::string::npos) return lines;
+    start = end + 1;
+  }
+}
+
+float textLeft(const DialogContent& content) { return content.errorIcon ? margin + iconSize + margin : margin; }
+
+float widestLine(const nk_user_font* font, const DialogContent& content) {
+  float widest = 0;
+  for (const std::string& line : content.lines) {
+    widest = std::max(widest, font->width(font->userdata, font->height, line.c_str(), static_cast<int>(line.size())));
+  }
+  return widest;
+}
+
+void fitWindow(GLFWwindow* window, const nk_user_font* font, const DialogContent& content) {
+  const float rows = static_cast<float>(content.lines.size()) * (lineHeight + lineGap);
+  const float textHeight = std::max(rows, content.errorIcon ? iconSize : 0.0f);
+  const float width = std::max(260.0f, textLeft(content) + widestLine(font, content) + 2 * margin);
+  const float height = margin + textHeight + margin + buttonHeight + margin;
+  glfwSetWindowSize(window, static_cast<int>(width), static_cast<int>(height));
+}
+
+void drawErrorIcon(nk_context* ctx) {
+  nk_command_buffer* canvas = nk_window_get_canvas(ctx);
+  const struct nk_rect circle = nk_rect(margin, margin, iconSize, iconSize);
+  nk_fill_circle(canvas, circle, nk_rgb(200, 40, 40));
+  const float inset = iconSize * 0.3f;
+  nk_stroke_line(canvas, margin + inset, margin + inset, margin + iconSize - inset, margin + iconSize - inset, 3,
+                 nk_rgb(255, 255, 255));
+  nk_stroke_line(canvas, margin + iconSize - inset, margin + inset, margin + inset, margin + iconSize - inset, 3,
+                 nk_rgb(255, 255, 255));
+}
+
+// One frame of the dialog, everything placed absolutely; true when OK was pressed.
+bool drawDialog(nk_context* ctx, const DialogContent& content, int width, int height) {
+  bool pressed = false;
+  const float w = static_cast<float>(width);
+  const float h = static_cast<float>(height);
+  if (nk_begin(ctx, "MessageBox", nk_rect(0, 0, w, h), NK_WINDOW_NO_SCROLLBAR)) {
+    if (content.errorIcon) drawErrorIcon(ctx);
+    // The space starts at the window's padding; positions below are window coordinates.
+    const struct nk_vec2 origin = ctx->style.window.padding;
+    nk_layout_space_begin(ctx, NK_STATIC, h - 2 * origin.y, static_cast<int>(content.lines.size()) + 1);
+    float y = margin;
+    for (const std::string& line : content.lines) {
+      nk_layout_space_push(ctx, nk_rect(textLeft(content) - origin.x, y - origin.y, w - textLeft(content) - margin,
+                                        lineHeight));
+      nk_label(ctx, line.c_str(), NK_TEXT_LEFT);
+      y += lineHeight + lineGap;
+    }
+    nk_layout_space_push(ctx, nk_rect((w - buttonWidth) / 2 - origin.x, h - margin - buttonHeight - origin.y,
+                                      buttonWidth, buttonHeight));
+    pressed = nk_button_label(ctx, "OK");
+    nk_layout_space_end(ctx);
+  }
+  nk_end(ctx);
+  return pressed;
+}
+
+bool keyPressed(GLFWwindow* window) {
+  for (int key : {GLFW_KEY_ENTER, GLFW_KEY_KP_ENTER, GLFW_KEY_ESCAPE}) {
+    if (glfwGetKey(window, key) == GLFW_PRESS) return true;
+  }
+  return false;
+}
+
+GLFWwindow* createDialogWindow(const std::string& caption) {
+  glfwDefaultWindowHints();
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+  glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+  GLFWwindow* window = glfwCreateWindow(320, 160, caption.c_str(), nullptr, nullptr);
+  glfwDefaultWindowHints();
+  if (window == nullptr) return nullptr;
+  glfwMakeContextCurrent(window);
+  glewExperimental = GL_TRUE;
+  if (glewInit() != GLEW_OK) {
+    glfwDestroyWindow(window);
+    return nullptr;
+  }
+  return window;
+}
+
+void runDialog(GLFWwindow* window, GuiSession& gui, const DialogContent& content) {
+  bool closed = false;
+  while (!closed && !glfwWindowShouldClose(window)) {
+    const FrameSize size = readFrameSize(window);
+    feedFrameInput(window, &gui.context, eventWaitSeconds);
+    closed = drawDialog(&gui.context, content, size.windowWidth, size.windowHeight) || keyPressed(window);
+    if (!size.hasArea()) {
+      nk_clear(&gui.context);
+      continue;
+    }
+    glViewport(0, 0, size.framebufferWidth, size.framebufferHeight);
+    glClearColor(0.18f, 0.18f, 0.18f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    renderGui(gui.renderer, &gui.context, size.windowWidth, size.windowHeight, size.scale, NK_ANTI_ALIASING_ON);
+    glfwSwapBuffers(window);
+  }
+}
+
+bool showInNewWindow(const std::string& caption, const DialogContent& content) {
+  GLFWwindow* window = createDialogWindow(caption);
+  if (window == nullptr) return false;
+  auto gui = std::make_unique<GuiSession>();
+  setUpGui(*gui);
+  attachGuiToWindow(window, &gui->context);
+  glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
+  fitWindow(window, gui->context.style.font, content);
+  glfwShowWindow(window);
+  runDialog(window, *gui, content);
+  glfwSetWindowUserPointer(window, nullptr);
+  shutDownGui(*gui);
+  glfwDestroyWindow(window);
+  return true;
+}
+
+bool presentDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
+  return showMessageBoxDialog(caption, text, icon);
+}
+
+}  // namespace
+
+void installMessageBoxDialog() {
+  mainThread = std::this_thread::get_id();
+  platform::setMessageBoxPresenter(presentDialog);
+}
+
+bool showMessageBoxDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
+  if (std::this_thread::get_id() != mainThread || !glfwInit()) return false;
+  // A window that is already open (the main window) keeps its context, but its input is
+  // held back until the box is closed, as a modal box does.
+  GLFWwindow* owner = glfwGetCurrentContext();
+  void* ownerGui = owner != nullptr ? glfwGetWindowUserPointer(owner) : nullptr;
+  if (owner != nullptr) glfwSetWindowUserPointer(owner, nullptr);
+
+  const DialogContent content{splitLines(text), icon == platform::MessageBoxIcon::Error};
+  const bool shown = showInNewWindow(caption, content);
+
+  if (owner != nullptr) {
+    glfwMakeContextCurrent(owner);
+    glfwSetWindowUserPointer(owner, ownerGui);
+  } else {
+    glfwTerminate();
+  }
+  return shown;
+}
