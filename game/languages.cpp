@@ -1,3 +1,10 @@
 #include "game/languages.h"
 
 std::int32_t UiLanguageIndex = 2;
+
+std::optional<std::int32_t> languageIndexOf(std::string_view code) {
+  for (std::int32_t index = 0; index < languageCount; ++index) {
+    if (code == languageTable.languageCodes[static_cast<std::size_t>(index)]) return index;
+  }
+  return std::nullopt;
+}

@@ -1,5 +1,88 @@
 #include "game/settings.h"
 
-// Placeholder until the settings file is read and written.
-void loadSettings() {}
-void saveSettings() {}
+#include <cstdio>
+#include <optional>
+#include <type_traits>
+
+#include "game/languages.h"
+#include "platform/files.h"
+
+Settings settings;
+
+namespace {
+
+// Where a file we could not use is kept, so that nothing the user wrote is lost.
+constexpr const char* brokenSettingsFileName = "quarnmpupdater_config.json.broken";
+
+template <typename Field>
+void readMember(const nlohmann::json& object, const char* key, Field& field) {
+  auto member = object.find(key);
+  if (member == object.end()) return;
+  constexpr bool isFlag = std::is_same_v<Field, bool>;
+  if (isFlag ? !member->is_boolean() : !member->is_string()) {
+    throw SettingsFormatError(std::string("\"") + key +
+                              (isFlag ? "\" is not true or false" : "\" is not a text"));
+  }
+  field = member->get<Field>();
+}
+
+// The settings in the text, or nothing (with the reason on standard error) when they
+// cannot be used.
+std::optional<Settings> settingsFromText(const std::string& text) {
+  try {
+    // The parser takes a NUL byte for the end of the input; JSON text never holds one.
+    if (text.find('\0') != std::string::npos) throw SettingsFormatError("the file holds a NUL byte");
+    return settingsFromJson(nlohmann::json::parse(text));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s cannot be used, the defaults apply: %s\n", settingsFileName, error.what());
+    return std::nullopt;
+  }
+}
+
+void takeDefaults() {
+  settings = Settings{};
+  settings.language = languageTable.languageCodes[static_cast<std::size_t>(UiLanguageIndex)];
+}
+
+}  // namespace
+
+nlohmann::json settingsToJson() {
+  // nlohmann::json keeps members sorted by key, which is the file's member order.
+  return {{"language", settings.language},
+          {"luadebugger", settings.luadebugger},
+          {"console", settings.console},
+          {"clip_cursor", settings.clip_cursor},
+          {"use_local_profile", settings.use_local_profile}};
+}
+
+Settings settingsFromJson(const nlohmann::json& value) {
+  Settings result;
+  if (!value.is_object()) return result;
+  readMember(value, "language", result.language);
+  readMember(value, "luadebugger", result.luadebugger);
+  readMember(value, "console", result.console);
+  readMember(value, "clip_cursor", result.clip_cursor);
+  readMember(value, "use_local_profile", result.use_local_profile);
+  return result;
+}
+
+void loadSettings() {
+  const auto text = platform::readWholeFile(settingsFileName);
+  const auto loaded = text ? settingsFromText(*text) : std::nullopt;
+  if (loaded) {
+    settings = *loaded;
+    if (auto index = languageIndexOf(settings.language)) UiLanguageIndex = *index;
+    return;
+  }
+  takeDefaults();
+  // A file with content we cannot use is moved aside first; if that fails it stays as it is.
+  const bool keepBrokenFile = text && !text->empty();
+  if (keepBrokenFile && !platform::moveFileReplacing(settingsFileName, brokenSettingsFileName)) return;
+  saveSettings();
+}
+
+void saveSettings() {
+  // Replacing invalid UTF-8 keeps a stray byte in the language from stopping the save.
+  const auto replaceInvalid = nlohmann::json::error_handler_t::replace;
+  platform::writeFileAtomically(settingsFileName, settingsToJson().dump(-1, ' ', false, replaceInvalid));
+}

@@ -1,0 +1,150 @@
+// Settings and profiles in a fresh temporary installation root (the working directory).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "game/game_state.h"
+#include "game/languages.h"
+#include "game/profiles.h"
+#include "game/settings.h"
+#include "tests/support/temp_folder.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string defaults =
+    R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
+
+class GameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::current_path(folder.path());
+    resetGameState();
+  }
+  void TearDown() override {
+    fs::current_path(previous);
+    resetGameState();
+  }
+  std::string loadFrom(const std::string& text) {
+    resetGameState();
+    writeFile(folder / settingsFileName, text);
+    loadSettings();
+    return readFile(folder / settingsFileName);
+  }
+  // Sorted names (the walk keeps the file system's order); the widget's views must match.
+  std::vector<std::string> found() {
+    EXPECT_EQ(profileList.profileNames.at(0), "(default)");
+    EXPECT_EQ(profileList.selectedProfileIndex, 0);
+    EXPECT_EQ(profileList.profileCount, static_cast<int>(profileList.profileNameViews.size()));
+    for (size_t i = 0; i < profileList.profileNameViews.size(); ++i)
+      EXPECT_EQ(profileList.profileNameViews[i], profileList.profileNames.at(i).c_str());
+    std::vector<std::string> names(profileList.profileNames.begin() + 1, profileList.profileNames.end());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const fs::path previous = fs::current_path();
+  TempFolder folder;
+};
+
+TEST_F(GameTest, SettingsAreReadAsStoredAndWrittenCompactWithAllMembers) {
+  loadSettings();
+  EXPECT_EQ(readFile(folder / settingsFileName), defaults);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1) << "no temporary file left";
+
+  EXPECT_EQ(loadFrom("{}"), "{}") << "not rewritten at start-up";
+  EXPECT_EQ(settings.language, "");
+  loadFrom(R"({"language":"en","console":true})");
+  EXPECT_TRUE(UiLanguageIndex == 3 && settings.console && !settings.luadebugger);
+  loadFrom(R"({"language":"EN"})");
+  EXPECT_TRUE(UiLanguageIndex == 2 && settings.language == "EN");
+  loadFrom("\n {\"use_local_profile\" : true,\r\n \"x\": [1], \"language\": \"ru\"}\t");
+  EXPECT_TRUE(UiLanguageIndex == 11 && settings.use_local_profile);
+
+  settings.clip_cursor = true;
+  settings.language = "d\xc3\xa9";
+  saveSettings();
+  EXPECT_EQ(readFile(folder / settingsFileName),
+            "{\"clip_cursor\":true,\"console\":false,\"language\":\"d\xc3\xa9\",\"luadebugger\":false,"
+            "\"use_local_profile\":true}");
+}
+
+TEST_F(GameTest, BrokenSettingsAreKeptAsideAndReplacedByTheDefaults) {
+  using namespace std::string_literals;
+  for (const std::string& broken : {"not json"s, "{} x"s, "{\"language\":"s, R"({"console":"yes"})"s,
+                                    R"({"language":5})"s, "{\"language\":\"\xff\"}"s, "{}\0x"s}) {
+    SCOPED_TRACE(broken);
+    EXPECT_EQ(loadFrom(broken), defaults);
+    EXPECT_EQ(settings.language, "de");
+    EXPECT_EQ(readFile(folder / "quarnmpupdater_config.json.broken"), broken);
+  }
+  fs::remove(folder / settingsFileName);
+  fs::create_directory(folder / settingsFileName);
+  loadSettings();
+  saveSettings();
+  EXPECT_EQ(settings.language, "de") << "an unwritable file changes nothing in memory";
+}
+
+TEST_F(GameTest, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinks) {
+  const fs::path profiles = folder / "Profiles";
+  for (const char* file : {"first.ini", "notes.txt", "sub/second.ini", "third.INI", ".ini",
+                           "fourth.ini/x.txt", "a/b/deep.ini", "a\\b.ini", "../Outside/foreign.ini"}) {
+    writeFile(profiles / file, "");
+  }
+  fs::create_directory_symlink(folder / "Outside", profiles / "outside");
+  fs::create_directory_symlink(profiles, profiles / "loop");
+  profileList.selectedProfileIndex = 3;
+  discoverProfiles(profiles.string());
+  EXPECT_EQ(found(), (std::vector<std::string>{"", "a\\b", "deep", "first", "fourth", "second"}));
+  discoverProfiles((folder / "missing").string());
+  EXPECT_EQ(found(), std::vector<std::string>{});
+  EXPECT_EQ(profileNameOfPath("C:\\Docs\\Profiles\\x/y.ini", '\\'), "x/y");
+}
+
+TEST_F(GameTest, AnUnreadableProfileSubfolderIsSkipped) {
+  for (const char* file : {"locked/hidden.ini", "open/visible.ini", "top.ini"})
+    writeFile(folder / "P" / file, "");
+  fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  fs::permissions(folder / "P/locked", fs::perms::none);
+  // Root reads any folder; as "nobody" the walk meets a genuine EACCES.
+  const bool root = ::geteuid() == 0;
+  ASSERT_TRUE(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+  std::error_code denied;
+  fs::directory_iterator probe(folder / "P/locked", denied);
+  discoverProfiles((folder / "P").string());
+  ASSERT_TRUE(!root || (::seteuid(0) == 0 && ::setegid(0) == 0));
+  EXPECT_TRUE(denied) << "the folder must really be unreadable";
+  EXPECT_EQ(found(), (std::vector<std::string>{"top", "visible"}));
+}
+
+TEST_F(GameTest, TheChosenProfileFolderIsSearchedOnceForEachChoice) {
+  TempFolder home;
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
+  ::setenv("HOME", home.path().c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  writeFile(home / "Documents/Haldrun/Profiles/player.ini", "");
+  writeFile(folder / "QuarnServer/__QuarnData/Profiles/local.ini", "");
+  refreshProfiles();
+  EXPECT_EQ(found(), std::vector<std::string>{"player"}) << "Documents + \"\\Haldrun\\Profiles\" works here";
+  writeFile(home / "Documents/Haldrun/Profiles/later.ini", "");
+  refreshProfiles();
+  EXPECT_EQ(profileList.profileCount, 2) << "no new search until the folder choice changes";
+
+  settings.use_local_profile = true;
+  profilesScanned = false;
+  refreshProfiles();
+  EXPECT_EQ(found(), std::vector<std::string>{"local"});
+
+  settings.use_local_profile = profilesScanned = false;
+  ::unsetenv("HOME");
+  refreshProfiles();
+  ::setenv("HOME", oldHome.c_str(), 1);
+  EXPECT_TRUE(profilesScanned);
+  EXPECT_EQ(found(), std::vector<std::string>{"local"}) << "without Documents the list stays";
+}
+
+}  // namespace
