@@ -75,8 +75,9 @@ void loadSettings() {
     return;
   }
   takeDefaults();
-  // A file with content we cannot use is moved aside first; if that fails it stays as it is.
-  const bool keepBrokenFile = text && !text->empty();
+  // A file we cannot read or use is moved aside before the defaults replace it, so the
+  // user's choices are never overwritten; if the move fails the file stays as it is.
+  const bool keepBrokenFile = text ? !text->empty() : platform::pathExists(settingsFileName);
   if (keepBrokenFile && !platform::moveFileReplacing(settingsFileName, brokenSettingsFileName)) return;
   saveSettings();
 }

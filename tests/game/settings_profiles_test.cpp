@@ -83,10 +83,11 @@ TEST_F(GameTest, BrokenSettingsAreKeptAsideAndReplacedByTheDefaults) {
     EXPECT_EQ(readFile(folder / "quarnmpupdater_config.json.broken"), broken);
   }
   fs::remove(folder / settingsFileName);
-  fs::create_directory(folder / settingsFileName);
+  fs::remove(folder / "quarnmpupdater_config.json.broken");
+  writeFile(folder / settingsFileName / "inside", "x");
   loadSettings();
-  saveSettings();
-  EXPECT_EQ(settings.language, "de") << "an unwritable file changes nothing in memory";
+  EXPECT_EQ(readFile(folder / settingsFileName), defaults) << "an unreadable file is moved aside, not lost";
+  EXPECT_EQ(readFile(folder / "quarnmpupdater_config.json.broken/inside"), "x");
 }
 
 TEST_F(GameTest, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinks) {
