@@ -1,0 +1,27 @@
+// Ends its process while an updater-digest request is still waiting for its answer, and
+// keeps the process alive after every other static object is gone, so the answer arrives
+// while the program is ending, as when the window closes right after start-up.
+// Usage: update_exit_helper BASE_URL
+#include <chrono>
+#include <thread>
+
+#include "update/server_address.h"
+#include "update/updater_hash.h"
+
+namespace {
+
+// Constructed before the libraries' static objects, so destroyed after them.
+struct LingerAfterEverythingElse {
+  ~LingerAfterEverythingElse() { std::this_thread::sleep_for(std::chrono::milliseconds(800)); }
+} linger;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 64;
+  setServerBaseUrl(argv[1]);
+  fetchUpdaterHash();       // the first answer comes at once and leaves a digest behind
+  startUpdaterHashCheck();  // the second is answered only after main has returned
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  return 0;
+}
