@@ -35,8 +35,9 @@ std::size_t announcedLength(const std::string& header) {
 
 }  // namespace
 
-ScriptedConnection::ScriptedConnection(int descriptor, int stopDescriptor)
-    : descriptor(descriptor), stopDescriptor(stopDescriptor) {}
+ScriptedConnection::ScriptedConnection(int descriptor, int stopDescriptor,
+                                       std::function<void(const std::string&)> onRequest)
+    : descriptor(descriptor), stopDescriptor(stopDescriptor), onRequest(std::move(onRequest)) {}
 
 void ScriptedConnection::send(std::string_view bytes) {
   while (!bytes.empty()) {
@@ -72,6 +73,13 @@ bool ScriptedConnection::waitReadable(std::chrono::milliseconds limit) {
 }
 
 std::string ScriptedConnection::readRequest(std::chrono::milliseconds limit) {
+  received.clear();
+  readUntilComplete(limit);
+  if (!received.empty()) onRequest(received);
+  return received;
+}
+
+void ScriptedConnection::readUntilComplete(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   std::size_t headerEnd = std::string::npos;
   while (true) {
@@ -80,13 +88,13 @@ std::string ScriptedConnection::readRequest(std::chrono::milliseconds limit) {
       if (headerEnd != std::string::npos) headerEnd += 4;
     }
     if (headerEnd != std::string::npos && received.size() >= headerEnd + announcedLength(received.substr(0, headerEnd))) {
-      return received;
+      return;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !waitReadable(left)) return received;
+    if (left.count() <= 0 || !waitReadable(left)) return;
     char buffer[65536];
     const ssize_t got = ::recv(descriptor, buffer, sizeof buffer, 0);
-    if (got <= 0) return received;
+    if (got <= 0) return;
     received.append(buffer, static_cast<std::size_t>(got));
   }
 }
@@ -147,12 +155,11 @@ void ScriptedServer::serve() {
   while (waitReadableOrStop(listenDescriptor, stopPipe[0], -1)) {
     const int connection = ::accept4(listenDescriptor, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection < 0) continue;
-    ScriptedConnection scripted(connection, stopPipe[0]);
-    scriptFor(index++)(scripted);
-    if (!scripted.request().empty()) {
+    ScriptedConnection scripted(connection, stopPipe[0], [this](const std::string& request) {
       std::lock_guard lock(requestsMutex);
-      requests.push_back(scripted.request());
-    }
+      requests.push_back(request);
+    });
+    scriptFor(index++)(scripted);
     ::close(connection);
     ++finished;
   }

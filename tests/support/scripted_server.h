@@ -16,7 +16,8 @@ namespace testing_support {
 
 class ScriptedConnection {
  public:
-  ScriptedConnection(int descriptor, int stopDescriptor);
+  // `onRequest` sees each request as soon as it has been read.
+  ScriptedConnection(int descriptor, int stopDescriptor, std::function<void(const std::string&)> onRequest);
 
   // Sends all bytes (blocking). Failures (the peer went away) are ignored: the script
   // goes on, and the test judges what the client saw.
@@ -27,7 +28,8 @@ class ScriptedConnection {
                     std::chrono::milliseconds pause = std::chrono::milliseconds(30));
   void pause(std::chrono::milliseconds duration);
   // Reads one request: up to the blank line, then as many body bytes as its
-  // Content-Length names. Returns what was read (also kept for receivedRequests()).
+  // Content-Length names. Returns what was read; the server's receivedRequests() has it
+  // before this returns, so before any response goes out.
   std::string readRequest(std::chrono::milliseconds limit = std::chrono::seconds(10));
   // Keeps the connection open until the peer closes it or the server stops.
   void hold();
@@ -36,9 +38,11 @@ class ScriptedConnection {
 
  private:
   bool waitReadable(std::chrono::milliseconds limit);
+  void readUntilComplete(std::chrono::milliseconds limit);
 
   int descriptor;
   int stopDescriptor;
+  std::function<void(const std::string&)> onRequest;
   std::string received;
 };
 
@@ -58,7 +62,7 @@ class ScriptedServer {
   std::uint16_t port() const { return listeningPort; }
   // "http://127.0.0.1:<port><path>"
   std::string url(std::string_view path = "/") const;
-  // The requests read so far, one entry per connection that called readRequest.
+  // The requests read so far, in the order they were read.
   std::vector<std::string> receivedRequests() const;
   // Connections whose script has finished.
   std::size_t finishedConnections() const { return finished.load(); }
