@@ -140,16 +140,12 @@ TEST(HttpResponseHead, ParsesHeaderFields) {
 TEST(HttpErrors, WinsockCategoryAndExceptionTypes) {
   const auto& category = http::detail::winsock::errorCategory();
   EXPECT_STREQ(category.name(), "Windows Sockets API");
-  EXPECT_EQ(category.message(10061), "Connection refused");
-  EXPECT_EQ(category.message(11001), "Host not found");
-  EXPECT_EQ(category.message(10102), "No more results");
-  EXPECT_EQ(category.message(10110), "No more results");
-  EXPECT_EQ(category.message(6), "Specified event object handle is invalid");
-  EXPECT_EQ(category.message(11031), "Reserved policy QoS element type");
-  EXPECT_EQ(category.message(12345), "Unknown error (12345)");
-  EXPECT_EQ(category.message(-1), "Unknown error (-1)");
-  EXPECT_EQ(category.message(0), "Unknown error (0)");
-  EXPECT_EQ(category.message(10072), "Unknown error (10072)");
+  const std::pair<int, const char*> texts[] = {
+      {10061, "Connection refused"}, {11001, "Host not found"}, {10102, "No more results"},
+      {10110, "No more results"}, {6, "Specified event object handle is invalid"},
+      {11031, "Reserved policy QoS element type"}, {12345, "Unknown error (12345)"}, {-1, "Unknown error (-1)"},
+      {0, "Unknown error (0)"}, {10072, "Unknown error (10072)"}};
+  for (const auto& [code, text] : texts) EXPECT_EQ(category.message(code), text);
   EXPECT_EQ(std::system_error(10060, category, "Failed to connect").what(),
             std::string("Failed to connect: Connection timed out"));
 

@@ -165,6 +165,32 @@ void ScriptedServer::serve() {
   }
 }
 
+UnansweredListener::UnansweredListener() {
+  listenDescriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listenDescriptor < 0 || ::bind(listenDescriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenDescriptor, 0) != 0 ||
+      ::getsockname(listenDescriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("unanswered listener: cannot listen on loopback");
+  }
+  listeningPort = ntohs(address.sin_port);
+  // A backlog of 0 still admits a connection or two; these take those places.
+  for (int i = 0; i < 4; ++i) {
+    fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+}
+
+UnansweredListener::~UnansweredListener() {
+  for (int fd : fillers) ::close(fd);
+  ::close(listenDescriptor);
+}
+
+std::string UnansweredListener::url() const { return "http://127.0.0.1:" + std::to_string(listeningPort) + "/"; }
+
 ConnectionScript respondWith(std::string response) {
   return [response = std::move(response)](ScriptedConnection& connection) {
     connection.readRequest();

@@ -82,6 +82,23 @@ class ScriptedServer {
   std::thread thread;
 };
 
+// A loopback listener that never accepts and whose backlog is full, so a further connection
+// attempt stays pending: the way to make connecting time out.
+class UnansweredListener {
+ public:
+  UnansweredListener();
+  ~UnansweredListener();
+  UnansweredListener(const UnansweredListener&) = delete;
+  UnansweredListener& operator=(const UnansweredListener&) = delete;
+
+  std::string url() const;
+
+ private:
+  int listenDescriptor = -1;
+  std::uint16_t listeningPort = 0;
+  std::vector<int> fillers;
+};
+
 // Common scripts.
 // Reads the request, sends `response` at once and closes.
 ConnectionScript respondWith(std::string response);
