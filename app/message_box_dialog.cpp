@@ -52,12 +52,28 @@ float widestLine(const nk_user_font* font, const DialogContent& content) {
   return widest;
 }
 
-void fitWindow(GLFWwindow* window, const nk_user_font* font, const DialogContent& content) {
+struct DialogSize {
+  int width = 0;
+  int height = 0;
+};
+
+// Measured with the same baked default font the dialog draws with, before the window exists,
+// so the window opens at its final size.
+DialogSize measureDialog(const DialogContent& content) {
+  nk_font_atlas atlas;
+  nk_font_atlas_init_default(&atlas);
+  nk_font_atlas_begin(&atlas);
+  nk_font* font = nk_font_atlas_add_default(&atlas, 13.0f, nullptr);
+  int atlasWidth = 0, atlasHeight = 0;
+  nk_font_atlas_bake(&atlas, &atlasWidth, &atlasHeight, NK_FONT_ATLAS_RGBA32);
+  const float textWidth = widestLine(&font->handle, content);
+  nk_font_atlas_clear(&atlas);
+
   const float rows = static_cast<float>(content.lines.size()) * (lineHeight + lineGap);
   const float textHeight = std::max(rows, content.errorIcon ? iconSize : 0.0f);
-  const float width = std::max(260.0f, textLeft(content) + widestLine(font, content) + 2 * margin);
+  const float width = std::max(260.0f, textLeft(content) + textWidth + 2 * margin);
   const float height = margin + textHeight + margin + buttonHeight + margin;
-  glfwSetWindowSize(window, static_cast<int>(width), static_cast<int>(height));
+  return {static_cast<int>(width), static_cast<int>(height)};
 }
 
 void drawErrorIcon(nk_context* ctx) {
@@ -104,14 +120,13 @@ bool keyPressed(GLFWwindow* window) {
   return false;
 }
 
-GLFWwindow* createDialogWindow(const std::string& caption) {
+GLFWwindow* createDialogWindow(const std::string& caption, DialogSize size) {
   glfwDefaultWindowHints();
   glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
   glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
   glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
   glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-  glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-  GLFWwindow* window = glfwCreateWindow(320, 160, caption.c_str(), nullptr, nullptr);
+  GLFWwindow* window = glfwCreateWindow(size.width, size.height, caption.c_str(), nullptr, nullptr);
   glfwDefaultWindowHints();
   if (window == nullptr) return nullptr;
   glfwMakeContextCurrent(window);
@@ -142,14 +157,12 @@ void runDialog(GLFWwindow* window, GuiSession& gui, const DialogContent& content
 }
 
 bool showInNewWindow(const std::string& caption, const DialogContent& content) {
-  GLFWwindow* window = createDialogWindow(caption);
+  GLFWwindow* window = createDialogWindow(caption, measureDialog(content));
   if (window == nullptr) return false;
   auto gui = std::make_unique<GuiSession>();
   setUpGui(*gui);
   attachGuiToWindow(window, &gui->context);
   glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
-  fitWindow(window, gui->context.style.font, content);
-  glfwShowWindow(window);
   runDialog(window, *gui, content);
   glfwSetWindowUserPointer(window, nullptr);
   shutDownGui(*gui);
