@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -146,6 +147,21 @@ void X11Display::requestClose(unsigned long window) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display, window, False, NoEventMask, &event);
   XSync(display, False);
+}
+
+int brightBands(const Screenshot& picture, int left, int right, int bottom) {
+  int bands = 0;
+  bool inBand = false;
+  for (int y = 0; y < std::min(bottom, picture.height); ++y) {
+    bool lit = false;
+    for (int x = std::max(left, 0); x < std::min(right, picture.width) && !lit; ++x) {
+      const Rgb p = picture.at(x, y);
+      lit = p.r > 120 && p.g > 120 && p.b > 120;
+    }
+    bands += lit && !inBand ? 1 : 0;
+    inBand = lit;
+  }
+  return bands;
 }
 
 bool savePng(const Screenshot& picture, const std::string& path) {

@@ -55,6 +55,10 @@ class X11Display {
   Display* display = nullptr;
 };
 
+// Horizontal bands of bright (text-like, all channels above 120) pixels within the columns
+// [left, right) and the rows [0, bottom): how many lines of light text the area shows.
+int brightBands(const Screenshot& picture, int left, int right, int bottom);
+
 // Writes the picture as a PNG; false on failure.
 bool savePng(const Screenshot& picture, const std::string& path);
 // <build folder>/screenshots/<name>.png, the folder created; kept as a CI artefact.

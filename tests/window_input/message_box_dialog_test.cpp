@@ -24,15 +24,12 @@ TEST_F(DialogTest, ClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
     const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
     found = box != 0;
     if (!found) return;
-    if (auto shot = display.capture(box)) {
-      // Bright text rows in the text column, counted as bands.
-      bool inBand = false;
-      for (int y = 0; y < shot->height - 50; ++y) {
-        bool lit = false;
-        for (int x = 56; x < shot->width - 10 && !lit; ++x) lit = shot->at(x, y).r > 120 && shot->at(x, y).g > 120;
-        lines += lit && !inBand;
-        inBand = lit;
-      }
+    // The window is mapped before its first frame is drawn: look until the text shows.
+    for (int attempt = 0; attempt < 50 && lines != 3; ++attempt) {
+      std::this_thread::sleep_for(200ms);
+      auto shot = display.capture(box);
+      if (!shot) continue;
+      lines = testing_support::brightBands(*shot, 56, shot->width - 10, shot->height - 50);
       testing_support::savePng(*shot, testing_support::screenshotPath("message_box_over_window"));
     }
     xdotool({"windowfocus", "--sync", std::to_string(box)});

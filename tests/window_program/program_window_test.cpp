@@ -49,22 +49,6 @@ DecodedImage embedded(const char* name) {
   return picture;
 }
 
-// Rows of the dialog's text column that hold bright (text) pixels, counted as separate bands.
-int textLines(const Screenshot& shot, int left, int right, int bottom) {
-  int bands = 0;
-  bool inBand = false;
-  for (int y = 0; y < bottom; ++y) {
-    bool lit = false;
-    for (int x = left; x < right && !lit; ++x) {
-      const auto p = shot.at(x, y);
-      lit = p.r > 120 && p.g > 120 && p.b > 120;
-    }
-    bands += lit && !inBand;
-    inBand = lit;
-  }
-  return bands;
-}
-
 class ProgramWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -161,10 +145,10 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
     ASSERT_TRUE(area);
     // The text column lies right of the icon and above the button.
     Screenshot shot = waitForPicture(window, [&](const Screenshot& s) {
-      return s.width > 0 && textLines(s, 56, s.width - 10, s.height - 50) == 4;
+      return s.width > 0 && testing_support::brightBands(s, 56, s.width - 10, s.height - 50) == 4;
     });
     testing_support::savePng(shot, testing_support::screenshotPath(std::string("wrong_directory_") + way));
-    EXPECT_EQ(textLines(shot, 56, shot.width - 10, shot.height - 50), 4);
+    EXPECT_EQ(testing_support::brightBands(shot, 56, shot.width - 10, shot.height - 50), 4);
 
     const std::string display = server.display();
     if (std::string(way) == "ok") {
