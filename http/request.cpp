@@ -16,26 +16,24 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The whole exchange shares one deadline; each wait gets what is left of it.
-class Deadline {
- public:
-  explicit Deadline(std::int64_t timeoutMs)
-      : unlimited(timeoutMs < 0), end(Clock::now() + std::chrono::milliseconds(clamped(timeoutMs))) {}
-  std::int64_t remainingMs() const {
-    if (unlimited) return -1;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-    return left > 0 ? left : 0;
-  }
-
- private:
-  // Beyond a century the clock would overflow; no exchange notices the difference.
-  static std::int64_t clamped(std::int64_t timeoutMs) {
-    constexpr std::int64_t century = 100ll * 365 * 24 * 3600 * 1000;
-    return timeoutMs < 0 ? 0 : std::min(timeoutMs, century);
-  }
-
-  bool unlimited;
+struct Deadline {
+  bool unlimited = true;
   Clock::time_point end;
 };
+
+Deadline deadlineAfter(std::int64_t timeoutMs) {
+  if (timeoutMs < 0) return {true, Clock::now()};
+  // Beyond a century the clock would overflow; no exchange notices the difference.
+  constexpr std::int64_t century = 100ll * 365 * 24 * 3600 * 1000;
+  return {false, Clock::now() + std::chrono::milliseconds(std::min(timeoutMs, century))};
+}
+
+// Whole milliseconds left, truncated; 0 once the deadline has passed; -1 without a limit.
+std::int64_t remainingMs(const Deadline& deadline) {
+  if (deadline.unlimited) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
+  return left > 0 ? left : 0;
+}
 
 [[noreturn]] void throwSocketError(int code, const char* message) {
   throw std::system_error(code, detail::winsock::errorCategory(), message);
@@ -68,7 +66,7 @@ void connect(const detail::Socket& socket, const platform::SocketAddress& addres
 
 void sendAll(const detail::Socket& socket, std::string_view bytes, const Deadline& deadline) {
   while (!bytes.empty()) {
-    socket.select(detail::SelectType::Write, deadline.remainingMs());
+    socket.select(detail::SelectType::Write, remainingMs(deadline));
     const int count = static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
     int sent = 0;
     while ((sent = platform::sendBytes(socket.handle(), bytes.data(), count)) < 0) {
@@ -83,7 +81,7 @@ Response receiveResponse(const detail::Socket& socket, const Deadline& deadline)
   detail::ResponseAssembler assembler;
   char buffer[4096];
   while (true) {
-    socket.select(detail::SelectType::Read, deadline.remainingMs());
+    socket.select(detail::SelectType::Read, remainingMs(deadline));
     int received = 0;
     while ((received = platform::receiveBytes(socket.handle(), buffer, sizeof buffer)) < 0) {
       const int error = platform::lastSocketError();
@@ -106,7 +104,7 @@ Request::Request(std::string_view urlText, InternetProtocol protocol)
 
 Response Request::send(std::string_view method, std::string_view body, const HeaderFields& headerFields,
                        std::int64_t timeoutMs) const {
-  const Deadline deadline(timeoutMs);
+  const Deadline deadline = deadlineAfter(timeoutMs);
   if (url.scheme != "http") throw RequestError("Only HTTP scheme is supported");
   const auto family = internetProtocol == InternetProtocol::V6 ? platform::AddressFamily::V6
                                                                : platform::AddressFamily::V4;
@@ -117,7 +115,7 @@ Response Request::send(std::string_view method, std::string_view body, const Hea
   if (const int error = platform::makeNonBlocking(socket.handle()); error != 0) {
     throwSocketError(error, "Failed to get socket flags");
   }
-  connect(socket, address, deadline.remainingMs());
+  connect(socket, address, remainingMs(deadline));
   sendAll(socket, requestBytes, deadline);
   return receiveResponse(socket, deadline);
 }
