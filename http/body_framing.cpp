@@ -76,60 +76,69 @@ Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& 
   }
 }
 
-Progress ResponseAssembler::receive(std::string_view bytes) {
-  if (headerSectionParsed && !chunked && pending.empty()) {
-    // The common case of a long body: straight into place, no detour through `pending`.
-    if (contentLengthKnown && response.body.size() + bytes.size() > response.body.capacity()) {
-      const std::uint64_t held = response.body.size() + bytes.size();
-      reserveUpTo(response.body, std::min(contentLength, std::max(held, response.body.capacity() * growthFactor)));
-    }
-    response.body.append(bytes);
-    return contentLengthKnown && response.body.size() >= contentLength ? Progress::Complete : Progress::NeedMore;
+namespace {
+
+void noteFramingField(ResponseReception& reception, const HeaderField& field) {
+  if (field.name == "transfer-encoding") {
+    if (field.value != "chunked") throw ResponseError("Unsupported transfer encoding: " + field.value);
+    reception.chunked = true;
+  } else if (field.name == "content-length") {
+    reception.contentLength = parseContentLength(field.value);
+    reception.contentLengthKnown = true;
+    reserveUpTo(reception.response.body, std::min(reception.contentLength, upFrontReservationLimit));
   }
-  pending.append(bytes);
-  if (!headerSectionParsed) {
-    // Only the new bytes (and the three before them) can complete the blank line.
-    const std::size_t from = searchedUpTo >= 3 ? searchedUpTo - 3 : 0;
-    const auto at = pending.find(blankLine, from);
-    searchedUpTo = pending.size();
-    if (at == std::string::npos) return Progress::NeedMore;
-    parseHeaderBlock(at + 2);
-    pending.erase(0, at + 4);
-    headerSectionParsed = true;
-  }
-  return takeBody();
 }
 
-void ResponseAssembler::parseHeaderBlock(std::size_t blockLength) {
-  const char* position = pending.data();
+void parseHeaderBlock(ResponseReception& reception, std::size_t blockLength) {
+  const char* position = reception.pending.data();
   const char* const end = position + blockLength;
   auto status = parseStatusLine(position, end);
-  response.status = std::move(status.value);
+  reception.response.status = std::move(status.value);
   position = status.next;
   while (position != end) {
     auto field = parseHeaderField(position, end);
-    noteFramingField(field.value);
-    response.headerFields.push_back(std::move(field.value));
+    noteFramingField(reception, field.value);
+    reception.response.headerFields.push_back(std::move(field.value));
     position = field.next;
   }
 }
 
-void ResponseAssembler::noteFramingField(const HeaderField& field) {
-  if (field.name == "transfer-encoding") {
-    if (field.value != "chunked") throw ResponseError("Unsupported transfer encoding: " + field.value);
-    chunked = true;
-  } else if (field.name == "content-length") {
-    contentLength = parseContentLength(field.value);
-    contentLengthKnown = true;
-    reserveUpTo(response.body, std::min(contentLength, upFrontReservationLimit));
-  }
+Progress bodyProgress(const ResponseReception& reception) {
+  const bool whole = reception.contentLengthKnown && reception.response.body.size() >= reception.contentLength;
+  return whole ? Progress::Complete : Progress::NeedMore;
 }
 
-Progress ResponseAssembler::takeBody() {
-  if (chunked) return decodeChunks(chunkDecoder, pending, response.body);
-  response.body += pending;
+// The common case of a long body: straight into place, no detour through `pending`.
+Progress appendBody(ResponseReception& reception, std::string_view bytes) {
+  std::string& body = reception.response.body;
+  if (reception.contentLengthKnown && body.size() + bytes.size() > body.capacity()) {
+    const std::uint64_t held = body.size() + bytes.size();
+    reserveUpTo(body, std::min(reception.contentLength, std::max(held, body.capacity() * growthFactor)));
+  }
+  body.append(bytes);
+  return bodyProgress(reception);
+}
+
+}  // namespace
+
+Progress receiveBytes(ResponseReception& reception, std::string_view bytes) {
+  std::string& pending = reception.pending;
+  if (reception.headerSectionParsed && !reception.chunked && pending.empty()) return appendBody(reception, bytes);
+  pending.append(bytes);
+  if (!reception.headerSectionParsed) {
+    // Only the new bytes (and the three before them) can complete the blank line.
+    const std::size_t from = reception.searchedUpTo >= 3 ? reception.searchedUpTo - 3 : 0;
+    const auto at = pending.find(blankLine, from);
+    reception.searchedUpTo = pending.size();
+    if (at == std::string::npos) return Progress::NeedMore;
+    parseHeaderBlock(reception, at + 2);
+    pending.erase(0, at + 4);
+    reception.headerSectionParsed = true;
+  }
+  if (reception.chunked) return decodeChunks(reception.chunkDecoder, pending, reception.response.body);
+  reception.response.body += pending;
   pending.clear();
-  return contentLengthKnown && response.body.size() >= contentLength ? Progress::Complete : Progress::NeedMore;
+  return bodyProgress(reception);
 }
 
 }  // namespace http::detail

@@ -23,28 +23,21 @@ enum class Progress { NeedMore, Complete };
 // not read).
 Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& body);
 
-class ResponseAssembler {
- public:
-  // Takes the next received bytes; Complete once the framing says the body is whole.
-  // Throws ResponseError for a malformed header block or body.
-  Progress receive(std::string_view bytes);
-  // The response as it stands (also when the peer closed early).
-  Response takeResponse() { return std::move(response); }
-
- private:
-  void parseHeaderBlock(std::size_t blockLength);
-  void noteFramingField(const HeaderField& field);
-  Progress takeBody();
-
-  Response response;
-  std::string pending;
-  std::size_t searchedUpTo = 0;
+// The receive side of one exchange, as it stands.
+struct ResponseReception {
+  Response response;  // filled as far as the bytes so far allow
+  std::string pending;  // received, not yet consumed
+  std::size_t searchedUpTo = 0;  // how far `pending` was searched for the blank line
   bool headerSectionParsed = false;
   bool chunked = false;
   bool contentLengthKnown = false;
   std::uint64_t contentLength = 0;
   ChunkDecoder chunkDecoder;
 };
+
+// Takes the next received bytes; Complete once the framing says the body is whole.
+// Throws ResponseError for a malformed header block or body.
+Progress receiveBytes(ResponseReception& reception, std::string_view bytes);
 
 // A content length or chunk size of decimal or hexadecimal digits; throws ResponseError
 // "Invalid digit" / "Invalid hex digit" for any other byte and for a value that does not

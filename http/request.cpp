@@ -78,7 +78,7 @@ void sendAll(const detail::Socket& socket, std::string_view bytes, const Deadlin
 }
 
 Response receiveResponse(const detail::Socket& socket, const Deadline& deadline) {
-  detail::ResponseAssembler assembler;
+  detail::ResponseReception reception;
   char buffer[4096];
   while (true) {
     socket.select(detail::SelectType::Read, remainingMs(deadline));
@@ -89,12 +89,12 @@ Response receiveResponse(const detail::Socket& socket, const Deadline& deadline)
     }
     // The peer closing ends the exchange with whatever arrived, complete or not.
     if (received == 0) break;
-    if (assembler.receive(std::string_view(buffer, static_cast<std::size_t>(received))) ==
+    if (detail::receiveBytes(reception, std::string_view(buffer, static_cast<std::size_t>(received))) ==
         detail::Progress::Complete) {
       break;
     }
   }
-  return assembler.takeResponse();
+  return std::move(reception.response);
 }
 
 }  // namespace

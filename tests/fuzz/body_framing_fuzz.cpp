@@ -17,16 +17,16 @@ struct Outcome {
 };
 
 Outcome assemble(std::string_view bytes, std::size_t pieceSize) {
-  http::detail::ResponseAssembler assembler;
+  http::detail::ResponseReception reception;
   Outcome outcome;
   try {
     while (!bytes.empty() && !outcome.complete) {
       const std::string_view piece = bytes.substr(0, pieceSize);
       bytes.remove_prefix(piece.size());
-      outcome.complete = assembler.receive(piece) == http::detail::Progress::Complete;
+      outcome.complete = http::detail::receiveBytes(reception, piece) == http::detail::Progress::Complete;
     }
     if (!outcome.complete) return outcome;  // the peer would close here: lengths may differ
-    outcome.body = assembler.takeResponse().body;
+    outcome.body = reception.response.body;
   } catch (const http::ResponseError& e) {
     outcome.error = e.what();
   }
