@@ -158,6 +158,10 @@ TEST(HttpExchange, SocketFailuresCarryTheWinsockCodeAndText) {
     EXPECT_EQ(&e.code().category(), &http::detail::winsock::errorCategory());
     EXPECT_STREQ(e.what(), "Failed to connect: Connection refused");
   }
+  // A peer that closes without reading resets the connection under a long upload.
+  ScriptedServer closing([](ScriptedConnection&) {});
+  EXPECT_EQ(outcome([&] { http::Request(closing.url()).send("POST", std::string(64 << 20, 'x'), {}, 5000); }),
+            "system_error(10054): Failed to send data: Connection reset by peer");
   EXPECT_EQ(outcome([] { get("http://nothing.invalid/"); }),
             "system_error(11001): Failed to get address info of nothing.invalid: Host not found");
 }
