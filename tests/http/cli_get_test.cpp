@@ -48,8 +48,8 @@ TEST(CliGet, ReportsEachKindOfFailureOnOneLine) {
   EXPECT_EQ(failure({"ftp://x/"}), "error RequestError: Only HTTP scheme is supported\n");
   EXPECT_EQ(failure({server.url(), "--header", "Bad Name: x"}), "error RequestError: Invalid header field name\n");
   EXPECT_EQ(failure({server.url(), "--timeout", "200"}), "error ResponseError: Request timed out\n");
-  EXPECT_EQ(failure({"http://nothing.invalid/"}),
-            "error system_error(11001): Failed to get address info of nothing.invalid: Host not found\n");
+  EXPECT_EQ(failure({"http://no..such.invalid/"}),
+            "error system_error(11001): Failed to get address info of no..such.invalid: Host not found\n");
   EXPECT_EQ(failure({server.url(), "--body-file", "/nonexistent/body"}), "error runtime_error: Cannot read /nonexistent/body\n");
 
   const auto usage = runProgram(QUARNMP_CLI_EXE, {"get", server.url(), "--timeout", "soon"});
