@@ -121,15 +121,14 @@ TEST_F(ProgramWindowTest, MainWindowShowsTheBackgroundFollowsResizesAndClosesWit
   EXPECT_EQ(result.exitCode, 0) << result.err;
 }
 
-TEST_F(ProgramWindowTest, WithoutEs3CompatibilityThePictureIsStillDrawn) {
+TEST_F(ProgramWindowTest, OnADriverWithoutEs3CompatibilityThePictureIsStillDrawn) {
   testing_support::makeInstallation(folder.path(), testing_support::TestLayout::Tovan);
-  // A driver that offers plain OpenGL 3.3 only.
+  // Plain OpenGL 3.3: "#version 300 es" shaders do not compile there.
   auto program = start({{"MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility"}});
   const unsigned long window = x->waitForWindow(mainWindowTitle, 60s);
   ASSERT_NE(window, 0u);
   const DecodedImage front = embedded("NA3E_RSC");
   Screenshot shot = waitForPicture(window, [&](const Screenshot& s) { return shareShowing(s, front) > 0.9; });
-  testing_support::savePng(shot, testing_support::screenshotPath("main_window_gl33_only"));
   EXPECT_GT(shareShowing(shot, front), 0.9);
   x->requestClose(window);
   EXPECT_EQ(finish(program).exitCode, 0);

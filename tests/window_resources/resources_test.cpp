@@ -32,14 +32,6 @@ TEST(EmbeddedPictures, DecodeWithTheirSizesAndAlpha) {
   EXPECT_GT(distance, 60.0);
 }
 
-TEST(EmbeddedPictures, EachLoadIsAFreshCopy) {
-  auto bytes = platform::loadRcdataResource("NA3E_RSC");
-  ASSERT_GT(bytes.size(), 8u);
-  bytes.assign(bytes.size(), 0);
-  auto again = platform::loadRcdataResource("NA3E_RSC");
-  EXPECT_EQ(again[1], 'P');
-}
-
 TEST(EmbeddedResources, UnknownOrReservedOnesAreEmpty) {
   EXPECT_TRUE(platform::loadRcdataResource("NO_SUCH_RSC").empty());
   EXPECT_TRUE(platform::loadRcdataResource("na3e_rsc").empty());

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "app/message_box_dialog.h"
-#include "tests/window_input/window_test_fixture.h"
+#include "tests/window_gui/window_test_fixture.h"
 
 namespace {
 

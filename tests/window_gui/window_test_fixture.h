@@ -1,5 +1,6 @@
 #pragma once
-// A visible GLFW window with an OpenGL 3.3 context on a private Xvfb, shared by a test suite.
+// A visible GLFW window with a current OpenGL 3.3 context (Mesa's software driver) on a
+// private Xvfb, shared by the tests of one suite.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
@@ -20,7 +21,7 @@ class WindowTest : public ::testing::Test {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    window = glfwCreateWindow(300, 200, "input test", nullptr, nullptr);
+    window = glfwCreateWindow(300, 200, "window under test", nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
     glewExperimental = GL_TRUE;
@@ -37,7 +38,7 @@ class WindowTest : public ::testing::Test {
     return testing_support::xdotool(server->display(), arguments);
   }
 
-  static std::unique_ptr<testing_support::XvfbServer> server;
-  static std::unique_ptr<testing_support::X11Display> x;
-  static GLFWwindow* window;
+  static inline std::unique_ptr<testing_support::XvfbServer> server;
+  static inline std::unique_ptr<testing_support::X11Display> x;
+  static inline GLFWwindow* window = nullptr;
 };

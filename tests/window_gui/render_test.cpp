@@ -1,17 +1,9 @@
 // The GUI renderer drawing known Nuklear frames into an offscreen framebuffer of a real
 // OpenGL context (Mesa's software driver under a private Xvfb).
-#include <gtest/gtest.h>
-
-#include <GL/glew.h>
-#include <GLFW/glfw3.h>
-
-#include <memory>
-#include <vector>
-
 #include "app/gui_session.h"
 #include "app/image_texture.h"
 #include "platform/resources.h"
-#include "tests/support/xvfb.h"
+#include "tests/window_gui/window_test_fixture.h"
 
 namespace {
 
@@ -19,28 +11,8 @@ struct Pixel {
   int r, g, b;
 };
 
-class RendererTest : public ::testing::Test {
+class RendererTest : public WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    server = std::make_unique<testing_support::XvfbServer>();
-    ASSERT_TRUE(server->running());
-    server->useInThisProcess();
-    ASSERT_TRUE(glfwInit());
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    window = glfwCreateWindow(64, 64, "renderer test", nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
-    glfwMakeContextCurrent(window);
-    glewExperimental = GL_TRUE;
-    ASSERT_EQ(glewInit(), GLEW_OK);
-  }
-  static void TearDownTestSuite() {
-    glfwTerminate();
-    server.reset();
-  }
-
   void SetUp() override {
     gui = std::make_unique<GuiSession>();
     setUpGui(*gui);
@@ -51,6 +23,7 @@ class RendererTest : public ::testing::Test {
     shutDownGui(*gui);
     glDeleteFramebuffers(1, &framebuffer);
     glDeleteTextures(1, &target);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
   }
 
   void useFramebuffer(int width, int height) {
@@ -87,15 +60,10 @@ class RendererTest : public ::testing::Test {
     return {rgba[0], rgba[1], rgba[2]};
   }
 
-  static std::unique_ptr<testing_support::XvfbServer> server;
-  static GLFWwindow* window;
   std::unique_ptr<GuiSession> gui;
   GLuint framebuffer = 0, target = 0;
   int pixelsWide = 0, pixelsHigh = 0;
 };
-
-std::unique_ptr<testing_support::XvfbServer> RendererTest::server;
-GLFWwindow* RendererTest::window = nullptr;
 
 bool isRed(Pixel p) { return p.r > 200 && p.g < 40 && p.b < 40; }
 bool isBlack(Pixel p) { return p.r < 10 && p.g < 10 && p.b < 10; }
