@@ -47,14 +47,32 @@ FileMetaCache readFileMetaCache(const std::string& folder) {
   }
 }
 
-void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
-  json document;
+namespace {
+
+// The JSON library's indented form (indent 1) of {path: {"hash": ..., "modtime": ...}},
+// written directly: building the document first costs more than the comparison itself.
+std::string cacheText(const FileMetaCache& cache) {
+  if (cache.empty()) return "null";
+  const auto quoted = [](const std::string& text) {
+    return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+  };
+  std::string text = "{";
   for (const auto& [path, meta] : cache) {
-    document[path]["modtime"] = meta.modtime;
-    document[path]["hash"] = meta.hash;
+    text += text.size() == 1 ? "\n " : ",\n ";
+    text += quoted(path);
+    text += ": {\n  \"hash\": ";
+    text += quoted(meta.hash);
+    text += ",\n  \"modtime\": ";
+    text += std::to_string(meta.modtime);
+    text += "\n }";
   }
-  const std::string text = document.dump(1, ' ', false, json::error_handler_t::replace);
-  platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(text));
+  return text + "\n}";
+}
+
+}  // namespace
+
+void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
+  platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(cacheText(cache)));
 }
 
 std::int64_t cachedTimeOf(const std::string& path) { return platform::modificationTime(path).value_or(0); }
