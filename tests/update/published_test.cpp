@@ -36,11 +36,6 @@ std::string shippedServerConfig() {
   return body;
 }
 
-std::string inflatedFile(const fs::path& file) {
-  const std::string body = readFile(file);
-  return inflateToText(body.data(), body.size());
-}
-
 class PublishedTree : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -134,8 +129,8 @@ TEST_F(PublishedTree, RepublishingCompressesOnlyWhatChanged) {
 }
 
 TEST_F(PublishedTree, UpperCaseDigestsNeverMatchAndServerFailuresAreErrors) {
-  const std::string list = inflatedFile(work / "tree/lists/main");
-  nlohmann::json files = nlohmann::json::parse(list);
+  const std::string body = readFile(work / "tree/lists/main");
+  nlohmann::json files = nlohmann::json::parse(inflateToText(body.data(), body.size()));
   for (auto& digest : files) {
     std::string text = digest.get<std::string>();
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -44,12 +44,10 @@ std::string okResponse(const std::string& body) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-std::string notFoundResponse() { return "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"; }
-
 testing_support::ConnectionScript serveByPath(std::map<std::string, std::string> responses) {
   return [responses = std::move(responses)](testing_support::ScriptedConnection& connection) {
     const auto found = responses.find(targetOf(connection.readRequest()));
-    connection.send(found == responses.end() ? notFoundResponse() : found->second);
+    connection.send(found == responses.end() ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n" : found->second);
   };
 }
 

@@ -15,10 +15,8 @@ std::string gzipOf(const std::string& bytes);
 std::string rawDeflateOf(const std::string& bytes);
 
 std::string okResponse(const std::string& body);
-std::string notFoundResponse();
 
-// Answers each request with the response stored for its target ("/json", ...); 404 for
-// anything else.
+// Answers each request with the response stored for its target ("/json", ...), else 404.
 testing_support::ConnectionScript serveByPath(std::map<std::string, std::string> responses);
 
 // Runs the test inside its own folder as the working directory (the installation root)
