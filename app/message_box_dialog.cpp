@@ -21,6 +21,8 @@ constexpr float buttonWidth = 80;
 constexpr float buttonHeight = 28;
 constexpr float margin = 14;
 constexpr float iconSize = 32;
+constexpr float maxWidth = 1600;
+constexpr float maxHeight = 1000;
 constexpr double eventWaitSeconds = 0.05;
 
 struct DialogContent {
@@ -61,19 +63,15 @@ struct DialogSize {
 // so the window opens at its final size.
 DialogSize measureDialog(const DialogContent& content) {
   nk_font_atlas atlas;
-  nk_font_atlas_init_default(&atlas);
-  nk_font_atlas_begin(&atlas);
-  nk_font* font = nk_font_atlas_add_default(&atlas, 13.0f, nullptr);
-  int atlasWidth = 0, atlasHeight = 0;
-  nk_font_atlas_bake(&atlas, &atlasWidth, &atlasHeight, NK_FONT_ATLAS_RGBA32);
-  const float textWidth = widestLine(&font->handle, content);
+  const float textWidth = widestLine(&bakeDefaultFont(atlas).font->handle, content);
   nk_font_atlas_clear(&atlas);
 
   const float rows = static_cast<float>(content.lines.size()) * (lineHeight + lineGap);
   const float textHeight = std::max(rows, content.errorIcon ? iconSize : 0.0f);
   const float width = std::max(260.0f, textLeft(content) + textWidth + 2 * margin);
   const float height = margin + textHeight + margin + buttonHeight + margin;
-  return {static_cast<int>(width), static_cast<int>(height)};
+  // Beyond a screen's size the window could not be made; longer texts are cut off.
+  return {static_cast<int>(std::min(width, maxWidth)), static_cast<int>(std::min(height, maxHeight))};
 }
 
 void drawErrorIcon(nk_context* ctx) {
@@ -170,15 +168,11 @@ bool showInNewWindow(const std::string& caption, const DialogContent& content) {
   return true;
 }
 
-bool presentDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
-  return showMessageBoxDialog(caption, text, icon);
-}
-
 }  // namespace
 
 void installMessageBoxDialog() {
   mainThread = std::this_thread::get_id();
-  platform::setMessageBoxPresenter(presentDialog);
+  platform::setMessageBoxPresenter(showMessageBoxDialog);
 }
 
 bool showMessageBoxDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
