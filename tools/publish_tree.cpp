@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "tools/publish_compress.h"
 #include "update/file_digest.h"
+#include "update/safe_path.h"
 
 namespace {
 
@@ -121,8 +122,12 @@ PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree) {
   json catalogue = json::array();
   for (const PublishedSet& set : plan.sets) {
     json fileList = json::object();
-    for (const auto& [key, source] : filesOfFolder(set.folder))
+    for (const auto& [key, source] : filesOfFolder(set.folder)) {
+      // Clients refuse a whole list that names a path outside their installation.
+      if (!staysInsideInstallation(set.entry.destinationpath + "/" + key))
+        throw std::runtime_error("file name that clients would refuse: " + source.string());
       fileList[key] = writer.publishFile(source, set.entry.sourcepath + "/" + key);
+    }
     writeDocument(tree / set.entry.url, compressText(fileList.dump(), plan.level));
     catalogue.push_back(catalogueEntry(set.entry));
   }
