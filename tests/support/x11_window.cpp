@@ -44,6 +44,10 @@ X11Display::~X11Display() {
   if (display != nullptr) XCloseDisplay(display);
 }
 
+void X11Display::sync() {
+  if (display != nullptr) XSync(display, False);
+}
+
 std::string X11Display::titleOf(unsigned long window) {
   Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
   Atom netName = XInternAtom(display, "_NET_WM_NAME", False);

@@ -37,6 +37,9 @@ class X11Display {
   X11Display& operator=(const X11Display&) = delete;
 
   bool connected() const { return display != nullptr; }
+  // Returns once the server has handled everything sent to it before, by any client (the
+  // events xdotool made are then on their way to the windows).
+  void sync();
 
   // A mapped window whose whole title (_NET_WM_NAME or WM_NAME) matches, waiting for it up to
   // the timeout; 0 when none appeared.

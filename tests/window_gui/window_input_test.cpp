@@ -29,6 +29,7 @@ class InputTest : public WindowTest {
   // One input phase after everything sent so far has arrived at the window: a frame that
   // takes longer than the user's action.
   void frame() {
+    x->sync();
     std::this_thread::sleep_for(300ms);
     feedFrameInput(window, &ctx, 0.001);
   }
