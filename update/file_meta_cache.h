@@ -20,8 +20,8 @@ inline constexpr const char* fileMetaCacheName = "updater_filemeta.json";
 // file is hashed again and the next write replaces it. Entries with modtime 0 are dropped.
 FileMetaCache readFileMetaCache(const std::string& folder);
 
-// Replaces folder + "updater_filemeta.json" as a whole (old or new content, never a
-// part): indented by one space, "null" when empty. Failures are silent.
+// Replaces folder + "updater_filemeta.json" as a whole (old or new content, never half
+// of each): indented by one space, "null" when empty. Failures are silent.
 void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache);
 
 // The digest of the file at path: the cached one while its modification time matches,
