@@ -2,7 +2,7 @@
 // The program's own OpenGL 3 renderer for Nuklear's draw commands.
 #include <GL/glew.h>
 
-#include "ui/nuklear_config.h"
+#include "ui/gui_toolkit.h"
 
 // The shader language the program was finally linked with.
 enum class ShaderDialect { Es300, Core330 };

@@ -1,6 +1,6 @@
 #pragma once
 // What the application hands to the interface every frame.
-#include "ui/nuklear_config.h"
+#include "ui/gui_toolkit.h"
 
 // A picture the GUI can draw: the OpenGL texture name with width, height and sub-region 0,
 // which the library takes as the whole texture.

@@ -3,7 +3,7 @@
 // supplies them when the header lacks them. Widgets between the two calls are drawn greyed and
 // do not react to input; pairs nest, only the outermost pair acts. Open and close a pair
 // within the same window (or group) and frame.
-#include "ui/nuklear_config.h"
+#include "ui/gui_toolkit.h"
 
 #ifndef QUARNMP_NUKLEAR_HAS_WIDGET_DISABLE
 extern "C" {

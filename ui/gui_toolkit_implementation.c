@@ -1,3 +1,3 @@
 // Compiles Nuklear's implementation once, with the project's configuration.
 #define NK_IMPLEMENTATION
-#include "ui/nuklear_config.h"
+#include "ui/gui_toolkit.h"
