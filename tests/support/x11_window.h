@@ -1,7 +1,6 @@
 #pragma once
-// Looks at and steers windows on an X display the way a user's desktop would: find a window
-// by its title, read its pixels, resize it, ask it to close. Input (clicks, keys) goes
-// through xdotool, see xdotool().
+// Looks at windows on an X display the way a user's desktop would: find one by its title,
+// read its pixels, ask it to close. Input (clicks, keys, resizing) goes through xdotool.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -21,12 +20,10 @@ struct Screenshot {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
-  Rgb at(int x, int y) const;
-};
-
-struct WindowGeometry {
-  int x = 0, y = 0;  // relative to the root window
-  int width = 0, height = 0;
+  Rgb at(int x, int y) const {
+    const auto offset = (static_cast<std::size_t>(y) * width + x) * 3;
+    return {rgb[offset], rgb[offset + 1], rgb[offset + 2]};
+  }
 };
 
 class X11Display {
@@ -36,25 +33,18 @@ class X11Display {
   X11Display(const X11Display&) = delete;
   X11Display& operator=(const X11Display&) = delete;
 
-  bool connected() const { return display != nullptr; }
+  // A mapped top-level window (there is no window manager) whose whole title matches, waiting
+  // for it up to the timeout; 0 when none appeared.
+  unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
   // Returns once the server has handled everything sent to it before, by any client (the
   // events xdotool made are then on their way to the windows).
   void sync();
-
-  // A mapped window whose whole title (_NET_WM_NAME or WM_NAME) matches, waiting for it up to
-  // the timeout; 0 when none appeared.
-  unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
-  std::string titleOf(unsigned long window);
-  bool windowExists(unsigned long window);
-  std::optional<WindowGeometry> geometry(unsigned long window);
   // The window's area as the screen shows it.
   std::optional<Screenshot> capture(unsigned long window);
-  void resize(unsigned long window, int width, int height);
   // What a window manager's close button does: a WM_DELETE_WINDOW message.
   void requestClose(unsigned long window);
 
  private:
-  unsigned long findWindow(unsigned long parent, const std::regex& title);
   Display* display = nullptr;
 };
 
@@ -62,10 +52,8 @@ class X11Display {
 // [left, right) and the rows [0, bottom): how many lines of light text the area shows.
 int brightBands(const Screenshot& picture, int left, int right, int bottom);
 
-// Writes the picture as a PNG; false on failure.
-bool savePng(const Screenshot& picture, const std::string& path);
-// <build folder>/screenshots/<name>.png, the folder created; kept as a CI artefact.
-std::string screenshotPath(const std::string& name);
+// Writes the picture to <build folder>/screenshots/<name>.png, kept as a CI artefact.
+void saveScreenshot(const Screenshot& picture, const std::string& name);
 
 // Runs xdotool with the arguments on the display; true when it exited with 0.
 bool xdotool(const std::string& display, const std::vector<std::string>& arguments);

@@ -1,7 +1,7 @@
 #pragma once
 // A private X server for tests that need a display: Xvfb picks a free display number itself
-// (-displayfd), so parallel test runs never collide. No authorisation is set up; only local
-// clients can reach it (-nolisten tcp). Stopped when the object goes.
+// (-displayfd), so parallel test runs never collide; only local clients reach it (-nolisten
+// tcp). Stopped when the object goes.
 #include <map>
 #include <optional>
 #include <string>
@@ -11,7 +11,7 @@ namespace testing_support {
 
 class XvfbServer {
  public:
-  explicit XvfbServer(int width = 1280, int height = 1024);
+  XvfbServer();
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
@@ -19,7 +19,6 @@ class XvfbServer {
   // ":N"; empty when the server could not be started.
   const std::string& display() const { return displayName; }
   bool running() const { return !displayName.empty(); }
-
   // DISPLAY and Mesa's software OpenGL, for ProgramOptions::environment.
   std::map<std::string, std::optional<std::string>> environment() const;
   // The same variables, set in this process (for tests that open windows themselves).

@@ -4,25 +4,21 @@
 
 #include <functional>
 
+#include "app/gui_session.h"
 #include "ui/widget_disable.h"
 
 namespace {
 
 // The middles of the first three buttons of a row of 100-unit columns.
-constexpr int firstX = 50, secondX = 155, thirdX = 260, rowY = 20;
-
-bool sameColour(nk_color a, nk_color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+constexpr int columnX[] = {50, 155, 260};
+constexpr int rowY = 20;
 
 class DisableTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    nk_font_atlas_init_default(&atlas);
-    nk_font_atlas_begin(&atlas);
-    nk_font* font = nk_font_atlas_add_default(&atlas, 13, nullptr);
-    int width = 0, height = 0;
-    nk_font_atlas_bake(&atlas, &width, &height, NK_FONT_ATLAS_RGBA32);
+    const BakedFont baked = bakeDefaultFont(atlas);
     nk_font_atlas_end(&atlas, nk_handle_id(0), nullptr);
-    nk_init_default(&ctx, &font->handle);
+    nk_init_default(&ctx, &baked.font->handle);
   }
   void TearDown() override {
     nk_free(&ctx);
@@ -51,11 +47,9 @@ class DisableTest : public ::testing::Test {
     nk_clear(&ctx);
   }
 
-  // Hover, press, release: a click over the point.
+  // Hover, press, release, and a frame after: a click over the point.
   void click(int x, int y, const std::function<void()>& row) {
-    frame(x, y, false, row);
-    frame(x, y, true, row);
-    frame(x, y, false, row);
+    for (bool down : {false, true, false, false}) frame(x, y, down, row);
   }
 
   nk_font_atlas atlas{};
@@ -63,62 +57,42 @@ class DisableTest : public ::testing::Test {
   std::vector<nk_color> fills;
 };
 
-TEST_F(DisableTest, PressesReachOnlyButtonsOutsideThePair) {
-  bool disabled = false, enabled = false;
-  auto row = [&] {
-    nk_widget_disable_begin(&ctx);
-    disabled = nk_button_label(&ctx, "Disabled") || disabled;
-    nk_widget_disable_end(&ctx);
-    enabled = nk_button_label(&ctx, "Enabled") || enabled;
-  };
-  click(firstX, rowY, row);
-  EXPECT_FALSE(disabled) << "a press inside a disabled button triggered it";
-  click(secondX, rowY, row);
-  EXPECT_TRUE(enabled) << "the button after the pair stayed disabled";
-}
-
-TEST_F(DisableTest, NestedPairsDisableUntilTheOutermostEnds) {
-  bool afterInnerPairs = false, afterSecondInner = false, afterAll = false;
+TEST_F(DisableTest, PressesReachNoButtonUntilTheOutermostOfNestedPairsEnds) {
+  bool pressed[3] = {};
   auto row = [&] {
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_end(&ctx);
-    afterInnerPairs = nk_button_label(&ctx, "One") || afterInnerPairs;
+    pressed[0] = nk_button_label(&ctx, "One") || pressed[0];
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_end(&ctx);
-    afterSecondInner = nk_button_label(&ctx, "Two") || afterSecondInner;
+    pressed[1] = nk_button_label(&ctx, "Two") || pressed[1];
     nk_widget_disable_end(&ctx);
-    afterAll = nk_button_label(&ctx, "Three") || afterAll;
+    pressed[2] = nk_button_label(&ctx, "Three") || pressed[2];
   };
-  for (int x : {firstX, secondX, thirdX}) click(x, rowY, row);
-  EXPECT_FALSE(afterInnerPairs);
-  EXPECT_FALSE(afterSecondInner);
-  EXPECT_TRUE(afterAll);
+  for (int x : columnX) click(x, rowY, row);
+  EXPECT_FALSE(pressed[0]) << "an inner pair's end enabled the buttons";
+  EXPECT_FALSE(pressed[1]);
+  EXPECT_TRUE(pressed[2]) << "the button after the pairs stayed disabled";
 }
 
-TEST_F(DisableTest, DisabledWidgetsAreGreyedAndTheStyleComesBackExactly) {
+TEST_F(DisableTest, DisabledWidgetsAreDrawnGreyedAndTheStyleComesBackExactly) {
   const nk_style before = ctx.style;
-  const nk_color normal = before.button.normal.data.color;
-  nk_color greyed{};
   frame(-100, -100, false, [&] {
     nk_widget_disable_begin(&ctx);
-    greyed = ctx.style.button.normal.data.color;
     nk_button_label(&ctx, "Disabled");
     nk_widget_disable_end(&ctx);
     nk_button_label(&ctx, "Enabled");
   });
+  // The window's background, then the two buttons' in drawing order.
+  ASSERT_EQ(fills.size(), 3u);
+  const nk_color normal = before.button.normal.data.color, greyed = fills[1];
   EXPECT_TRUE(greyed.r == greyed.g && greyed.g == greyed.b && greyed.r < normal.r && greyed.a == normal.a);
-  // As drawn: the greyed background first, the normal one after the pair.
-  std::vector<nk_color> buttons;
-  for (nk_color c : fills) {
-    if (sameColour(c, greyed) || sameColour(c, normal)) buttons.push_back(c);
-  }
-  ASSERT_EQ(buttons.size(), 2u);
-  EXPECT_TRUE(sameColour(buttons[0], greyed));
-  EXPECT_TRUE(sameColour(buttons[1], normal));
-  EXPECT_TRUE(sameColour(ctx.style.text.color, before.text.color));
-  EXPECT_TRUE(sameColour(ctx.style.checkbox.cursor_normal.data.color, before.checkbox.cursor_normal.data.color));
-  EXPECT_TRUE(sameColour(ctx.style.combo.label_normal, before.combo.label_normal));
+  EXPECT_EQ(nk_color_u32(fills[2]), nk_color_u32(normal));
+  // Plain colours, style items and nested styles alike.
+  EXPECT_EQ(nk_color_u32(ctx.style.text.color), nk_color_u32(before.text.color));
+  EXPECT_EQ(nk_color_u32(ctx.style.checkbox.cursor_normal.data.color), nk_color_u32(before.checkbox.cursor_normal.data.color));
+  EXPECT_EQ(nk_color_u32(ctx.style.combo.label_normal), nk_color_u32(before.combo.label_normal));
 }
 
 TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
@@ -134,16 +108,14 @@ TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
     nk_widget_disable_end(&ctx);
     readOnlyAfterPair = ctx.current->layout->flags & NK_WINDOW_ROM;
   };
-  click(firstX, rowY, row);
-  frame(firstX, rowY, false, row);
+  click(columnX[0], rowY, row);
   EXPECT_NE(readOnlyAfterPair, 0u) << "a pair after the open drop-down lifted its read-only mode";
   comboInsidePair = true;
-  frame(firstX, rowY, false, row);
+  frame(columnX[0], rowY, false, row);
   EXPECT_NE(readOnlyAfterPair, 0u) << "a pair around the open drop-down lifted its read-only mode";
   // Closed by a press outside, the panel takes input again after the pair.
   comboInsidePair = false;
   click(300, 250, row);
-  frame(300, 250, false, row);
   EXPECT_EQ(readOnlyAfterPair, 0u);
 }
 

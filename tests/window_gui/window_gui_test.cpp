@@ -1,0 +1,264 @@
+// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb): the
+// renderer drawing known Nuklear frames into an offscreen framebuffer, window input from real
+// X events (xdotool), and the message box dialog over the open window.
+#include <gtest/gtest.h>
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "app/gui_session.h"
+#include "app/image_texture.h"
+#include "app/message_box_dialog.h"
+#include "app/window_input.h"
+#include "tests/support/x11_window.h"
+#include "tests/support/xvfb.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Rgb;
+
+// One visible window with a current OpenGL 3.3 context, shared by all tests.
+class WindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    installMessageBoxDialog();
+    server = std::make_unique<testing_support::XvfbServer>();
+    ASSERT_TRUE(server->running());
+    server->useInThisProcess();
+    ASSERT_TRUE(glfwInit());
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    window = glfwCreateWindow(300, 200, "window under test", nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    glfwMakeContextCurrent(window);
+    glewExperimental = GL_TRUE;
+    ASSERT_EQ(glewInit(), GLEW_OK);
+  }
+  static void TearDownTestSuite() {
+    glfwTerminate();
+    server.reset();
+  }
+  void SetUp() override { setUpGui(gui); }
+  void TearDown() override {
+    glfwSetWindowUserPointer(window, nullptr);
+    shutDownGui(gui);
+  }
+
+  static bool xdotool(const std::vector<std::string>& arguments) {
+    return testing_support::xdotool(server->display(), arguments);
+  }
+
+  static inline std::unique_ptr<testing_support::XvfbServer> server;
+  static inline GLFWwindow* window = nullptr;
+  GuiSession gui;
+  nk_context& ctx = gui.context;
+};
+
+// --- Renderer
+
+const nk_color red = nk_rgb(255, 0, 0);
+constexpr bool Red = true, Black = false;
+
+class RendererTest : public WindowTest {
+ protected:
+  // An offscreen framebuffer of 200 x 200 pixels.
+  void SetUp() override {
+    WindowTest::SetUp();
+    // No window backgrounds: only what a test draws lands in the framebuffer.
+    ctx.style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
+    glGenRenderbuffers(1, &colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 200, 200);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+  }
+  void TearDown() override {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteRenderbuffers(1, &colour);
+    WindowTest::TearDown();
+  }
+
+  // Builds one frame of a 100 x 100 GUI, the body drawing on a window's canvas, and renders it
+  // into a black viewport of 100 * scale pixels square.
+  template <typename Body>
+  void render(int scale, Body body) {
+    pixelsHigh = 100 * scale;
+    glViewport(0, 0, pixelsHigh, pixelsHigh);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (nk_begin(&ctx, "Canvas", nk_rect(0, 0, 100, 100), NK_WINDOW_NO_SCROLLBAR | NK_WINDOW_NO_INPUT)) {
+      body(nk_window_get_canvas(&ctx), ctx.style.font);
+    }
+    nk_end(&ctx);
+    const auto factor = static_cast<float>(scale);
+    renderGui(gui.renderer, &ctx, 100, 100, {factor, factor}, NK_ANTI_ALIASING_ON);
+  }
+
+  // Framebuffer pixel, counted from the top left like the GUI.
+  Rgb at(int x, int y) {
+    unsigned char rgba[4] = {};
+    glReadPixels(x, pixelsHigh - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return {rgba[0], rgba[1], rgba[2]};
+  }
+  // Expects Red or Black at each of the GUI points, scaled to the framebuffer.
+  void expectPoints(bool red, std::initializer_list<std::pair<int, int>> points, int scale = 1) {
+    for (auto [x, y] : points) {
+      const Rgb p = at(x * scale, y * scale);
+      EXPECT_TRUE(red ? p.r > 200 && p.g < 40 && p.b < 40 : p.r < 10 && p.g < 10 && p.b < 10)
+          << "at GUI " << x << "," << y;
+    }
+  }
+
+  GLuint framebuffer = 0, colour = 0;
+  int pixelsHigh = 0;
+};
+
+// At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
+// given to OpenGL in framebuffer pixels, are scaled.
+TEST_F(RendererTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScalesOneAndTwo) {
+  for (int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    render(scale, [](nk_command_buffer* canvas, const nk_user_font* font) {
+      nk_fill_rect(canvas, nk_rect(10, 10, 20, 20), 0, red);
+      nk_draw_text(canvas, nk_rect(10, 60, 50, 20), "MMMM", 4, font, nk_rgba(0, 0, 0, 0), nk_rgb(255, 255, 255));
+      nk_push_scissor(canvas, nk_rect(50, 0, 50, 50));
+      nk_fill_rect(canvas, nk_rect(40, 0, 60, 100), 0, red);
+    });
+    expectPoints(Red, {{11, 11}, {28, 28}, {51, 1}, {98, 48}}, scale);
+    expectPoints(Black, {{8, 20}, {32, 20}, {45, 20}, {75, 52}, {75, 95}, {70, 70}}, scale);
+    // The glyphs come from the font texture: white pixels in the text's box.
+    int lit = 0;
+    for (int y = 60 * scale; y < 80 * scale; ++y) {
+      for (int x = 10 * scale; x < 60 * scale; ++x) lit += at(x, y).r > 128 ? 1 : 0;
+    }
+    EXPECT_GT(lit, 20 * scale * scale);
+  }
+}
+
+TEST_F(RendererTest, AFrameTooLargeForTheBuffersIsDroppedWholeAndUnusablePicturesDrawNothing) {
+  // About 1.3 MB of vertices: far beyond the 512 KiB vertex buffer.
+  render(1, [](nk_command_buffer* canvas, const nk_user_font*) {
+    for (int i = 0; i < 16000; ++i) nk_fill_circle(canvas, nk_rect(40, 40, 20, 20), red);
+  });
+  expectPoints(Black, {{50, 50}});
+  // The next frame that fits draws again; a picture of bytes that are no picture is still a
+  // texture, an empty one.
+  GuiImage broken = loadImageTexture({'n', 'o', 'p', 'e'});
+  EXPECT_TRUE(glIsTexture(static_cast<GLuint>(broken.handle.id)));
+  render(1, [&](nk_command_buffer* canvas, const nk_user_font*) {
+    nk_fill_rect(canvas, nk_rect(0, 0, 100, 100), 0, red);
+    nk_draw_image(canvas, nk_rect(0, 0, 100, 100), &broken, nk_rgb(255, 255, 255));
+  });
+  expectPoints(Red, {{50, 50}});
+  glDeleteTextures(1, reinterpret_cast<GLuint*>(&broken.handle.id));
+}
+
+// --- Input
+
+class InputTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    attachGuiToWindow(window, &ctx);
+    windowId = std::to_string(x.waitForWindow(std::regex("window under test"), 20s));
+    ASSERT_NE(windowId, "0");
+    xdotool({"windowfocus", "--sync", windowId});
+    frame();
+    xdotool({"mousemove", "--window", windowId, "40", "30"});
+    frame();
+  }
+
+  // One input phase after everything sent so far has arrived at the window: a frame that
+  // takes longer than the user's action.
+  void frame() {
+    x.sync();
+    std::this_thread::sleep_for(300ms);
+    feedFrameInput(window, &ctx, 0.001);
+  }
+
+  testing_support::X11Display x{server->display()};
+  std::string windowId;
+};
+
+TEST_F(InputTest, ATapShorterThanAFrameStillPressesOnce) {
+  xdotool({"mousedown", "1", "mouseup", "1"});
+  frame();
+  EXPECT_EQ(ctx.input.mouse.pos.x, 40);
+  EXPECT_EQ(ctx.input.mouse.pos.y, 30);
+  EXPECT_TRUE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the tap was lost between two frames";
+  frame();
+  EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
+}
+
+TEST_F(InputTest, VerticalScrollAddsAndHorizontalScrollIsIgnored) {
+  xdotool({"click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
+  frame();
+  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.y, 2.0f);
+  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.x, 0.0f);
+}
+
+TEST_F(InputTest, TypedCharactersAndControlChordsReachTheContext) {
+  xdotool({"type", "--delay", "20", "Hi!"});
+  frame();
+  EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
+  // Control also holds Nuklear's shift key.
+  const std::pair<const char*, nk_keys> chords[] = {{"ctrl+c", NK_KEY_COPY}, {"ctrl+p", NK_KEY_PASTE}, {"ctrl+e", NK_KEY_CUT}};
+  for (auto [chord, key] : chords) {
+    SCOPED_TRACE(chord);
+    for (bool down : {true, false}) {
+      xdotool({down ? "keydown" : "keyup", chord});
+      frame();
+      EXPECT_EQ(ctx.input.keyboard.keys[key].down != 0, down);
+      EXPECT_EQ(ctx.input.keyboard.keys[NK_KEY_SHIFT].down != 0, down);
+    }
+  }
+}
+
+// --- Message box dialog, raised while the window is open as from inside a frame
+
+TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
+  glfwSetWindowUserPointer(window, &gui);
+  std::atomic<bool> found{false};
+  std::atomic<int> lines{0};
+  std::thread user([&] {
+    testing_support::X11Display display(server->display());
+    const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
+    found = box != 0;
+    // The window is mapped before its first frame is drawn: look until the text shows.
+    for (int attempt = 0; found && attempt < 50 && lines != 3; ++attempt) {
+      std::this_thread::sleep_for(200ms);
+      if (auto shot = display.capture(box)) {
+        lines = testing_support::brightBands(*shot, 56, shot->width - 10, shot->height - 50);
+        testing_support::saveScreenshot(*shot, "message_box_over_window");
+      }
+    }
+    xdotool({"windowfocus", "--sync", std::to_string(box)});
+    xdotool({"key", "Escape"});
+  });
+  // Line feeds and CR LF both break lines.
+  const bool shown = showMessageBoxDialog("Careful", "first\r\nsecond\nthird", platform::MessageBoxIcon::Error);
+  user.join();
+  EXPECT_TRUE(found);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(lines, 3);
+  EXPECT_EQ(glfwGetCurrentContext(), window);
+  EXPECT_EQ(glfwGetWindowUserPointer(window), &gui);
+}
+
+TEST_F(WindowTest, DialogOffTheMainThreadDeclinesAtOnce) {
+  bool shown = true;
+  std::thread other([&] { shown = showMessageBoxDialog("Elsewhere", "text", platform::MessageBoxIcon::None); });
+  other.join();
+  EXPECT_FALSE(shown);
+}
+
+}  // namespace
