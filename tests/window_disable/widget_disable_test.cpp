@@ -57,7 +57,8 @@ class DisableTest : public ::testing::Test {
   std::vector<nk_color> fills;
 };
 
-TEST_F(DisableTest, PressesReachNoButtonUntilTheOutermostOfNestedPairsEnds) {
+TEST_F(DisableTest, NestedPairsGreyAndDisableTheirButtonsUntilTheOutermostEndsThenRestoreTheStyle) {
+  const nk_style before = ctx.style;
   bool pressed[3] = {};
   auto row = [&] {
     nk_widget_disable_begin(&ctx);
@@ -70,25 +71,17 @@ TEST_F(DisableTest, PressesReachNoButtonUntilTheOutermostOfNestedPairsEnds) {
     nk_widget_disable_end(&ctx);
     pressed[2] = nk_button_label(&ctx, "Three") || pressed[2];
   };
-  for (int x : columnX) click(x, rowY, row);
-  EXPECT_FALSE(pressed[0]) << "an inner pair's end enabled the buttons";
-  EXPECT_FALSE(pressed[1]);
-  EXPECT_TRUE(pressed[2]) << "the button after the pairs stayed disabled";
-}
-
-TEST_F(DisableTest, DisabledWidgetsAreDrawnGreyedAndTheStyleComesBackExactly) {
-  const nk_style before = ctx.style;
-  frame(-100, -100, false, [&] {
-    nk_widget_disable_begin(&ctx);
-    nk_button_label(&ctx, "Disabled");
-    nk_widget_disable_end(&ctx);
-    nk_button_label(&ctx, "Enabled");
-  });
-  // The window's background, then the two buttons' in drawing order.
-  ASSERT_EQ(fills.size(), 3u);
+  frame(-100, -100, false, row);
+  // The window's background, then the three buttons' in drawing order.
+  ASSERT_EQ(fills.size(), 4u);
   const nk_color normal = before.button.normal.data.color, greyed = fills[1];
   EXPECT_TRUE(greyed.r == greyed.g && greyed.g == greyed.b && greyed.r < normal.r && greyed.a == normal.a);
-  EXPECT_EQ(nk_color_u32(fills[2]), nk_color_u32(normal));
+  EXPECT_EQ(nk_color_u32(fills[2]), nk_color_u32(greyed)) << "an inner pair's end took the grey away";
+  EXPECT_EQ(nk_color_u32(fills[3]), nk_color_u32(normal));
+  for (int x : columnX) click(x, rowY, row);
+  EXPECT_FALSE(pressed[0]);
+  EXPECT_FALSE(pressed[1]) << "an inner pair's end enabled the buttons";
+  EXPECT_TRUE(pressed[2]) << "the button after the pairs stayed disabled";
   // Plain colours, style items and nested styles alike.
   EXPECT_EQ(nk_color_u32(ctx.style.text.color), nk_color_u32(before.text.color));
   EXPECT_EQ(nk_color_u32(ctx.style.checkbox.cursor_normal.data.color), nk_color_u32(before.checkbox.cursor_normal.data.color));
