@@ -227,7 +227,7 @@ TEST_F(InputTest, TypedCharactersAndControlChordsReachTheContext) {
 
 TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
   glfwSetWindowUserPointer(window, &gui);
-  std::atomic<int> lines{0};
+  std::atomic<int> lines{0}, pastTheWords{-1};
   std::thread user([&] {
     testing_support::X11Display display(server->display());
     const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
@@ -236,6 +236,8 @@ TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
       std::this_thread::sleep_for(200ms);
       if (auto shot = display.capture(box)) {
         lines = testing_support::brightBands(*shot, 56, shot->width - 10, shot->height - 50);
+        // The words end at x = 79; a carriage return drawn as a glyph would show beyond.
+        pastTheWords = testing_support::brightBands(*shot, 81, shot->width - 10, shot->height - 50);
         testing_support::saveScreenshot(*shot, "message_box_over_window");
       }
     }
@@ -243,10 +245,11 @@ TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
     xdotool({"key", "Escape"});
   });
   // Line feeds and CR LF both break lines.
-  const bool shown = showMessageBoxDialog("Careful", "first\r\nsecond\nthird", platform::MessageBoxIcon::Error);
+  const bool shown = showMessageBoxDialog("Careful", "one\r\ntwo\nten", platform::MessageBoxIcon::Error);
   user.join();
   EXPECT_TRUE(shown);
   EXPECT_EQ(lines, 3) << "no box titled \"Careful\" with three lines of text";
+  EXPECT_EQ(pastTheWords, 0) << "the carriage return was drawn";
   EXPECT_EQ(glfwGetCurrentContext(), window);
   EXPECT_EQ(glfwGetWindowUserPointer(window), &gui);
 }
