@@ -84,7 +84,8 @@ TEST_F(DisableTest, NestedPairsGreyAndDisableTheirButtonsUntilTheOutermostEndsTh
   EXPECT_TRUE(pressed[2]) << "the button after the pairs stayed disabled";
   // Plain colours, style items and nested styles alike.
   EXPECT_EQ(nk_color_u32(ctx.style.text.color), nk_color_u32(before.text.color));
-  EXPECT_EQ(nk_color_u32(ctx.style.checkbox.cursor_normal.data.color), nk_color_u32(before.checkbox.cursor_normal.data.color));
+  EXPECT_EQ(nk_color_u32(ctx.style.checkbox.cursor_normal.data.color),
+            nk_color_u32(before.checkbox.cursor_normal.data.color));
   EXPECT_EQ(nk_color_u32(ctx.style.combo.label_normal), nk_color_u32(before.combo.label_normal));
 }
 

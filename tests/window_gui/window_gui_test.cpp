@@ -211,7 +211,8 @@ TEST_F(InputTest, TypedCharactersAndControlChordsReachTheContext) {
   frame();
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   // Control also holds Nuklear's shift key.
-  const std::pair<const char*, nk_keys> chords[] = {{"ctrl+c", NK_KEY_COPY}, {"ctrl+p", NK_KEY_PASTE}, {"ctrl+e", NK_KEY_CUT}};
+  const std::pair<const char*, nk_keys> chords[] = {
+      {"ctrl+c", NK_KEY_COPY}, {"ctrl+p", NK_KEY_PASTE}, {"ctrl+e", NK_KEY_CUT}};
   for (auto [chord, key] : chords) {
     SCOPED_TRACE(chord);
     for (bool down : {true, false}) {

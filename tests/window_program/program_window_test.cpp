@@ -51,9 +51,8 @@ class ProgramWindowTest : public ::testing::Test {
     options.environment["QUARNMP_MESSAGEBOX"] = std::nullopt;
     for (const auto& [name, value] : extra) options.environment[name] = value;
     options.timeout = 120s;
-    return std::async(std::launch::async, [options] {
-      return testing_support::runProgram(QUARNMP_UPDATER_EXE, {}, options);
-    });
+    return std::async(std::launch::async,
+                      [options] { return testing_support::runProgram(QUARNMP_UPDATER_EXE, {}, options); });
   }
 
   // Screenshots of the window until one passes the check (10 s at most), the last one saved.
@@ -68,7 +67,9 @@ class ProgramWindowTest : public ::testing::Test {
     return shot;
   }
 
-  bool xdotool(const std::vector<std::string>& arguments) { return testing_support::xdotool(server.display(), arguments); }
+  bool xdotool(const std::vector<std::string>& arguments) {
+    return testing_support::xdotool(server.display(), arguments);
+  }
 
   testing_support::XvfbServer server;
   testing_support::X11Display x{server.display()};
@@ -83,7 +84,8 @@ TEST_F(ProgramWindowTest, MainWindowShowsTheBackgroundFollowsResizesAndClosesWit
     Environment environment;
   } drivers[] = {{"main_window", testing_support::TestLayout::Rusk, {}},
                  // Plain OpenGL 3.3, where "#version 300 es" shaders do not compile.
-                 {"main_window_without_es3", testing_support::TestLayout::Tovan,
+                 {"main_window_without_es3",
+                  testing_support::TestLayout::Tovan,
                   {{"MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility"}}}};
   for (const auto& driver : drivers) {
     SCOPED_TRACE(driver.name);
@@ -91,7 +93,8 @@ TEST_F(ProgramWindowTest, MainWindowShowsTheBackgroundFollowsResizesAndClosesWit
     testing_support::makeInstallation(installation.path(), driver.layout);
     auto program = start(installation.path(), driver.environment);
     const unsigned long window = x.waitForWindow(
-        std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"), 60s);
+        std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"),
+        60s);
     ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
     // The first picture lies over the second, stretched to the window.
     Screenshot shot = waitForPicture(window, driver.name, showsFront);
@@ -119,8 +122,11 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
     const unsigned long window = x.waitForWindow(std::regex("Wrong directory!"), 60s);
     ASSERT_NE(window, 0u);
     // The text column lies right of the icon and above the button.
-    const auto lines = [](const Screenshot& s) { return testing_support::brightBands(s, 56, s.width - 10, s.height - 50); };
-    const Screenshot shot = waitForPicture(window, "wrong_directory_" + way, [&](const Screenshot& s) { return lines(s) == 4; });
+    const auto lines = [](const Screenshot& s) {
+      return testing_support::brightBands(s, 56, s.width - 10, s.height - 50);
+    };
+    const Screenshot shot =
+        waitForPicture(window, "wrong_directory_" + way, [&](const Screenshot& s) { return lines(s) == 4; });
     EXPECT_EQ(lines(shot), 4);
     const std::string id = std::to_string(window);
     if (way == "ok") {
@@ -139,7 +145,8 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
 }
 
 TEST_F(ProgramWindowTest, WithoutDisplayOrWhenAskedTheBoxGoesToStandardError) {
-  for (const Environment& environment : {Environment{{"QUARNMP_MESSAGEBOX", "stderr"}}, Environment{{"DISPLAY", std::nullopt}}}) {
+  for (const Environment& environment :
+       {Environment{{"QUARNMP_MESSAGEBOX", "stderr"}}, Environment{{"DISPLAY", std::nullopt}}}) {
     const ProgramResult result = start(emptyFolder.path(), environment).get();
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_NE(result.err.find("Wrong directory!: This executable has to be placed in a specific directory.\n"
