@@ -64,6 +64,8 @@ struct DialogSize {
 DialogSize measureDialog(const DialogContent& content) {
   nk_font_atlas atlas;
   const float textWidth = widestLine(&bakeDefaultFont(atlas).font->handle, content);
+  // Ending the atlas is what frees the baked pixels; clearing alone would leak them.
+  nk_font_atlas_end(&atlas, nk_handle_id(0), nullptr);
   nk_font_atlas_clear(&atlas);
 
   const float rows = static_cast<float>(content.lines.size()) * (lineHeight + lineGap);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
 #include <map>
 #include <stdexcept>
 
@@ -81,6 +82,9 @@ class TreeWriter {
       if (now.digest == digestFailure) throw std::runtime_error("cannot read " + source.string());
       if (now.digest != known.digest || !fs::exists(target)) compress(source, target);
     }
+    // A time in whole seconds that is not older than this run could still be shared by an
+    // edit of the same size made after it; such a file is hashed again next time.
+    if (now.modtime >= trustedBefore) now.modtime = 0;
     current[treePath] = now;
     return now.digest;
   }
@@ -103,6 +107,7 @@ class TreeWriter {
 
   fs::path tree;
   int level;
+  std::int64_t trustedBefore = static_cast<std::int64_t>(std::time(nullptr)) - 1;
   PublishState previous;
   PublishState current;
   PublishSummary summary;
