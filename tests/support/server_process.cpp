@@ -1,7 +1,6 @@
 #include "tests/support/server_process.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -29,24 +28,21 @@ std::uint16_t freeLoopbackPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) ::close(fd);
-    throw std::runtime_error("no free loopback port");
-  }
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
   ::close(fd);
+  if (!bound) throw std::runtime_error("no free loopback port");
   return ntohs(address.sin_port);
 }
 
 bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
+  for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(port);
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const sockaddr_in address = loopback(port);
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     if (connected) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
 }
@@ -61,34 +57,24 @@ ServerProcess::ServerProcess(const std::string& program, const std::vector<std::
   const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   pid = ::fork();
   if (pid == 0) {
-    const int nothing = ::open("/dev/null", O_RDONLY);
-    ::dup2(nothing, 0);
-    if (log >= 0) {
-      ::dup2(log, 1);
-      ::dup2(log, 2);
-    }
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
     ::execvp(program.c_str(), pointers.data());
     ::_exit(127);
   }
-  if (log >= 0) ::close(log);
+  ::close(log);
   if (pid < 0) throw std::runtime_error("cannot start " + program);
 }
 
 bool ServerProcess::running() {
-  if (reaped) return false;
-  int status = 0;
-  if (::waitpid(pid, &status, WNOHANG) == pid) reaped = true;
+  if (!reaped && ::waitpid(pid, nullptr, WNOHANG) == pid) reaped = true;
   return !reaped;
 }
 
 ServerProcess::~ServerProcess() {
-  if (!running()) return;
-  ::kill(pid, SIGTERM);
-  for (int i = 0; i < 250 && running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  if (running()) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
+  if (running()) ::kill(pid, SIGKILL);
+  if (!reaped) ::waitpid(pid, nullptr, 0);
 }
 
 }  // namespace testing_support

@@ -19,7 +19,7 @@ class ServerProcess {
   // Starts `program` with `arguments`; its standard output and error go to `logFile`.
   ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
                 const std::filesystem::path& logFile);
-  // Sends SIGTERM, waits up to a few seconds, then SIGKILL.
+  // Kills the program and waits for its end.
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
