@@ -5,6 +5,7 @@
 
 #include "http/errors.h"
 #include "http/response_parsing.h"
+#include "platform/memory.h"
 
 namespace http::detail {
 
@@ -41,7 +42,10 @@ std::uint64_t parseNumber(std::string_view digits, int base, const char* error) 
 
 void reserveUpTo(std::string& body, std::uint64_t wanted) {
   const std::uint64_t limit = std::min<std::uint64_t>(wanted, body.max_size());
-  if (limit > body.capacity()) body.reserve(static_cast<std::size_t>(limit));
+  if (limit <= body.capacity()) return;
+  body.reserve(static_cast<std::size_t>(limit));
+  // The body is about to be filled in full; large pages spare most of its page faults.
+  platform::adviseLargeBuffer(body.data(), body.capacity());
 }
 
 }  // namespace
