@@ -1,11 +1,11 @@
 #include "tests/support/scripted_server.h"
 
+#include "tests/support/server_process.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -14,28 +14,6 @@
 namespace testing_support {
 
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
-// A listening socket on a free loopback port, which goes to `port`.
-int listenOnLoopback(int backlog, std::uint16_t& port) {
-  const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = loopback(0);
-  socklen_t length = sizeof address;
-  if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(descriptor, backlog) != 0 ||
-      ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("cannot listen on loopback");
-  }
-  port = ntohs(address.sin_port);
-  return descriptor;
-}
 
 // Waits until `descriptor` is readable (true) or the stop pipe is (false).
 bool readableUnlessStopped(int descriptor, int stopDescriptor) {
@@ -123,10 +101,9 @@ std::vector<std::string> ScriptedServer::receivedRequests() const {
 UnansweredListener::UnansweredListener() {
   descriptors.push_back(listenOnLoopback(0, listeningPort));
   // A backlog of 0 still admits a connection or two; these take those places.
-  const sockaddr_in address = loopback(listeningPort);
   for (int i = 0; i < 4; ++i) {
-    descriptors.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    ::connect(descriptors.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int descriptor = connectToLoopback(listeningPort, true);
+    if (descriptor >= 0) descriptors.push_back(descriptor);
   }
 }
 

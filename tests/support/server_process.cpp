@@ -1,6 +1,7 @@
 #include "tests/support/server_process.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -24,25 +25,45 @@ sockaddr_in loopback(std::uint16_t port) {
 
 }  // namespace
 
-std::uint16_t freeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int listenOnLoopback(int backlog, std::uint16_t& port) {
+  const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  ::close(fd);
-  if (!bound) throw std::runtime_error("no free loopback port");
-  return ntohs(address.sin_port);
+  if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(descriptor, backlog) != 0 ||
+      ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ::close(descriptor);
+    throw std::runtime_error("cannot listen on loopback");
+  }
+  port = ntohs(address.sin_port);
+  return descriptor;
+}
+
+int connectToLoopback(std::uint16_t port, bool nonBlocking) {
+  const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+  const sockaddr_in address = loopback(port);
+  if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+      (nonBlocking && errno == EINPROGRESS)) {
+    return descriptor;
+  }
+  ::close(descriptor);
+  return -1;
+}
+
+std::uint16_t freeLoopbackPort() {
+  std::uint16_t port = 0;
+  ::close(listenOnLoopback(1, port));
+  return port;
 }
 
 bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    if (connected) return true;
+    const int descriptor = connectToLoopback(port);
+    if (descriptor >= 0) {
+      ::close(descriptor);
+      return true;
+    }
   }
   return false;
 }

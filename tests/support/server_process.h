@@ -8,6 +8,11 @@
 
 namespace testing_support {
 
+// A listening TCP socket on a free loopback port, whose number goes to `port`.
+int listenOnLoopback(int backlog, std::uint16_t& port);
+// Starts a connection to 127.0.0.1:port (non-blocking when asked); the socket, or -1.
+int connectToLoopback(std::uint16_t port, bool nonBlocking = false);
+
 // A loopback TCP port that was free a moment ago (bound to port 0, then released).
 std::uint16_t freeLoopbackPort();
 
