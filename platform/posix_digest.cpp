@@ -47,10 +47,4 @@ Md5Bytes Md5Stream::finish() {
   return digest;
 }
 
-Md5Bytes md5Of(std::string_view bytes) {
-  Md5Stream stream;
-  stream.add(bytes);
-  return stream.finish();
-}
-
 }  // namespace platform
