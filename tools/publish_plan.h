@@ -12,6 +12,7 @@
 // Relative "updater" and "folder" paths are taken from the plan file's folder.
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,14 @@ struct PublishPlan {
   std::vector<PublishedSet> sets;
 };
 
-// Throws std::runtime_error with a readable text for a plan that cannot be used, including
-// server paths that would leave the published tree or local paths that would leave the
-// installation.
+// A plan that cannot be published, with every problem found as "path: reason".
+class PublishRefused : public std::runtime_error {
+ public:
+  explicit PublishRefused(std::vector<std::string> problems)
+      : std::runtime_error("the plan cannot be published"), problems(std::move(problems)) {}
+  std::vector<std::string> problems;
+};
+
+// Throws PublishRefused for a plan that cannot be read or misses what each set needs; the
+// paths it names are checked by validateRelease.
 PublishPlan readPublishPlan(const std::filesystem::path& planFile);
