@@ -64,6 +64,7 @@ bool isReservedDeviceName(std::string_view segment) {
 std::optional<std::string> servedPathProblem(std::string_view path) {
   if (auto problem = byteProblem(path)) return problem;
   if (!staysInsideInstallation(path)) return "leaves the published tree";
+  if (path.find('\\') != std::string_view::npos) return "a backslash separates folders on Windows";
   for (std::string_view segment : segmentsOf(path, "/")) {
     if (segment.empty()) return "empty path segment";
     if (segment.front() == '.') return "a segment starting with \".\" is never served";

@@ -44,17 +44,16 @@ PublishPlan readPublishPlan(const std::filesystem::path& planFile) {
   if (!text) throw PublishRefused({where + ": cannot read the plan"});
   const json document = json::parse(*text, nullptr, false);
   if (!document.is_object()) throw PublishRefused({where + ": not a JSON object"});
-  std::vector<std::string> problems;
+  PublishPlan plan;
   const auto collect = [&](auto read) {
     try {
       read();
     } catch (const std::runtime_error& problem) {
-      problems.push_back(where + ": " + problem.what());
+      plan.problems.push_back(where + ": " + problem.what());
     }
   };
 
   const std::filesystem::path base = planFile.parent_path();
-  PublishPlan plan;
   collect([&] {
     if (document.contains("updater")) plan.updater = base / requiredText(document, "updater", "plan");
   });
@@ -70,6 +69,5 @@ PublishPlan readPublishPlan(const std::filesystem::path& planFile) {
     if (!sets.is_array()) throw std::runtime_error("plan: \"sets\" must be an array");
     for (std::size_t i = 0; i < sets.size(); ++i) collect([&] { plan.sets.push_back(setFrom(sets[i], base, i)); });
   });
-  if (!problems.empty()) throw PublishRefused(problems);
   return plan;
 }

@@ -27,6 +27,7 @@ struct PublishPlan {
   std::optional<std::filesystem::path> updater;
   int level = 6;
   std::vector<PublishedSet> sets;
+  std::vector<std::string> problems;  // "plan: reason" for each value that cannot be used
 };
 
 // A plan that cannot be published, with every problem found as "path: reason".
@@ -37,6 +38,7 @@ class PublishRefused : public std::runtime_error {
   std::vector<std::string> problems;
 };
 
-// Throws PublishRefused for a plan that cannot be read or misses what each set needs; the
-// paths it names are checked by validateRelease.
+// Throws PublishRefused for a file that is not a JSON object. A set that misses a value or
+// has one of the wrong type is left out and its problem noted, so that validateRelease can
+// list it with all others; validateRelease checks the paths.
 PublishPlan readPublishPlan(const std::filesystem::path& planFile);

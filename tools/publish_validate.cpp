@@ -69,18 +69,20 @@ std::vector<ReleaseFile> walkSet(const PublishedSet& set, Problems& problems) {
   return files;
 }
 
-void checkKeys(const std::vector<ReleaseFile>& files, Problems& problems) {
+// Leaves out the files whose names are refused, so that they are not read later.
+void checkKeys(std::vector<ReleaseFile>& files, Problems& problems) {
   std::map<std::string, std::string> byIdentity;
-  for (const ReleaseFile& file : files) {
+  std::erase_if(files, [&](const ReleaseFile& file) {
     auto problem = servedPathProblem(file.key);
     if (!problem) problem = installedPathProblem(file.key);
     if (problem) {
       problems.push_back(file.source.string() + ": " + *problem);
-      continue;
+      return true;
     }
     const auto [known, added] = byIdentity.emplace(windowsIdentity(file.key), file.key);
     if (!added) problems.push_back(file.source.string() + ": one file on Windows with " + known->second);
-  }
+    return !added;
+  });
 }
 
 // Every path the release writes, and what claims it; a path that is written twice, or that
@@ -132,6 +134,7 @@ bool liesWithin(const fs::path& inner, const fs::path& outer) {
 }
 
 Release validateRelease(const PublishPlan& plan, const fs::path& tree, Problems& problems) {
+  problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
   checkTreePlace(plan, tree, problems);
   OutputPaths outputs;
   outputs.claim(catalogueTreePath, "the catalogue", problems);

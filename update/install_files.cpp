@@ -23,8 +23,9 @@ std::vector<FileRecord> copyOfDifferingFiles(UpdaterState& state) {
   return state.differingFiles;
 }
 
-// Downloads and writes one file; on success the cache learns its digest unless it already
-// has an entry (that one is then refreshed by the next comparison, since the time changed).
+// Downloads and writes one file; on success the cache learns its digest. An earlier entry is
+// replaced too: a file rewritten within the second of its cached time keeps that time, and
+// the next comparison would trust the old digest and report the new file as differing.
 void installFile(const FileRecord& record, FileMetaCache& cache) {
   const std::string& path = record.localPath;
   createDirectories(folderOf(path));
@@ -32,9 +33,8 @@ void installFile(const FileRecord& record, FileMetaCache& cache) {
   if (!downloadBytes(record.sourcePath, bytes)) return;
   const std::string_view content(bytes.data(), bytes.size());
   if (!platform::writeFileAtomically(path, content)) return;
-  if (cache.count(path) != 0) return;
   // The file now holds exactly these bytes, so their digest is the file's.
-  cache.emplace(path, FileMeta{path, cachedTimeOf(path), hexDigest(platform::md5Of(content))});
+  cache[path] = FileMeta{path, cachedTimeOf(path), hexDigest(platform::md5Of(content))};
 }
 
 }  // namespace
