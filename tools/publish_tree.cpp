@@ -78,7 +78,8 @@ class TreeWriter {
 
   void compress(const fs::path& source, const std::string& treePath, int level) {
     const fs::path target = placeFor(treePath);
-    if (!compressFile(source, target, nextTemporary(), level)) throw std::runtime_error("cannot compress " + source.string() + " to " + target.string());
+    if (!compressFile(source, target, nextTemporary(), level))
+      throw std::runtime_error("cannot compress " + source.string() + " to " + target.string());
   }
 
   void write(const std::string& treePath, const std::string& bytes) {
@@ -125,69 +126,81 @@ std::vector<std::string> leftovers(const fs::path& tree, const PublishState& pre
   return paths;
 }
 
+// What the run will write, decided by reading only.
+struct PreparedRelease {
+  std::vector<std::vector<PreparedFile>> sets;
+  std::set<std::string> paths;  // every tree path of the release
+  std::string updaterDigest;
+};
+
+PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, const fs::path& tree,
+                               const PublishState& previous, std::vector<std::string>& problems) {
+  const Preparation preparation(tree, previous);
+  PreparedRelease prepared{std::vector<std::vector<PreparedFile>>(release.size()), {catalogueTreePath, updaterDigestTreePath}, ""};
+  for (std::size_t i = 0; i < release.size(); ++i) {
+    prepared.paths.insert(plan.sets[i].entry.url);
+    for (const ReleaseFile& file : release[i]) {
+      prepared.sets[i].push_back(preparation.prepare(file, problems));
+      prepared.paths.insert(file.treePath);
+    }
+  }
+  if (plan.updater && problems.empty()) {
+    prepared.updaterDigest = md5OfFile(plan.updater->string());
+    if (prepared.updaterDigest == digestFailure) problems.push_back(plan.updater->string() + ": cannot be read");
+  }
+  return prepared;
+}
+
+// Files first, then lists, updater digest and catalogue, then removals, then the state.
+void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const fs::path& tree, PublishSummary& summary) {
+  fs::create_directories(tree);
+  TreeWriter writer(tree);
+  PublishState state;
+  for (const auto& files : prepared.sets) {
+    for (const PreparedFile& file : files) {
+      if (file.compress) writer.compress(file.file->source, file.file->treePath, plan.level);
+      state[file.file->treePath] = file.source;
+    }
+  }
+  json catalogue = json::array();
+  for (std::size_t i = 0; i < plan.sets.size(); ++i) {
+    json fileList = json::object();
+    for (const PreparedFile& file : prepared.sets[i]) fileList[file.file->key] = file.source.digest;
+    writer.write(plan.sets[i].entry.url, compressText(fileList.dump(), plan.level));
+    catalogue.push_back(catalogueEntry(plan.sets[i].entry));
+  }
+  if (plan.updater) writer.write(updaterDigestTreePath, prepared.updaterDigest);
+  writer.write(catalogueTreePath, compressText(catalogue.dump(), plan.level));
+  for (const std::string& treePath : summary.removals) {
+    std::error_code error;
+    if (fs::remove(tree / treePath, error)) ++summary.removed;
+    else if (error) summary.warnings.push_back(treePath + ": not removed, " + error.message());
+  }
+  writer.write(publishStateFileName, publishStateText(state));
+}
+
 }  // namespace
 
 PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool dryRun) {
   std::vector<std::string> problems;
   const Release release = validateRelease(plan, tree, problems);
   LoadedState previous = readPublishState(tree);
+  const PreparedRelease prepared = prepareRelease(plan, release, tree, previous.entries, problems);
+  if (!problems.empty()) throw PublishRefused(problems);
+
   PublishSummary summary;
   summary.warnings = std::move(previous.warnings);
-
-  const Preparation preparation(tree, previous.entries);
-  std::vector<std::vector<PreparedFile>> prepared(release.size());
-  std::set<std::string> current{catalogueTreePath, updaterDigestTreePath};
-  for (std::size_t i = 0; i < release.size(); ++i) {
-    current.insert(plan.sets[i].entry.url);
-    for (const ReleaseFile& file : release[i]) {
-      prepared[i].push_back(preparation.prepare(file, problems));
-      current.insert(file.treePath);
-    }
-  }
-  std::string updaterDigest;
-  if (plan.updater && problems.empty()) {
-    updaterDigest = md5OfFile(plan.updater->string());
-    if (updaterDigest == digestFailure) problems.push_back(plan.updater->string() + ": cannot be read");
-  }
-  if (!problems.empty()) throw PublishRefused(problems);
-  summary.removals = leftovers(tree, previous.entries, current, summary.warnings);
-
-  PublishState state;
-  for (const auto& files : prepared) {
+  summary.removals = leftovers(tree, previous.entries, prepared.paths, summary.warnings);
+  for (const auto& files : prepared.sets) {
     summary.files += files.size();
-    for (const PreparedFile& file : files) {
-      state[file.file->treePath] = file.source;
-      if (!file.compress) continue;
-      ++summary.compressed;
-      summary.written.push_back(file.file->treePath);
-    }
+    for (const PreparedFile& file : files)
+      if (file.compress) summary.written.push_back(file.file->treePath);
   }
+  summary.compressed = summary.written.size();
   for (const PublishedSet& set : plan.sets) summary.written.push_back(set.entry.url);
   if (plan.updater) summary.written.push_back(updaterDigestTreePath);
   summary.written.push_back(catalogueTreePath);
-  if (dryRun) {
-    summary.removed = summary.removals.size();
-    return summary;
-  }
-
-  fs::create_directories(tree);
-  TreeWriter writer(tree);
-  for (const auto& files : prepared) {
-    for (const PreparedFile& file : files)
-      if (file.compress) writer.compress(file.file->source, file.file->treePath, plan.level);
-  }
-  json catalogue = json::array();
-  for (std::size_t i = 0; i < plan.sets.size(); ++i) {
-    json fileList = json::object();
-    for (const PreparedFile& file : prepared[i]) fileList[file.file->key] = file.source.digest;
-    writer.write(plan.sets[i].entry.url, compressText(fileList.dump(), plan.level));
-    catalogue.push_back(catalogueEntry(plan.sets[i].entry));
-  }
-  if (plan.updater) writer.write(updaterDigestTreePath, updaterDigest);
-  writer.write(catalogueTreePath, compressText(catalogue.dump(), plan.level));
-  for (const std::string& treePath : summary.removals) {
-    if (fs::remove(tree / treePath)) ++summary.removed;
-  }
-  writer.write(publishStateFileName, publishStateText(state));
+  if (dryRun) summary.removed = summary.removals.size();
+  else writeRelease(plan, prepared, tree, summary);
   return summary;
 }
