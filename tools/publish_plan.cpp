@@ -33,6 +33,7 @@ PublishedSet setFrom(const json& object, const std::filesystem::path& base, std:
   if (!isDefault.is_boolean()) throw std::runtime_error(where + ": \"default\" must be true or false");
   set.entry.isDefault = isDefault.get<bool>();
   set.folder = base / requiredText(object, "folder", where);
+  set.number = index + 1;
   return set;
 }
 

@@ -21,6 +21,7 @@
 struct PublishedSet {
   CatalogueEntry entry;
   std::filesystem::path folder;  // local folder whose files make up the set
+  std::size_t number = 0;        // its place in the plan, from 1
 };
 
 struct PublishPlan {

@@ -17,23 +17,23 @@ fs::path resolved(const fs::path& path) {
   return error ? fs::absolute(path).lexically_normal() : real;
 }
 
-std::string setLabel(std::size_t index) { return "set " + std::to_string(index + 1); }
+std::string setLabel(const PublishedSet& set) { return "set " + std::to_string(set.number); }
 
 // Publishing a folder into itself would publish its own output on the next run.
 void checkTreePlace(const PublishPlan& plan, const fs::path& tree, Problems& problems) {
   std::error_code error;
   if (fs::exists(tree, error) && !fs::is_directory(tree, error)) problems.push_back(tree.string() + ": not a folder");
-  for (std::size_t i = 0; i < plan.sets.size(); ++i) {
-    const fs::path& folder = plan.sets[i].folder;
-    if (liesWithin(tree, folder))
-      problems.push_back(tree.string() + ": the tree lies inside the folder of " + setLabel(i));
-    else if (liesWithin(folder, tree))
-      problems.push_back(plan.sets[i].folder.string() + ": the folder of " + setLabel(i) + " lies inside the tree");
+  for (const PublishedSet& set : plan.sets) {
+    if (liesWithin(tree, set.folder))
+      problems.push_back(tree.string() + ": the tree lies inside the folder of " + setLabel(set));
+    else if (liesWithin(set.folder, tree))
+      problems.push_back(set.folder.string() + ": the folder of " + setLabel(set) + " lies inside the tree");
   }
 }
 
-void checkSetPaths(const CatalogueEntry& entry, std::size_t index, Problems& problems) {
-  const std::string where = setLabel(index) + " ";
+void checkSetPaths(const PublishedSet& set, Problems& problems) {
+  const CatalogueEntry& entry = set.entry;
+  const std::string where = setLabel(set) + " ";
   if (auto problem = servedPathProblem(entry.sourcepath)) problems.push_back(where + "sourcepath " + entry.sourcepath + ": " + *problem);
   if (auto problem = servedPathProblem(entry.url)) problems.push_back(where + "url " + entry.url + ": " + *problem);
   if (auto problem = installedPathProblem(entry.destinationpath))
@@ -141,13 +141,12 @@ Release validateRelease(const PublishPlan& plan, const fs::path& tree, Problems&
   outputs.claim(updaterDigestTreePath, "the updater digest", problems);
   if (plan.updater && !fs::is_regular_file(*plan.updater)) problems.push_back(plan.updater->string() + ": no such file");
   Release release;
-  for (std::size_t i = 0; i < plan.sets.size(); ++i) {
-    const PublishedSet& set = plan.sets[i];
-    checkSetPaths(set.entry, i, problems);
-    outputs.claim(set.entry.url, "the list of " + setLabel(i), problems);
+  for (const PublishedSet& set : plan.sets) {
+    checkSetPaths(set, problems);
+    outputs.claim(set.entry.url, "the list of " + setLabel(set), problems);
     release.push_back(walkSet(set, problems));
     checkKeys(release.back(), problems);
-    for (const ReleaseFile& file : release.back()) outputs.claim(file.treePath, "a file of " + setLabel(i), problems);
+    for (const ReleaseFile& file : release.back()) outputs.claim(file.treePath, "a file of " + setLabel(set), problems);
   }
   outputs.checkNesting(problems);
   outputs.checkTree(tree, problems);
