@@ -54,7 +54,7 @@ bool isReservedDeviceName(std::string_view segment) {
   static constexpr std::array<std::string_view, 4> plain{"con", "prn", "aux", "nul"};
   std::string stem(segment.substr(0, segment.find('.')));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return c | (c >= 'A' && c <= 'Z' ? 0x20 : 0); });
+  for (char& c : stem) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
   if (std::find(plain.begin(), plain.end(), stem) != plain.end()) return true;
   return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
 }

@@ -34,7 +34,8 @@ void checkTreePlace(const PublishPlan& plan, const fs::path& tree, Problems& pro
 void checkSetPaths(const PublishedSet& set, Problems& problems) {
   const CatalogueEntry& entry = set.entry;
   const std::string where = setLabel(set) + " ";
-  if (auto problem = servedPathProblem(entry.sourcepath)) problems.push_back(where + "sourcepath " + entry.sourcepath + ": " + *problem);
+  if (auto problem = servedPathProblem(entry.sourcepath))
+    problems.push_back(where + "sourcepath " + entry.sourcepath + ": " + *problem);
   if (auto problem = servedPathProblem(entry.url)) problems.push_back(where + "url " + entry.url + ": " + *problem);
   if (auto problem = installedPathProblem(entry.destinationpath))
     problems.push_back(where + "destinationpath " + entry.destinationpath + ": " + *problem);
