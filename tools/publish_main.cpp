@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "tools/publish_plan.h"
 #include "tools/publish_tree.h"
@@ -36,9 +37,11 @@ int main(int argc, char** argv) {
     if (dryRun) {
       printLines("write ", summary.written, stdout);
       printLines("remove ", summary.removals, stdout);
+      printLines("retire ", summary.retirements, stdout);
     }
-    std::printf("%s %zu files (%zu compressed, %zu removed) in %zu sets\n", dryRun ? "would publish" : "published",
-                summary.files, summary.compressed, summary.removed, plan.sets.size());
+    const std::string retired = summary.retirements.empty() ? "" : ", " + std::to_string(summary.retirements.size()) + " retired";
+    std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets\n", dryRun ? "would publish" : "published",
+                summary.files, summary.compressed, summary.removed, retired.c_str(), plan.sets.size());
     return 0;
   } catch (const PublishRefused& refused) {
     printLines("quarnmp-publish: ", refused.problems, stderr);

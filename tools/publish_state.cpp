@@ -37,7 +37,7 @@ LoadedState readPublishState(const std::filesystem::path& tree) {
       state.warnings.push_back(path + ": not a record of modtime, size and digest");
     } else {
       state.entries[path] = SourceState{value["modtime"].get<std::int64_t>(), value["size"].get<std::uintmax_t>(),
-                                        value["digest"].get<std::string>()};
+                                        value["digest"].get<std::string>(), value.value("retired", json()) == true};
     }
   }
   return state;
@@ -45,7 +45,9 @@ LoadedState readPublishState(const std::filesystem::path& tree) {
 
 std::string publishStateText(const PublishState& state) {
   json document = json::object();
-  for (const auto& [path, source] : state)
+  for (const auto& [path, source] : state) {
     document[path] = {{"modtime", source.modtime}, {"size", source.size}, {"digest", source.digest}};
+    if (source.retired) document[path]["retired"] = true;
+  }
   return document.dump(1);
 }

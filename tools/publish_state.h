@@ -15,6 +15,9 @@ struct SourceState {
   std::int64_t modtime = 0;
   std::uintmax_t size = 0;
   std::string digest;  // 32 lower-case hexadecimal digits
+  // Left the release in the last run: kept for players who read the list before, removed
+  // by the next run.
+  bool retired = false;
 };
 
 using PublishState = std::map<std::string, SourceState>;  // keyed by path in the tree

@@ -113,17 +113,16 @@ bool removableFromTree(const fs::path& tree, const std::string& treePath) {
   return fs::is_regular_file(fs::symlink_status(path, error)) && liesWithin(path.parent_path(), tree);
 }
 
-// Paths the last run published and this one does not, in the tree.
-std::vector<std::string> leftovers(const fs::path& tree, const PublishState& previous, const std::set<std::string>& current,
-                                   std::vector<std::string>& warnings) {
-  std::vector<std::string> paths;
+// Sorts the paths earlier runs published and this one does not into removals and retirements.
+void sortOutLeftovers(const fs::path& tree, const PublishState& previous, const std::set<std::string>& current,
+                      PublishSummary& summary) {
   for (const auto& [treePath, source] : previous) {
     std::error_code error;
     if (current.count(treePath) != 0 || !fs::exists(fs::symlink_status(tree / treePath, error))) continue;
-    if (removableFromTree(tree, treePath)) paths.push_back(treePath);
-    else warnings.push_back(treePath + ": not removed, not a regular file inside the tree");
+    if (!removableFromTree(tree, treePath))
+      summary.warnings.push_back(treePath + ": not removed, not a regular file inside the tree");
+    else (source.retired ? summary.removals : summary.retirements).push_back(treePath);
   }
-  return paths;
 }
 
 // What the run will write, decided by reading only.
@@ -152,10 +151,15 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
 }
 
 // Files first, then lists, updater digest and catalogue, then removals, then the state.
-void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const fs::path& tree, PublishSummary& summary) {
+void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const PublishState& previous,
+                  const fs::path& tree, PublishSummary& summary) {
   fs::create_directories(tree);
   TreeWriter writer(tree);
   PublishState state;
+  for (const std::string& treePath : summary.retirements) {
+    state[treePath] = previous.at(treePath);
+    state[treePath].retired = true;
+  }
   for (const auto& files : prepared.sets) {
     for (const PreparedFile& file : files) {
       if (file.compress) writer.compress(file.file->source, file.file->treePath, plan.level);
@@ -190,7 +194,7 @@ PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool d
 
   PublishSummary summary;
   summary.warnings = std::move(previous.warnings);
-  summary.removals = leftovers(tree, previous.entries, prepared.paths, summary.warnings);
+  sortOutLeftovers(tree, previous.entries, prepared.paths, summary);
   for (const auto& files : prepared.sets) {
     summary.files += files.size();
     for (const PreparedFile& file : files)
@@ -201,6 +205,6 @@ PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool d
   if (plan.updater) summary.written.push_back(updaterDigestTreePath);
   summary.written.push_back(catalogueTreePath);
   if (dryRun) summary.removed = summary.removals.size();
-  else writeRelease(plan, prepared, tree, summary);
+  else writeRelease(plan, prepared, previous.entries, tree, summary);
   return summary;
 }

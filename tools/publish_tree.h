@@ -10,9 +10,10 @@
 //
 // Everything is checked before anything is written. Then the tree changes in the order in
 // which clients read it backwards: files first, then the lists, then the catalogue, so a
-// client never reads a list that names a file not yet there; files that left the release
-// are removed only once the new catalogue is in place. A run that is killed leaves only
-// whole files under served paths, and the next run finishes the job.
+// client never reads a list that names a file not yet there. A file that left the release
+// stays until the next run, so a player who read the last list just before the new catalogue
+// came can still fetch it; that run removes it once its own catalogue is in place. A run that
+// is killed leaves only whole files under served paths, and the next run finishes the job.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,9 +23,10 @@
 struct PublishSummary {
   std::size_t files = 0;       // files in all sets
   std::size_t compressed = 0;  // of these, compressed in this run (or that would be)
-  std::size_t removed = 0;     // compressed files of earlier runs no set names any more
+  std::size_t removed = 0;     // compressed files that left the release in an earlier run
   std::vector<std::string> written;   // tree paths written, in order
-  std::vector<std::string> removals;  // tree paths removed
+  std::vector<std::string> removals;     // tree paths removed
+  std::vector<std::string> retirements;  // tree paths that left the release, removed next time
   std::vector<std::string> warnings;  // "path: reason" for state entries ignored, files left alone
 };
 
