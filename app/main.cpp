@@ -12,7 +12,7 @@
 #include "game/languages.h"
 #include "game/settings.h"
 #include "platform/message_box.h"
-#include "update/updater_hash.h"
+#include "update/tasks.h"
 
 namespace {
 void printGlfwError(int code, const char* description) {
