@@ -277,7 +277,7 @@ TEST(HttpPeers, NginxByLengthAndChunked) {
   testing_support::writeFile(site / "filtered" / "text.txt", text);
   // Rewriting the body drops its length, so nginx sends it chunked.
   testing_support::NginxServer nginx(
-      {site.path(), "location /filtered/ { sub_filter 'text' 'TEXT'; sub_filter_once off; sub_filter_types *; }", ""});
+      site.path(), "location /filtered/ { sub_filter 'text' 'TEXT'; sub_filter_once off; sub_filter_types *; }");
   const std::string byLength = fetch(nginx.url("/data.bin"), 10000);
   EXPECT_EQ(byLength.rfind("1.1 200 OK|", 0), 0u);
   EXPECT_NE(byLength.find("|content-length=3145728|"), std::string::npos);

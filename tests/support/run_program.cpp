@@ -36,27 +36,32 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProgramOptions& options) {
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const ProgramOptions& options, int input, int output, int error) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<std::string> envp = mergedEnvironment(options);
   auto argvPointers = pointers(argv);
   auto envPointers = pointers(envp);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(input, 0);
+    dup2(output, 1);
+    dup2(error, 2);
+    if (chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+    execvpe(program.c_str(), argvPointers.data(), envPointers.data());
+    _exit(127);
+  }
+  return child;
+}
 
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProgramOptions& options) {
   int outPipe[2], errPipe[2], inPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 || pipe2(inPipe, O_CLOEXEC) != 0) {
     return {};
   }
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(inPipe[0], 0);
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    if (chdir(options.workingDirectory.c_str()) != 0) _exit(126);
-    execve(program.c_str(), argvPointers.data(), envPointers.data());
-    _exit(127);
-  }
+  const pid_t child = spawnProgram(program, arguments, options, inPipe[0], outPipe[1], errPipe[1]);
   close(outPipe[1]);
   close(errPipe[1]);
   close(inPipe[0]);

@@ -26,4 +26,10 @@ struct ProgramOptions {
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options = {});
 
+// Starts the program (searched in PATH when it has no slash) in the options' folder and
+// environment, with standard input, output and error on the given descriptors. The child's
+// process id; the caller waits for it.
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const ProgramOptions& options, int input, int output, int error);
+
 }  // namespace testing_support

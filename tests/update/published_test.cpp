@@ -1,11 +1,10 @@
 // The way a server host and a player meet the engine: quarnmp-publish makes a tree from
-// mod folders, nginx serves it with the repository's configuration, and quarnmp-cli
+// mod folders, nginx serves it with the shipped server block, and quarnmp-cli
 // brings an installation up to date.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 #include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
@@ -14,17 +13,6 @@
 
 using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-
-// The server block of tools/nginx-update-server.conf without its own port and root.
-std::string shippedServerConfig() {
-  std::string block = readFile(fs::path(QUARNMP_SOURCE_DIR) / "tools/nginx-update-server.conf");
-  block = block.substr(block.find("server {") + 8);
-  return std::regex_replace(block.erase(block.rfind('}')), std::regex(" *(listen|root) .*\n"), "");
-}
-
-}  // namespace
 
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
@@ -42,7 +30,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
     return runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
   };
   ASSERT_EQ(publish().exitCode, 0);
-  NginxServer nginx(NginxOptions{work / "tree", shippedServerConfig(), ""});
+  NginxServer nginx(work / "tree");
   const fs::path installation = work / "installation";
   fs::create_directories(installation);
   const auto cli = [&](const std::string& command, const std::string& server = "/") {
