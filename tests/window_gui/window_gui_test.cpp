@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/gui_frame.h"
 #include "app/gui_session.h"
 #include "app/image_texture.h"
 #include "app/message_box_dialog.h"
@@ -31,14 +32,11 @@ class WindowTest : public ::testing::Test {
     ASSERT_TRUE(server->running());
     server->useInThisProcess();
     ASSERT_TRUE(glfwInit());
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    hintOpenGlCoreProfile();
     window = glfwCreateWindow(300, 200, "window under test", nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
-    glewExperimental = GL_TRUE;
-    ASSERT_EQ(glewInit(), GLEW_OK);
+    ASSERT_TRUE(loadOpenGl());
   }
   static void TearDownTestSuite() {
     glfwTerminate();
