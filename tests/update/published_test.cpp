@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
@@ -13,6 +14,25 @@
 
 using namespace testing_support;
 namespace fs = std::filesystem;
+
+TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
+  TempFolder work;
+  writeFile(work / "mod/a.txt", "a");
+  const std::string set = R"("name": "M", "sourcepath": "files", "destinationpath": "Q", "url": "list", "folder": "mod")";
+  const std::pair<std::string, std::string> plans[] = {
+      {"[]", "is not a JSON object"}, {"{}", "\"sets\" is missing"}, {R"({"sets": {}})", "must be an array"},
+      {R"({"level": 10, "sets": []})", "\"level\""}, {R"({"sets": [{"name": "M"}]})", "\"sourcepath\" is missing"},
+      {R"({"sets": [{)" + set + R"(, "default": "yes"}]})", "\"default\" must be"},
+      {R"({"sets": [{)" + std::regex_replace(set, std::regex("\"files\""), "\"../up\"") + "}]}", "inside the tree"},
+      {R"({"sets": [{)" + std::regex_replace(set, std::regex("\"Q\""), "\"C:/Q\"") + "}]}", "inside the tree"}};
+  for (const auto& [plan, reason] : plans) {
+    writeFile(work / "plan.json", plan);
+    const auto result = runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
+    EXPECT_EQ(result.exitCode, 2) << plan;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(work / "tree")) << plan;
+  }
+}
 
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
