@@ -58,6 +58,8 @@ TEST_F(GameTest, SettingsAreReadAsStoredAndWrittenCompactWithAllMembers) {
 
   EXPECT_EQ(loadFrom("{}"), "{}") << "not rewritten at start-up";
   EXPECT_EQ(settings.language, "");
+  EXPECT_EQ(loadFrom(""), defaults);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1) << "an empty file is not kept aside";
   loadFrom(R"({"language":"en","console":true})");
   EXPECT_TRUE(UiLanguageIndex == 3 && settings.console && !settings.luadebugger);
   loadFrom(R"({"language":"EN"})");

@@ -19,7 +19,6 @@ struct ProgramOptions {
   std::string workingDirectory = ".";
   // Variables to set (a value) or to remove (nothing) in the inherited environment.
   std::map<std::string, std::optional<std::string>> environment;
-  std::string standardInput;
   std::chrono::milliseconds timeout{60000};
 };
 
