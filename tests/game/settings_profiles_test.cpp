@@ -22,14 +22,8 @@ const std::string defaults =
 
 class GameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::current_path(folder.path());
-    resetGameState();
-  }
-  void TearDown() override {
-    fs::current_path(previous);
-    resetGameState();
-  }
+  void SetUp() override { resetGameState(); }
+  void TearDown() override { resetGameState(); }
   std::string loadFrom(const std::string& text) {
     resetGameState();
     writeFile(folder / settingsFileName, text);
@@ -47,8 +41,7 @@ class GameTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  const fs::path previous = fs::current_path();
-  TempFolder folder;
+  WorkingFolder folder;
 };
 
 TEST_F(GameTest, SettingsAreReadAsStoredAndWrittenCompactWithAllMembers) {

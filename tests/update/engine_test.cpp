@@ -247,6 +247,7 @@ TEST(Installation, FailuresKeepTheOldFilesAndSayWhy) {
 }
 
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
+  const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
   const auto run = [](auto start) {
     start();
