@@ -89,7 +89,9 @@ TEST(Decompression, TakesZlibAndGzipAndTellsCutStreamsFromCorruptOnes) {
   EXPECT_THROW(inflated(corrupt.substr(0, corrupt.size() / 3)), IncompleteStream);
   // Contents of exactly twice their body's size fill the first output step.
   for (std::size_t size = 20; size < 400; ++size) {
-    if (deflated(repeated(size)).size() * 2 == size) EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
+    if (deflated(repeated(size)).size() * 2 == size) {
+      EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
+    }
   }
 }
 
