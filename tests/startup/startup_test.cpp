@@ -1,5 +1,5 @@
 // The real program, started in prepared folders without a display: it either refuses the
-// folder (message box on standard error, exit 0, nothing written) or gets as far as GLFW
+// folder (the message box falls back to standard error, exit 0, nothing written) or gets as far as GLFW
 // (exit 1) with its settings written.
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ ProgramResult runUpdater(const fs::path& workingDirectory, const std::string& pr
   ProgramOptions options;
   options.workingDirectory = workingDirectory.string();
   options.environment = {
-      {"QUARNMP_MESSAGEBOX", "stderr"}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
+      {"QUARNMP_MESSAGEBOX", std::nullopt}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
   return runProgram(program, {}, options);
 }
 
