@@ -17,10 +17,9 @@ TEST(EmbeddedPictures, DecodeWithTheirSizesAndAlpha) {
   }
 }
 
-TEST(EmbeddedResources, UnknownOnesAndTheReservedLoaderAreEmpty) {
+TEST(EmbeddedResources, UnknownOnesAreEmpty) {
   EXPECT_TRUE(platform::loadRcdataResource("NO_SUCH_RSC").empty());
   EXPECT_TRUE(platform::loadRcdataResource(101).empty());
-  EXPECT_TRUE(platform::loadRcdataResource(102).empty());  // until the loader library is carried
 }
 
 TEST(DecodeImage, RefusesWhatIsNoPictureOrACutOne) {
