@@ -4,7 +4,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -15,134 +14,84 @@
 
 namespace fs = std::filesystem;
 using namespace testing_support;
+using File = std::optional<std::string>;  // nullopt: no such file
 
 namespace {
 
-const std::string loaderMark = "<loader>";  // stands for the embedded loader's bytes in the table
+const std::string loaderMark = "<loader>";  // stands for the embedded loader's bytes
 
 std::string embeddedLoader() {
   auto bytes = loadEmbeddedLoaderLibrary();
   return std::string(bytes.begin(), bytes.end());
 }
 
-std::string expand(const std::string& content) { return content == loaderMark ? embeddedLoader() : content; }
+File expand(const File& content) { return content == loaderMark ? embeddedLoader() : content; }
 
-// A write that fails whoever runs the test (root ignores folder permissions): no file may
-// grow to the loader's size (the captured message still fits).
-class FileSizeLimit {
- public:
-  FileSizeLimit() {
-    getrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit tiny = saved;
-    tiny.rlim_cur = embeddedLoader().size() / 2;
-    setrlimit(RLIMIT_FSIZE, &tiny);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, SIG_DFL);
-  }
+File contentOf(const fs::path& path) { return fs::exists(path) ? File(readFile(path)) : std::nullopt; }
 
- private:
-  rlimit saved{};
-};
-
-struct InstallCase {
+const struct {
   const char* name;
-  std::optional<std::string> video, original;        // before; nullopt: no such file
-  bool writeFails;
-  bool result;
-  std::string message;                               // standard error of the call
-  std::optional<std::string> videoAfter, originalAfter;
-};
-
-const InstallCase installCases[] = {
-    {"fresh", "GAME", std::nullopt, false, true, "", loaderMark, "GAME"},
-    {"older loader", "OLD LOADER", "GAME", false, true, "", loaderMark, "GAME"},
-    {"loader gone missing", std::nullopt, "GAME", false, true, "", loaderMark, "GAME"},
-    {"loader without original", loaderMark, std::nullopt, false, false,
+  File video, original;  // before
+  bool writeFails, result;
+  std::string message;
+  File videoAfter, originalAfter;
+} installCases[] = {
+    {"fresh", "GAME", {}, false, true, "", loaderMark, "GAME"},
+    {"older loader", "OLD", "GAME", false, true, "", loaderMark, "GAME"},
+    {"loader gone", {}, "GAME", false, true, "", loaderMark, "GAME"},
+    {"loader without original", loaderMark, {}, false, false,
      "Error: The game's original video library binkw32_orig.dll is missing. "
-     "Restore the game's own binkw32.dll, then install the hook again.\n",
-     loaderMark, std::nullopt},
-    {"nothing to move", std::nullopt, std::nullopt, false, false, "Error: Failed to rename file!\n",
-     std::nullopt, std::nullopt},
-    {"write fails after the move", "GAME", std::nullopt, true, false, "Error: Failed to write file!\n", "GAME",
-     std::nullopt},
-    {"write fails over an older loader", "OLD LOADER", "GAME", true, false, "Error: Failed to write file!\n",
-     "OLD LOADER", "GAME"},
+     "Restore the game's own binkw32.dll, then install the hook again.\n", loaderMark, {}},
+    {"nothing to move", {}, {}, false, false, "Error: Failed to rename file!\n", {}, {}},
+    {"write fails after the move", "GAME", {}, true, false, "Error: Failed to write file!\n", "GAME", {}},
+    {"write fails over an older loader", "OLD", "GAME", true, false, "Error: Failed to write file!\n", "OLD", "GAME"},
 };
 
-std::optional<std::string> contentOf(const fs::path& path) {
-  if (!fs::exists(path)) return std::nullopt;
-  return readFile(path);
-}
+TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), readFile(QUARNMP_LOADER_DLL)); }
 
-class InstallationFolder : public ::testing::Test {
- protected:
-  void enter(TestLayout layout) {
-    makeInstallation(temp.path(), layout);
-    installLayout = layout == TestLayout::Tovan ? InstallLayout::TovanEdition : InstallLayout::RuskEdition;
-    bin = temp.path() / (layout == TestLayout::Tovan ? "Data/base/bin" : "base/bin");
-    fs::current_path(temp.path());
-  }
-  void TearDown() override { fs::current_path(previous); }
+TEST(LoaderLibrary, InstallCasesInBothLayouts) {
+  const fs::path previous = fs::current_path();
+  for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
+                                std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
+    TempFolder root;
+    fs::current_path(root.path());
+    installLayout = layout;
+    const fs::path bin = root / folder;
+    for (const auto& c : installCases) {
+      SCOPED_TRACE(std::string(folder) + ": " + c.name);
+      fs::remove_all(bin);
+      fs::create_directories(bin);
+      if (c.video) writeFile(bin / "binkw32.dll", *expand(c.video));
+      if (c.original) writeFile(bin / "binkw32_orig.dll", *expand(c.original));
+      loaderCheckPending = false;
 
-  fs::path previous = fs::current_path();
-  TempFolder temp;
-  fs::path bin;
-};
+      // A write that fails even for root: no file may grow to the loader's size.
+      rlimit saved{}, limited{};
+      getrlimit(RLIMIT_FSIZE, &saved);
+      limited = saved;
+      limited.rlim_cur = c.writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur;
+      signal(SIGXFSZ, SIG_IGN);
+      ::testing::internal::CaptureStderr();
+      setrlimit(RLIMIT_FSIZE, &limited);
+      const bool result = installLoaderLibrary();
+      setrlimit(RLIMIT_FSIZE, &saved);
+      EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
 
-TEST(EmbeddedLoader, IsTheBuiltLibrary) {
-  EXPECT_EQ(embeddedLoader(), readFile(QUARNMP_LOADER_DLL));
-  EXPECT_EQ(embeddedLoader().substr(0, 2), "MZ");
-}
-
-TEST_F(InstallationFolder, InstallCases) {
-  enter(TestLayout::Rusk);
-  for (const InstallCase& c : installCases) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(bin);
-    fs::create_directories(bin);
-    if (c.video) writeFile(bin / "binkw32.dll", expand(*c.video));
-    if (c.original) writeFile(bin / "binkw32_orig.dll", expand(*c.original));
-    loaderCheckPending = false;
-
-    ::testing::internal::CaptureStderr();
-    bool result;
-    {
-      std::optional<FileSizeLimit> limit;
-      if (c.writeFails) limit.emplace();
-      result = installLoaderLibrary();
+      EXPECT_EQ(result, c.result);
+      EXPECT_EQ(contentOf(bin / "binkw32.dll"), expand(c.videoAfter));
+      EXPECT_EQ(contentOf(bin / "binkw32_orig.dll"), c.originalAfter);
+      EXPECT_EQ(std::distance(fs::directory_iterator(bin), fs::directory_iterator()),
+                !!c.videoAfter + !!c.originalAfter) << "no temporary file remains";
+      EXPECT_TRUE(loaderCheckPending);
+      refreshLoaderCheck();
+      EXPECT_EQ(loaderInstalled(), c.result) << "the button after the press";
     }
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.message);
-    EXPECT_EQ(result, c.result);
-    EXPECT_TRUE(loaderCheckPending);
-    EXPECT_EQ(contentOf(bin / "binkw32.dll"), c.videoAfter ? std::optional(expand(*c.videoAfter)) : std::nullopt);
-    EXPECT_EQ(contentOf(bin / "binkw32_orig.dll"), c.originalAfter);
-    size_t files = (c.videoAfter ? 1 : 0) + (c.originalAfter ? 1 : 0);
-    EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(bin), fs::directory_iterator())), files);
-
-    refreshLoaderCheck();
-    EXPECT_EQ(loaderInstalled(), c.result) << "the button after the press";
+    for (const std::string& content : {std::string(), embeddedLoader() + "x", embeddedLoader().substr(1)}) {
+      writeFile(bin / "binkw32.dll", content);
+      EXPECT_FALSE(installedLoaderMatches()) << content.size() << " bytes never match";
+    }
+    fs::current_path(previous);
   }
-}
-
-TEST_F(InstallationFolder, TovanLayoutAndWhatNeverMatches) {
-  enter(TestLayout::Tovan);
-  writeFile(bin / "binkw32.dll", "GAME");
-  EXPECT_FALSE(installedLoaderMatches());
-  ASSERT_TRUE(installLoaderLibrary());
-  EXPECT_TRUE(installedLoaderMatches());
-  EXPECT_EQ(readFile(bin / "binkw32_orig.dll"), "GAME");
-
-  for (const std::string& content : {std::string(), embeddedLoader() + "x", embeddedLoader().substr(1)}) {
-    writeFile(bin / "binkw32.dll", content);
-    EXPECT_FALSE(installedLoaderMatches()) << content.size() << " bytes";
-  }
-  fs::remove(bin / "binkw32.dll");
-  fs::create_directory(bin / "binkw32.dll");  // a folder of that name exists, but matches nothing
-  EXPECT_TRUE(videoLibraryExists());
-  EXPECT_FALSE(installedLoaderMatches());
 }
 
 }  // namespace
