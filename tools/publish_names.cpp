@@ -63,7 +63,7 @@ bool isReservedDeviceName(std::string_view segment) {
 
 std::optional<std::string> servedPathProblem(std::string_view path) {
   if (auto problem = byteProblem(path)) return problem;
-  if (!staysInsideInstallation(path)) return "leaves the published tree";
+  if (!staysInsideInstallation(path)) return "not a relative path inside the tree";
   if (path.find('\\') != std::string_view::npos) return "a backslash separates folders on Windows";
   for (std::string_view segment : segmentsOf(path, "/")) {
     if (segment.empty()) return "empty path segment";
@@ -74,7 +74,7 @@ std::optional<std::string> servedPathProblem(std::string_view path) {
 
 std::optional<std::string> installedPathProblem(std::string_view path) {
   if (auto problem = byteProblem(path)) return problem;
-  if (!staysInsideInstallation(path)) return "leaves the installation";
+  if (!staysInsideInstallation(path)) return "not a relative path inside the installation";
   for (std::string_view segment : segmentsOf(path, "/\\")) {
     if (segment.find_first_of("<>\"|?*") != std::string_view::npos)
       return "Windows cannot store a name with < > \" | ? or *";

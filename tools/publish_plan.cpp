@@ -44,7 +44,7 @@ PublishPlan readPublishPlan(const std::filesystem::path& planFile) {
   const auto text = platform::readWholeFile(where);
   if (!text) throw PublishRefused({where + ": cannot read the plan"});
   const json document = json::parse(*text, nullptr, false);
-  if (!document.is_object()) throw PublishRefused({where + ": not a JSON object"});
+  if (!document.is_object()) throw PublishRefused({where + ": the plan is not a JSON object"});
   PublishPlan plan;
   const auto collect = [&](auto read) {
     try {

@@ -1,7 +1,5 @@
 #include "tools/publish_tree.h"
 
-#include <nlohmann/json.hpp>
-
 #include <ctime>
 #include <map>
 #include <set>
@@ -11,11 +9,11 @@
 #include "tools/publish_compress.h"
 #include "tools/publish_state.h"
 #include "tools/publish_validate.h"
+#include "update/catalogue_json.h"
 #include "update/file_digest.h"
 
 namespace {
 
-using nlohmann::json;
 namespace fs = std::filesystem;
 
 constexpr const char* stagingFolderName = ".publishing";
@@ -54,12 +52,6 @@ class Preparation {
   const PublishState& previous;
   std::int64_t trustedBefore = static_cast<std::int64_t>(std::time(nullptr)) - 1;
 };
-
-json catalogueEntry(const CatalogueEntry& entry) {
-  return {{"name", entry.name},           {"description", entry.description},
-          {"sourcepath", entry.sourcepath}, {"destinationpath", entry.destinationpath},
-          {"url", entry.url},             {"default", entry.isDefault}};
-}
 
 // Writes outputs under temporary names in the unserved staging folder and renames them
 // into place, so a served path holds a whole old or a whole new output at every moment.
@@ -166,15 +158,15 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
       state[file.file->treePath] = file.source;
     }
   }
-  json catalogue = json::array();
+  std::vector<CatalogueEntry> catalogue;
   for (std::size_t i = 0; i < plan.sets.size(); ++i) {
-    json fileList = json::object();
+    std::map<std::string, std::string> fileList;
     for (const PreparedFile& file : prepared.sets[i]) fileList[file.file->key] = file.source.digest;
-    writer.write(plan.sets[i].entry.url, compressText(fileList.dump(), plan.level));
-    catalogue.push_back(catalogueEntry(plan.sets[i].entry));
+    writer.write(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level));
+    catalogue.push_back(plan.sets[i].entry);
   }
   if (plan.updater) writer.write(updaterDigestTreePath, prepared.updaterDigest);
-  writer.write(catalogueTreePath, compressText(catalogue.dump(), plan.level));
+  writer.write(catalogueTreePath, compressText(catalogueText(catalogue), plan.level));
   for (const std::string& treePath : summary.removals) {
     std::error_code error;
     if (fs::remove(tree / treePath, error)) ++summary.removed;

@@ -144,16 +144,10 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
   }
 }
 
-TEST_F(ProgramWindowTest, WithoutDisplayOrWhenAskedTheBoxGoesToStandardError) {
-  for (const Environment& environment :
-       {Environment{{"QUARNMP_MESSAGEBOX", "stderr"}}, Environment{{"DISPLAY", std::nullopt}}}) {
-    const ProgramResult result = start(emptyFolder.path(), environment).get();
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.err.find("Wrong directory!: This executable has to be placed in a specific directory.\n"
-                              "For Tovan Edition"),
-              std::string::npos)
-        << result.err;
-  }
+TEST_F(ProgramWindowTest, WhenAskedTheBoxGoesToStandardErrorDespiteTheDisplay) {
+  const ProgramResult result = start(emptyFolder.path(), {{"QUARNMP_MESSAGEBOX", "stderr"}}).get();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.err.find("Wrong directory!: This executable has to be placed"), std::string::npos) << result.err;
 }
 
 }  // namespace
