@@ -33,4 +33,9 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes);
 // The whole content of a file, or nothing when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path);
 
+// Creates a file that only its owner may read or write (mode 0600 on POSIX systems; on
+// Windows the folder's permissions apply) and writes the bytes. False when something of that
+// name exists already or the file cannot be written; a file begun is removed again.
+bool writeNewPrivateFile(const std::string& path, std::string_view bytes);
+
 }  // namespace platform

@@ -17,10 +17,12 @@ std::string withEncodedSpaces(const std::string& url) {
 }
 
 template <typename Content, typename Inflate>
-Downloaded<Content> download(const std::string& url, Inflate inflateBody) {
+Downloaded<Content> download(const std::string& url, Inflate inflateBody, const BodyGate& gate = {}) {
   Downloaded<Content> result;
   const auto body = fetchBody(url, result.failure);
   if (!body) return result;
+  if (gate) result.failure = gate(*body);
+  if (!result.ok()) return result;
   try {
     result.content = inflateBody(body->data(), body->size());
   } catch (const IncompleteStream& failure) {
@@ -44,6 +46,10 @@ std::optional<std::string> fetchBody(const std::string& url, std::string& failur
 
 Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path) {
   return download<std::string>(baseUrl + path, inflateToText);
+}
+
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate) {
+  return download<std::string>(baseUrl + path, inflateToText, gate);
 }
 
 Downloaded<ByteSequence> downloadBytes(const std::string& baseUrl, const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 // One GET to the update server per call, body decompressed.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,10 @@ struct Downloaded {
 // failure with its reason. Other failures (connection, name resolution, corrupt data)
 // pass through as exceptions.
 Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path);
+// Checks a body exactly as served, before anything reads it: the reason to refuse it, or "".
+using BodyGate = std::function<std::string(const std::string& served)>;
+// As downloadText, with the body passing the gate before it is inflated.
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate);
 // The spaces of the URL are sent as "%20".
 Downloaded<ByteSequence> downloadBytes(const std::string& baseUrl, const std::string& path);
 
