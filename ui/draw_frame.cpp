@@ -29,8 +29,17 @@ const nk_color stripColour = nk_rgba(50, 50, 50, 255);
 const struct nk_vec2 comboSize = nk_vec2(150, 200);
 constexpr int comboItemHeight = 24;
 
-void row(nk_context* ctx, std::initializer_list<float> ratios) {
-  nk_layout_row(ctx, NK_DYNAMIC, rowHeight, static_cast<int>(ratios.size()), ratios.begin());
+// Column ratios; Nuklear keeps the pointer for the whole row, so they live as long as the program.
+constexpr float oneColumn[] = {1.0f};
+constexpr float editionColumns[] = {0.2f, 0.8f};
+constexpr float languageColumns[] = {0.25f, 0.25f, 0.25f, 0.25f};
+constexpr float optionColumns[] = {0.5f, 0.5f};
+constexpr float updateColumns[] = {0.3333333f, 0.3333333f, 0.3333334f};
+constexpr float launchColumns[] = {0.4f, 0.2f, 0.4f};
+
+template <int columns>
+void row(nk_context* ctx, const float (&ratios)[columns]) {
+  nk_layout_row(ctx, NK_DYNAMIC, rowHeight, columns, ratios);
 }
 
 void strip(nk_context* ctx, float y, float height) {
@@ -78,8 +87,7 @@ void drawBackground(const AppMedia& media, nk_context* ctx, float width, float h
   nk_style_push_float(ctx, &ctx->style.window.padding.x, 0);
   nk_style_push_float(ctx, &ctx->style.window.padding.y, 0);
   if (nk_begin(ctx, "Background1", whole, windowFlags)) {
-    const float ratio[] = {1.0f};
-    nk_layout_row(ctx, NK_DYNAMIC, nk_window_get_content_region(ctx).h, 1, ratio);
+    nk_layout_row(ctx, NK_DYNAMIC, nk_window_get_content_region(ctx).h, 1, oneColumn);
     // The picture covers the whole window, whatever the panel's own bounds.
     nk_panel* panel = ctx->current->layout;
     panel->bounds = whole;
@@ -106,7 +114,7 @@ void checkUpdaterVersion() {
 void drawTopStrip(nk_context* ctx) {
   if (nk_begin(ctx, "Update", nk_rect(0, 0, stripWidth, rowHeight), windowFlags)) {
     strip(ctx, 0, rowHeight);
-    row(ctx, {0.2f, 0.8f});
+    row(ctx, editionColumns);
     centredText(ctx, installLayout == InstallLayout::TovanEdition ? "Edition: TE" : "Edition: RE");
     if (!interfaceState.updaterUpToDate) centredText(ctx, uiText(TextId::msgUpdaterOutdated));
   }
@@ -114,7 +122,7 @@ void drawTopStrip(nk_context* ctx) {
 }
 
 void drawLanguageAndProfile(nk_context* ctx) {
-  row(ctx, {0.25f, 0.25f, 0.25f, 0.25f});
+  row(ctx, languageColumns);
   caption(ctx, "Language:");
   const int before = UiLanguageIndex;
   nk_combobox(ctx, const_cast<const char**>(languageTable.languageNames.data()), languageCount, &UiLanguageIndex,
@@ -133,7 +141,7 @@ void drawLanguageAndProfile(nk_context* ctx) {
 
 void drawOptions(nk_context* ctx) {
   strip(ctx, 48, 2 * rowHeight);
-  row(ctx, {0.5f, 0.5f});
+  row(ctx, optionColumns);
   settingCheckbox(ctx, TextId::labelLuaDebugger, settings.luadebugger, TextId::tipLuaDebugger);
   settingCheckbox(ctx, TextId::labelConsole, settings.console, TextId::tipConsole);
   settingCheckbox(ctx, TextId::labelClipCursor, settings.clip_cursor, TextId::tipClipCursor);
@@ -144,7 +152,7 @@ void drawOptions(nk_context* ctx) {
 }
 
 void drawUpdateButtons(nk_context* ctx) {
-  row(ctx, {0.3333333f, 0.3333333f, 0.3333334f});
+  row(ctx, updateColumns);
   const bool busy = isTaskRunning();
   if (busy) nk_widget_disable_begin(ctx);
   if (buttonWithTooltip(ctx, uiText(TextId::buttonFetch), uiText(TextId::tipFetch))) startFetch();
@@ -156,14 +164,14 @@ void drawUpdateButtons(nk_context* ctx) {
   }
   if (!busy) return;
   nk_widget_disable_end(ctx);
-  row(ctx, {1.0f});
+  row(ctx, oneColumn);
   auto percent = static_cast<nk_size>(currentProgress() * 100);
   nk_progress(ctx, &percent, 100, nk_false);
   pollTask();
 }
 
 void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<LaunchEntry>& entries, bool multiplayer) {
-  row(ctx, {0.4f, 0.2f, 0.4f});
+  row(ctx, launchColumns);
   caption(ctx, title);
   for (const LaunchEntry& entry : entries) {
     if (buttonWithTooltip(ctx, entry.label.c_str(), entry.tooltip.c_str())) {
@@ -173,7 +181,7 @@ void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<LaunchE
 }
 
 void drawLoaderButton(nk_context* ctx) {
-  row(ctx, {1.0f});
+  row(ctx, oneColumn);
   if (interfaceState.loaderCheckPending) {
     interfaceState.loaderMatches = installedLoaderMatches();
     interfaceState.loaderCheckPending = false;
@@ -190,14 +198,14 @@ void drawStatus(nk_context* ctx, float top) {
   const UpdateStatus status = updateStatus();
   if (status.text != nullptr) {
     strip(ctx, top, rowHeight);
-    row(ctx, {1.0f});
+    row(ctx, oneColumn);
     const bool hovered = nk_widget_is_hovered(ctx) != 0;
     centredText(ctx, status.text);
     if (hovered && !status.reason.empty()) showMultilineTooltip(ctx, status.reason);
   }
   nk_widget_disable_begin(ctx);
   for (const std::string& path : differingPaths()) {
-    row(ctx, {1.0f});
+    row(ctx, oneColumn);
     nk_button_text(ctx, path.c_str(), static_cast<int>(path.size()));
   }
   nk_widget_disable_end(ctx);
