@@ -1,5 +1,6 @@
 #include "tests/support/nginx_fixture.h"
 
+#include <regex>
 #include <stdexcept>
 
 namespace testing_support {
@@ -8,7 +9,7 @@ NginxServer::NginxServer(const NginxOptions& options) {
   const std::string w = work.path().string();
   // The port is free when chosen but may be taken before nginx binds it: try a few.
   for (int attempt = 0; attempt < 5; ++attempt) {
-    port = freeLoopbackPort();
+    port = options.port != 0 ? options.port : freeLoopbackPort();
     writeFile(work / "nginx.conf",
               "daemon off; master_process off; worker_processes 1;\n"  // one process, as the caller's user
               "pid " + w + "/nginx.pid; error_log " + w + "/error.log warn;\n"
@@ -29,6 +30,12 @@ NginxServer::NginxServer(const NginxOptions& options) {
     process.reset();
   }
   throw std::runtime_error("nginx did not start: " + readFile(work / "error.log"));
+}
+
+std::string shippedServerConfig() {
+  std::string block = readFile(std::filesystem::path(QUARNMP_SOURCE_DIR) / "tools/nginx-update-server.conf");
+  block = block.substr(block.find("server {") + 8);
+  return std::regex_replace(block.erase(block.rfind('}')), std::regex(" *(listen|root) .*\n"), "");
 }
 
 std::string NginxServer::url(std::string_view path) const {

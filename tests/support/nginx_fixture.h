@@ -15,7 +15,11 @@ struct NginxOptions {
   std::filesystem::path root;  // the folder served at "/"
   std::string serverConfig;    // extra lines inside the server block (location blocks, ...)
   std::string httpConfig;      // extra lines inside the http block
+  std::uint16_t port = 0;      // 0: a free one
 };
+
+// The server block of tools/nginx-update-server.conf without its own port and root.
+std::string shippedServerConfig();
 
 class NginxServer {
  public:

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 #include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
@@ -14,17 +13,6 @@
 
 using namespace testing_support;
 namespace fs = std::filesystem;
-
-namespace {
-
-// The server block of tools/nginx-update-server.conf without its own port and root.
-std::string shippedServerConfig() {
-  std::string block = readFile(fs::path(QUARNMP_SOURCE_DIR) / "tools/nginx-update-server.conf");
-  block = block.substr(block.find("server {") + 8);
-  return std::regex_replace(block.erase(block.rfind('}')), std::regex(" *(listen|root) .*\n"), "");
-}
-
-}  // namespace
 
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
