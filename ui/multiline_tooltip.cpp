@@ -11,14 +11,15 @@ constexpr int tooltipOffsetX = 30;
 bool tooltipBegin(nk_context* ctx, float width) {
   nk_window* window = ctx->current;
   if (window == nullptr || window->layout == nullptr) return false;
-  if (window->popup.win != nullptr && (static_cast<int>(window->popup.type) & static_cast<int>(NK_PANEL_SET_NONBLOCK)) != 0) return false;
+  if (window->popup.win != nullptr &&
+      (static_cast<int>(window->popup.type) & static_cast<int>(NK_PANEL_SET_NONBLOCK)) != 0)
+    return false;
   const struct nk_vec2 mouse = ctx->input.mouse.pos;
-  const struct nk_rect bounds =
-      nk_rect(std::floor(mouse.x + 1) - static_cast<float>(static_cast<int>(window->layout->clip.x)) + tooltipOffsetX,
-              std::floor(mouse.y + 1) - static_cast<float>(static_cast<int>(window->layout->clip.y)),
-              std::ceil(width), 16384);
-  const bool open = nk_popup_begin(ctx, NK_POPUP_DYNAMIC, "__##Tooltip##__", NK_WINDOW_NO_SCROLLBAR | NK_WINDOW_BORDER,
-                                   bounds) != 0;
+  const struct nk_rect bounds = nk_rect(
+      std::floor(mouse.x + 1) - static_cast<float>(static_cast<int>(window->layout->clip.x)) + tooltipOffsetX,
+      std::floor(mouse.y + 1) - static_cast<float>(static_cast<int>(window->layout->clip.y)), std::ceil(width), 16384);
+  const bool open =
+      nk_popup_begin(ctx, NK_POPUP_DYNAMIC, "__##Tooltip##__", NK_WINDOW_NO_SCROLLBAR | NK_WINDOW_BORDER, bounds) != 0;
   if (open) window->layout->flags &= ~static_cast<nk_flags>(NK_WINDOW_ROM);
   window->popup.type = NK_PANEL_TOOLTIP;
   ctx->current->layout->type = NK_PANEL_TOOLTIP;
@@ -45,7 +46,8 @@ void showMultilineTooltip(nk_context* ctx, std::string_view text) {
   const struct nk_vec2 padding = ctx->style.window.padding;
   int width = 0;
   for (const std::string& line : lines) {
-    const float lineWidth = std::trunc(font->width(font->userdata, font->height, line.c_str(), static_cast<int>(line.size())));
+    const float lineWidth =
+        std::trunc(font->width(font->userdata, font->height, line.c_str(), static_cast<int>(line.size())));
     width = std::max(width, static_cast<int>(lineWidth + 4 * padding.x));
   }
   if (!tooltipBegin(ctx, static_cast<float>(width))) return;
