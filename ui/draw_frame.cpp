@@ -220,7 +220,8 @@ void drawContent(nk_context* ctx, float height, const std::vector<LaunchEntry>& 
     drawLaunchRow(ctx, "Multiplayer:", entries, true);
     drawLaunchRow(ctx, "Singleplayer:", entries, false);
     drawLoaderButton(ctx);
-    // The strip under the status line assumes rows of 20 and the default padding.
+    // The strip's place assumes rows of 20 and the default padding. In the frame that collects
+    // a task's result the progress row is still there, and the line one row lower.
     drawStatus(ctx, busy ? 188 : 168);
   }
   nk_end(ctx);
