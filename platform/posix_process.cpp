@@ -97,8 +97,15 @@ bool startProcess(const std::string& executable, const std::string& commandLine)
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  // Like CreateProcessA without handle inheritance: the game gets no descriptor beyond the
+  // standard three (an open download's socket, say).
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t child = -1;
-  if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  const int failure = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (failure != 0) return false;
   // The game is never waited for; a thread of its own reaps it when it ends.
   std::thread([child] {
     int status = 0;
