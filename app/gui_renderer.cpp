@@ -1,6 +1,7 @@
 #include "app/gui_renderer.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -62,6 +63,13 @@ bool linkProgram(GuiRenderer& r, const char* versionLine) {
   GLint linked = GL_FALSE;
   glGetProgramiv(r.program, GL_LINK_STATUS, &linked);
   return linked == GL_TRUE;
+}
+
+// Nothing would be drawn without a program: say why on standard error.
+void reportLinkFailure(GLuint program) {
+  char log[1024] = {};
+  glGetProgramInfoLog(program, sizeof log, nullptr, log);
+  std::fprintf(stderr, "The GUI's shader program does not link: %s\n", log);
 }
 
 void deleteProgram(GuiRenderer& r) {
@@ -147,7 +155,7 @@ void setUpGuiRenderer(GuiRenderer& r) {
   nk_buffer_init_default(&r.commands);
   if (!linkProgram(r, es300Line)) {
     deleteProgram(r);
-    linkProgram(r, core330Line);
+    if (!linkProgram(r, core330Line)) reportLinkFailure(r.program);
     r.shaderDialect = ShaderDialect::Core330;
   }
   r.uniformTexture = glGetUniformLocation(r.program, "Texture");

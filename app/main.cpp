@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/frame_loop.h"
+#include "app/gui_frame.h"
 #include "app/installation_check.h"
 #include "app/message_box_dialog.h"
 #include "app/startup.h"
@@ -12,7 +13,7 @@
 #include "game/languages.h"
 #include "game/settings.h"
 #include "platform/message_box.h"
-#include "update/updater_hash.h"
+#include "update/tasks.h"
 
 namespace {
 void printGlfwError(int code, const char* description) {
@@ -39,9 +40,7 @@ int main() {
     std::printf("[GFLW] failed to init!\n");
     endProcess(1);
   }
-  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+  hintOpenGlCoreProfile();
 
   int monitorCount = 0;
   glfwGetMonitors(&monitorCount);
@@ -56,8 +55,7 @@ int main() {
   attachGuiToWindow(window, &mainGui.context);
 
   glViewport(0, 0, 640, 360);
-  glewExperimental = GL_TRUE;
-  if (glewInit() != GLEW_OK) {
+  if (!loadOpenGl()) {
     std::fprintf(stderr, "Failed to setup GLEW\n");
     endProcess(1);
   }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/gui_frame.h"
 #include "app/gui_session.h"
 #include "app/window_input.h"
 
@@ -122,16 +123,13 @@ bool keyPressed(GLFWwindow* window) {
 
 GLFWwindow* createDialogWindow(const std::string& caption, DialogSize size) {
   glfwDefaultWindowHints();
-  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+  hintOpenGlCoreProfile();
   glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
   GLFWwindow* window = glfwCreateWindow(size.width, size.height, caption.c_str(), nullptr, nullptr);
   glfwDefaultWindowHints();
   if (window == nullptr) return nullptr;
   glfwMakeContextCurrent(window);
-  glewExperimental = GL_TRUE;
-  if (glewInit() != GLEW_OK) {
+  if (!loadOpenGl()) {
     glfwDestroyWindow(window);
     return nullptr;
   }
@@ -139,21 +137,13 @@ GLFWwindow* createDialogWindow(const std::string& caption, DialogSize size) {
 }
 
 void runDialog(GLFWwindow* window, GuiSession& gui, const DialogContent& content) {
+  constexpr float grey = 0.18f;
+  glClearColor(grey, grey, grey, 1.0f);
   bool closed = false;
-  while (!closed && !glfwWindowShouldClose(window)) {
-    const FrameSize size = readFrameSize(window);
-    feedFrameInput(window, &gui.context, eventWaitSeconds);
-    closed = drawDialog(&gui.context, content, size.windowWidth, size.windowHeight) || keyPressed(window);
-    if (!size.hasArea()) {
-      nk_clear(&gui.context);
-      continue;
-    }
-    glViewport(0, 0, size.framebufferWidth, size.framebufferHeight);
-    glClearColor(0.18f, 0.18f, 0.18f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    renderGui(gui.renderer, &gui.context, size.windowWidth, size.windowHeight, size.scale, NK_ANTI_ALIASING_ON);
-    glfwSwapBuffers(window);
-  }
+  const GuiDrawing draw = [&](nk_context* ctx, int width, int height) {
+    closed = drawDialog(ctx, content, width, height) || keyPressed(window);
+  };
+  while (!closed && !glfwWindowShouldClose(window)) runGuiFrame(window, gui, eventWaitSeconds, draw, grey);
 }
 
 bool showInNewWindow(const std::string& caption, const DialogContent& content) {

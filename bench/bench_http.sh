@@ -16,22 +16,7 @@ trap cleanup EXIT
 
 head -c $((size_mib << 20)) /dev/urandom > "$work/body.bin"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/cb; proxy_temp_path $work/px; fastcgi_temp_path $work/fc;
-  uwsgi_temp_path $work/uw; scgi_temp_path $work/sc;
-  sendfile on;
-  server { listen 127.0.0.1:$port; root $work; }
-}
-CONF
-nginx=/usr/sbin/nginx; [ -x "$nginx" ] || nginx=nginx
-"$nginx" -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
+"$(dirname "$0")/../scripts/local-nginx" "$work" "$port" "$work" &
 nginx_pid=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.05; done
 url="http://127.0.0.1:$port/body.bin"

@@ -27,15 +27,7 @@ calc() { python3 -c "print(f'{$1:.$2f}')"; }
 serve() {
   local port
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  sed -e "s#^\( *\)listen .*#\1listen 127.0.0.1:$port;#" -e "s#^\( *\)root .*#\1root $1;#" \
-    "$here/tools/nginx-update-server.conf" > "$work/site.conf"
-  cat > "$work/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1; pid $work/nginx.pid; error_log $work/error.log;
-events {}
-http { access_log off; sendfile on; client_body_temp_path $work; proxy_temp_path $work;
-       fastcgi_temp_path $work; uwsgi_temp_path $work; scgi_temp_path $work; include $work/site.conf; }
-CONF
-  nginx -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
+  "$here/scripts/local-nginx" "$work" "$port" "$1" &
   nginx_pid=$!
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
   base="http://127.0.0.1:$port/"

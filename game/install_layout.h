@@ -11,7 +11,7 @@ enum class InstallLayout : std::uint8_t {
 // Decided once by the installation check, before anything reads it.
 extern InstallLayout installLayout;
 
-// "./Data/base/bin" or "./base/bin".
+// "./Data/base/bin" or "./base/bin": where the loader library installation puts its files.
 std::string gameProgramFolder(InstallLayout layout);
-// ".\Data\base\bin\Ostmarka.exe" or ".\base\bin\Ostmarka.exe".
+// ".\Data\base\bin\Ostmarka.exe" or ".\base\bin\Ostmarka.exe": what the game launch starts.
 std::string gameExecutablePath(InstallLayout layout);

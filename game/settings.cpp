@@ -11,8 +11,21 @@ Settings settings;
 
 namespace {
 
-// Where a file we could not use is kept, so that nothing the user wrote is lost.
-constexpr const char* brokenSettingsFileName = "quarnmpupdater_config.json.broken";
+// Where a file we could not use is kept, so that nothing the user wrote is lost: the first
+// free one of ".broken", ".broken2" ... ".broken99" after the file's name; nothing when all
+// are taken.
+std::optional<std::string> freeBrokenSettingsName() {
+  const std::string first = std::string(settingsFileName) + ".broken";
+  for (int number = 1; number < 100; ++number) {
+    std::string name = number == 1 ? first : first + std::to_string(number);
+    if (!platform::pathExists(name)) return name;
+  }
+  return std::nullopt;
+}
+
+void reportUnusable(const char* reason) {
+  std::fprintf(stderr, "%s cannot be used, the defaults apply: %s\n", settingsFileName, reason);
+}
 
 template <typename Field>
 void readMember(const nlohmann::json& object, const char* key, Field& field) {
@@ -34,7 +47,7 @@ std::optional<Settings> settingsFromText(const std::string& text) {
     if (text.find('\0') != std::string::npos) throw SettingsFormatError("the file holds a NUL byte");
     return settingsFromJson(nlohmann::json::parse(text));
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s cannot be used, the defaults apply: %s\n", settingsFileName, error.what());
+    reportUnusable(error.what());
     return std::nullopt;
   }
 }
@@ -75,10 +88,14 @@ void loadSettings() {
     return;
   }
   takeDefaults();
+  const bool unreadable = !text && platform::pathExists(settingsFileName);
+  if (unreadable) reportUnusable("the file cannot be read");
   // A file we cannot read or use is moved aside before the defaults replace it, so the
   // user's choices are never overwritten; if the move fails the file stays as it is.
-  const bool keepBrokenFile = text ? !text->empty() : platform::pathExists(settingsFileName);
-  if (keepBrokenFile && !platform::moveFileReplacing(settingsFileName, brokenSettingsFileName)) return;
+  if (unreadable || (text && !text->empty())) {
+    const auto aside = freeBrokenSettingsName();
+    if (!aside || !platform::moveFileReplacing(settingsFileName, *aside)) return;
+  }
   saveSettings();
 }
 

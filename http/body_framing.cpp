@@ -125,7 +125,7 @@ Progress appendBody(ResponseReception& reception, std::string_view bytes) {
 
 }  // namespace
 
-Progress receiveBytes(ResponseReception& reception, std::string_view bytes) {
+Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes) {
   std::string& pending = reception.pending;
   if (reception.headerSectionParsed && !reception.chunked && pending.empty()) return appendBody(reception, bytes);
   pending.append(bytes);

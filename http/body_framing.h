@@ -37,7 +37,7 @@ struct ResponseReception {
 
 // Takes the next received bytes; Complete once the framing says the body is whole.
 // Throws ResponseError for a malformed header block or body.
-Progress receiveBytes(ResponseReception& reception, std::string_view bytes);
+Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes);
 
 // A content length or chunk size of decimal or hexadecimal digits; throws ResponseError
 // "Invalid digit" / "Invalid hex digit" for any other byte and for a value that does not

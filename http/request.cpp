@@ -54,7 +54,7 @@ void connect(const detail::Socket& socket, const platform::SocketAddress& addres
     const int error = platform::lastSocketError();
     if (error == platform::socketErrorInterrupted) continue;
     if (error != platform::socketErrorWouldBlock) throwSocketError(error, "Failed to connect");
-    socket.select(detail::SelectType::Write, timeoutMs);
+    socket.waitUntilReady(platform::Readiness::Write, timeoutMs);
     int pendingError = 0;
     if (!platform::pendingSocketError(socket.handle(), pendingError)) {
       throwSocketError(platform::lastSocketError(), "Failed to get socket option");
@@ -66,7 +66,7 @@ void connect(const detail::Socket& socket, const platform::SocketAddress& addres
 
 void sendAll(const detail::Socket& socket, std::string_view bytes, const Deadline& deadline) {
   while (!bytes.empty()) {
-    socket.select(detail::SelectType::Write, remainingMs(deadline));
+    socket.waitUntilReady(platform::Readiness::Write, remainingMs(deadline));
     const int count = static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
     int sent = 0;
     while ((sent = platform::sendBytes(socket.handle(), bytes.data(), count)) < 0) {
@@ -81,7 +81,7 @@ Response receiveResponse(const detail::Socket& socket, const Deadline& deadline)
   detail::ResponseReception reception;
   char buffer[4096];
   while (true) {
-    socket.select(detail::SelectType::Read, remainingMs(deadline));
+    socket.waitUntilReady(platform::Readiness::Read, remainingMs(deadline));
     int received = 0;
     while ((received = platform::receiveBytes(socket.handle(), buffer, sizeof buffer)) < 0) {
       const int error = platform::lastSocketError();
@@ -89,7 +89,7 @@ Response receiveResponse(const detail::Socket& socket, const Deadline& deadline)
     }
     // The peer closing ends the exchange with whatever arrived, complete or not.
     if (received == 0) break;
-    if (detail::receiveBytes(reception, std::string_view(buffer, static_cast<std::size_t>(received))) ==
+    if (detail::addReceivedBytes(reception, std::string_view(buffer, static_cast<std::size_t>(received))) ==
         detail::Progress::Complete) {
       break;
     }
@@ -106,12 +106,10 @@ Response Request::send(std::string_view method, std::string_view body, const Hea
                        std::int64_t timeoutMs) const {
   const Deadline deadline = deadlineAfter(timeoutMs);
   if (url.scheme != "http") throw RequestError("Only HTTP scheme is supported");
-  const auto family = internetProtocol == InternetProtocol::V6 ? platform::AddressFamily::V6
-                                                               : platform::AddressFamily::V4;
-  const platform::SocketAddress address = resolve(url, family);
+  const platform::SocketAddress address = resolve(url, internetProtocol);
   const std::string requestBytes = composeRequest(url, method, body, headerFields);
 
-  detail::Socket socket(family);
+  detail::Socket socket(internetProtocol);
   if (const int error = platform::makeNonBlocking(socket.handle()); error != 0) {
     throwSocketError(error, "Failed to get socket flags");
   }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "http/errors.h"
+#include "platform/sockets.h"
 #include "http/header_fields.h"
 #include "http/response.h"
 #include "http/url.h"
@@ -17,7 +18,8 @@
 
 namespace http {
 
-enum class InternetProtocol { V4, V6 };
+// The address family of a request; every request of this program uses V4.
+using InternetProtocol = platform::AddressFamily;
 
 class Request {
  public:

@@ -24,12 +24,12 @@ void validateValue(std::string_view value) {
   }
 }
 
-// Path and query go out byte for byte, so a control byte or space in them would end the
-// request line early or start a new line: such a target is refused, not sent.
-void validateTarget(std::string_view target) {
-  for (char c : target) {
+// Method, path and query go out byte for byte, so a control byte or space in them would end
+// the request line early or start a new line: such a request is refused, not sent.
+void validateRequestLinePart(std::string_view part, const char* refusal) {
+  for (char c : part) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == 0x7F) throw RequestError("Invalid request target");
+    if (byte <= 0x20 || byte == 0x7F) throw RequestError(refusal);
   }
 }
 
@@ -87,7 +87,9 @@ std::string composeRequest(const Url& url, std::string_view method, std::string_
                            const HeaderFields& headerFields) {
   if (url.scheme != "http") throw RequestError("Only HTTP scheme is supported");
   const std::string target = requestTarget(url);
-  validateTarget(target);
+  validateRequestLinePart(target, "Invalid request target");
+  if (method.empty()) throw RequestError("Invalid method");
+  validateRequestLinePart(method, "Invalid method");
 
   HeaderFields fields = headerFields;
   fields.push_back({"Host", url.host});

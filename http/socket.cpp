@@ -17,8 +17,7 @@ Socket::~Socket() {
   if (socketHandle != platform::invalidSocket) platform::closeSocket(socketHandle);
 }
 
-void Socket::select(SelectType type, std::int64_t timeoutMs) const {
-  const auto readiness = type == SelectType::Read ? platform::Readiness::Read : platform::Readiness::Write;
+void Socket::waitUntilReady(platform::Readiness readiness, std::int64_t timeoutMs) const {
   while (true) {
     const int result = platform::waitUntilReady(socketHandle, readiness, timeoutMs);
     if (result > 0) return;

@@ -6,8 +6,6 @@
 
 namespace http::detail {
 
-enum class SelectType { Read = 0, Write = 1 };
-
 class Socket {
  public:
   // Throws std::system_error "Failed to create socket".
@@ -18,7 +16,7 @@ class Socket {
 
   // Waits until the socket is ready; a negative limit waits without end. Throws
   // ResponseError "Request timed out" or std::system_error "Failed to select socket".
-  void select(SelectType type, std::int64_t timeoutMs) const;
+  void waitUntilReady(platform::Readiness readiness, std::int64_t timeoutMs) const;
 
   platform::SocketHandle handle() const { return socketHandle; }
 

@@ -7,19 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/win32_text.h"
+
 namespace platform {
-
-namespace {
-
-std::wstring widen(const std::string& narrow) {
-  if (narrow.empty()) return {};
-  int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), (int)narrow.size(), nullptr, 0);
-  std::wstring wide(length, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, narrow.data(), (int)narrow.size(), wide.data(), length);
-  return wide;
-}
-
-}  // namespace
 
 std::string nativePath(std::string_view path) { return std::string(path); }
 

@@ -2,17 +2,11 @@
 
 #include <windows.h>
 
+#include "platform/win32_text.h"
+
 namespace platform {
 
 namespace {
-
-std::wstring widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 // A missing resource yields empty bytes instead of a null pointer passed on to the next step.
 std::vector<unsigned char> copyResource(LPCWSTR name) {

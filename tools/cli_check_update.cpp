@@ -2,12 +2,12 @@
 // dedicated-server hosts and scripts. Run in the installation root.
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tools/cli_commands.h"
-#include "update/server_address.h"
 #include "update/tasks.h"
 
 namespace {
@@ -16,19 +16,21 @@ constexpr int exitCurrent = 0;
 constexpr int exitDiffering = 1;
 constexpr int exitFailed = 2;
 
-// Only "--server URL" is understood; false for anything else.
-bool readOptions(const std::vector<std::string>& args) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--server" || i + 1 == args.size()) return false;
-    std::string url = args[++i];
-    if (url.empty() || url.back() != '/') url += '/';
-    setServerBaseUrl(url);
-  }
-  return true;
+// The server's base address: the built-in one, or "--server URL". Nothing for other arguments.
+std::optional<std::string> readServer(const std::vector<std::string>& args) {
+  if (args.empty()) return serverBaseUrl();
+  if (args.size() != 2 || args[0] != "--server" || args[1].empty()) return std::nullopt;
+  return args[1].back() == '/' ? args[1] : args[1] + '/';
 }
 
-// Waits for the started task, printing a line on standard error at each whole percent.
-bool finishTask(const char* label) {
+int fail(const std::string& reason) {
+  std::fprintf(stderr, "quarnmp-cli: %s\n", reason.c_str());
+  return exitFailed;
+}
+
+// Waits for the started task, printing a line on standard error at each whole percent, then
+// one line per file it could not replace. The reason when the task failed.
+std::optional<std::string> finishTask(const char* label) {
   int shown = -1;
   const auto report = [&] {
     const int percent = static_cast<int>(currentProgress() * 100);
@@ -40,22 +42,18 @@ bool finishTask(const char* label) {
     report();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  if (updaterState().errorCode == UpdateError::None) {
-    report();
-    return true;
-  }
-  const std::string& why = updaterState().taskFailureText;
-  std::fprintf(stderr, "quarnmp-cli: %s failed%s%s\n", label, why.empty() ? "" : ": ", why.c_str());
-  return false;
+  const UpdaterState& state = updaterState();
+  for (const FileFailure& failure : state.fileFailures)
+    std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
+  if (state.errorCode != UpdateError::None) return std::string(label) + " failed: " + state.failureReason;
+  report();
+  return std::nullopt;
 }
 
-bool fetchAndCompare() {
-  startCatalogueFetch();
-  if (!finishTask("fetch")) return false;
-  if (!hasCatalogue()) {
-    std::fprintf(stderr, "quarnmp-cli: the catalogue names no file set\n");
-    return false;
-  }
+std::optional<std::string> fetchAndCompare(const std::string& server) {
+  startCatalogueFetch(server);
+  if (auto failure = finishTask("fetch")) return failure;
+  if (!hasCatalogue()) return "the catalogue names no file set";
   startDiff();
   return finishTask("compare");
 }
@@ -66,25 +64,24 @@ int reportDifferences() {
   return paths.empty() ? exitCurrent : exitDiffering;
 }
 
-int usage(const char* command) {
-  std::fprintf(stderr, "usage: quarnmp-cli %s [--server URL]\n", command);
-  return exitFailed;
-}
+int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]"); }
 
 }  // namespace
 
 int runCheckCommand(const std::vector<std::string>& args) {
-  if (!readOptions(args)) return usage("check");
-  if (!fetchAndCompare()) return exitFailed;
+  const auto server = readServer(args);
+  if (!server) return usage("check");
+  if (auto failure = fetchAndCompare(*server)) return fail(*failure);
   return reportDifferences();
 }
 
 int runUpdateCommand(const std::vector<std::string>& args) {
-  if (!readOptions(args)) return usage("update");
-  if (!fetchAndCompare()) return exitFailed;
+  const auto server = readServer(args);
+  if (!server) return usage("update");
+  if (auto failure = fetchAndCompare(*server)) return fail(*failure);
   if (hasDifferences()) {
-    startUpdateDiff();
-    if (!finishTask("update")) return exitFailed;
+    startUpdateDiff(*server);
+    if (auto failure = finishTask("update")) return fail(*failure);
   }
   return reportDifferences();
 }

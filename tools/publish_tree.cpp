@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "tools/publish_compress.h"
+#include "update/catalogue_json.h"
 #include "update/file_digest.h"
 #include "update/safe_path.h"
 
@@ -113,30 +114,24 @@ class TreeWriter {
   PublishSummary summary;
 };
 
-json catalogueEntry(const CatalogueEntry& entry) {
-  return {{"name", entry.name},           {"description", entry.description},
-          {"sourcepath", entry.sourcepath}, {"destinationpath", entry.destinationpath},
-          {"url", entry.url},             {"default", entry.isDefault}};
-}
-
 }  // namespace
 
 PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree) {
   fs::create_directories(tree);
   TreeWriter writer(tree, plan.level);
-  json catalogue = json::array();
+  std::vector<CatalogueEntry> catalogue;
   for (const PublishedSet& set : plan.sets) {
-    json fileList = json::object();
+    std::map<std::string, std::string> fileList;
     for (const auto& [key, source] : filesOfFolder(set.folder)) {
       // Clients refuse a whole list that names a path outside their installation.
       if (!staysInsideInstallation(set.entry.destinationpath + "/" + key))
         throw std::runtime_error("file name that clients would refuse: " + source.string());
       fileList[key] = writer.publishFile(source, set.entry.sourcepath + "/" + key);
     }
-    writeDocument(tree / set.entry.url, compressText(fileList.dump(), plan.level));
-    catalogue.push_back(catalogueEntry(set.entry));
+    writeDocument(tree / set.entry.url, compressText(fileListText(fileList), plan.level));
+    catalogue.push_back(set.entry);
   }
-  writeDocument(tree / "json", compressText(catalogue.dump(), plan.level));
+  writeDocument(tree / "json", compressText(catalogueText(catalogue), plan.level));
   if (plan.updater) {
     const std::string digest = md5OfFile(plan.updater->string());
     if (digest == digestFailure) throw std::runtime_error("cannot read the updater " + plan.updater->string());

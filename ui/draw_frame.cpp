@@ -182,15 +182,11 @@ void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<LaunchE
 
 void drawLoaderButton(nk_context* ctx) {
   row(ctx, oneColumn);
-  if (interfaceState.loaderCheckPending) {
-    interfaceState.loaderMatches = installedLoaderMatches();
-    interfaceState.loaderCheckPending = false;
-  }
-  if (videoLibraryExists() && originalVideoLibraryExists() && interfaceState.loaderMatches) {
+  refreshLoaderCheck();
+  if (loaderInstalled()) {
     caption(ctx, "Hook installed!");
   } else if (nk_button_text(ctx, "Install Hook", 12)) {
     installLoaderLibrary();
-    interfaceState.loaderCheckPending = true;
   }
 }
 

@@ -19,9 +19,7 @@ void advanceFade(BackgroundFade& fade, std::chrono::steady_clock::time_point now
 
 struct InterfaceState {
   BackgroundFade backgroundFade;
-  bool updaterUpToDate = true;     // false shows the outdated-updater warning
-  bool loaderCheckPending = true;  // compare the installed loader library in the next frame
-  bool loaderMatches = false;
+  bool updaterUpToDate = true;  // false shows the outdated-updater warning
 };
 
 extern InterfaceState interfaceState;

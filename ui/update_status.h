@@ -4,7 +4,8 @@
 
 struct UpdateStatus {
   const char* text = nullptr;  // nothing to show: no line
-  std::string reason;          // why the task failed, for the line's tooltip; may be empty
+  std::string reason;          // for the line's tooltip: why the task failed, or which files
+                               // the installation could not replace; may be empty
 };
 
 // The error text of errorCode; else, once a comparison has finished and no task runs, whether

@@ -8,8 +8,8 @@ struct CatalogueEntry {
   std::string description;
   std::string sourcepath;       // server-side folder of the set's files
   std::string destinationpath;  // local folder, relative to the installation root
-  std::string url;              // path of the set's file list, relative to serverBaseUrl
-  bool isDefault = false;       // kept, never read
+  std::string url;              // path of the set's file list, relative to the server's base address
+  bool isDefault = false;       // published and kept; the program installs the first set
 };
 
 struct FileRecord {

@@ -1,5 +1,13 @@
 #pragma once
+#include <string>
+#include <vector>
 
-// The worker of startDiff: compares each of updaterState().selectedFiles with its local
-// copy by digest and lists the ones that differ in differingFiles. Always true.
-bool diffFiles();
+#include "update/catalogue.h"
+#include "update/file_meta_cache.h"
+#include "update/worker_results.h"
+
+// Compares each record's file below root (a folder ending in a separator, or "" for the
+// working directory) with the record's digest, trusting the cache for unchanged files and
+// recording fresh digests in it. Returns the records that differ, in order.
+std::vector<FileRecord> diffFiles(const std::vector<FileRecord>& records, const std::string& root,
+                                  FileMetaCache& cache, const ProgressSink& progress);

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "http/request.h"
-#include "update/server_address.h"
 
 namespace {
 
@@ -17,35 +16,36 @@ std::string withEncodedSpaces(const std::string& url) {
   return encoded;
 }
 
-// The body of a 200 answer; nothing for other answers, time-outs and malformed responses.
-std::optional<std::string> fetchBody(const std::string& url) {
+template <typename Content, typename Inflate>
+Downloaded<Content> download(const std::string& url, Inflate inflateBody) {
+  Downloaded<Content> result;
+  const auto body = fetchBody(url, result.failure);
+  if (!body) return result;
   try {
-    http::Response response = http::Request(url).send("GET", {}, {}, serverTimeoutMs);
-    if (response.status.code != 200) return std::nullopt;
-    return std::move(response.body);
-  } catch (const http::ResponseError&) {
-    return std::nullopt;
+    result.content = inflateBody(body->data(), body->size());
+  } catch (const IncompleteStream& failure) {
+    result.failure = failure.what();
   }
-}
-
-template <typename Output, typename Inflate>
-bool download(const std::string& url, Output& output, Inflate inflateBody) {
-  const auto body = fetchBody(url);
-  if (!body) return false;
-  try {
-    output = inflateBody(body->data(), body->size());
-    return true;
-  } catch (const IncompleteStream&) {
-    return false;
-  }
+  return result;
 }
 
 }  // namespace
 
-bool downloadText(const std::string& path, std::string& text) {
-  return download(serverBaseUrl() + path, text, inflateToText);
+std::optional<std::string> fetchBody(const std::string& url, std::string& failure) {
+  try {
+    http::Response response = http::Request(url).send("GET", {}, {}, serverTimeoutMs);
+    if (response.status.code == 200) return std::move(response.body);
+    failure = "HTTP status " + std::to_string(response.status.code) + " " + response.status.reason;
+  } catch (const http::ResponseError& error) {
+    failure = error.what();
+  }
+  return std::nullopt;
 }
 
-bool downloadBytes(const std::string& path, ByteSequence& bytes) {
-  return download(withEncodedSpaces(serverBaseUrl() + path), bytes, inflateToBytes);
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path) {
+  return download<std::string>(baseUrl + path, inflateToText);
+}
+
+Downloaded<ByteSequence> downloadBytes(const std::string& baseUrl, const std::string& path) {
+  return download<ByteSequence>(withEncodedSpaces(baseUrl + path), inflateToBytes);
 }

@@ -1,16 +1,29 @@
 #pragma once
 // One GET to the update server per call, body decompressed.
+#include <optional>
 #include <string>
 
 #include "update/inflate.h"
 
-// Both return true and fill the output when the server answers 200 with a complete
-// compressed body. They return false, leaving the output alone, for any other status, a
-// time-out, a malformed response, an empty body or a stream that does not end. Other
-// failures (connection, name resolution, corrupt data) pass through as exceptions.
-bool downloadText(const std::string& path, std::string& text);
+// The content, or the reason why there is none.
+template <typename Content>
+struct Downloaded {
+  Content content;
+  std::string failure;  // empty when the content arrived whole
+  bool ok() const { return failure.empty(); }
+};
+
+// baseUrl + path, answered 200 with a complete compressed body. Any other status, a
+// time-out, a malformed response, an empty body or a stream that does not end is a
+// failure with its reason. Other failures (connection, name resolution, corrupt data)
+// pass through as exceptions.
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path);
 // The spaces of the URL are sent as "%20".
-bool downloadBytes(const std::string& path, ByteSequence& bytes);
+Downloaded<ByteSequence> downloadBytes(const std::string& baseUrl, const std::string& path);
 
 // The 5000 ms limit of every exchange with the update server.
 constexpr long long serverTimeoutMs = 5000;
+
+// The body of a 200 answer to a GET of url; for any other status, a time-out or a malformed
+// response, nothing, and the reason in failure.
+std::optional<std::string> fetchBody(const std::string& url, std::string& failure);

@@ -75,16 +75,17 @@ void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
   platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(cacheText(cache)));
 }
 
-std::int64_t cachedTimeOf(const std::string& path) { return platform::modificationTime(path).value_or(0); }
+std::int64_t modtimeForCache(const std::string& path) { return platform::modificationTime(path).value_or(0); }
 
-const std::string& trustedDigest(FileMetaCache& cache, const std::string& path) {
-  const std::int64_t modtime = cachedTimeOf(path);
+const std::string& trustedDigest(FileMetaCache& cache, const std::string& root, const std::string& path) {
+  const std::string file = root + path;
+  const std::int64_t modtime = modtimeForCache(file);
   auto found = cache.find(path);
-  if (found == cache.end()) return cache.emplace(path, FileMeta{path, modtime, md5OfFile(path)}).first->second.hash;
+  if (found == cache.end()) return cache.emplace(path, FileMeta{path, modtime, md5OfFile(file)}).first->second.hash;
   FileMeta& meta = found->second;
   if (meta.modtime != modtime) {
     meta.modtime = modtime;
-    meta.hash = md5OfFile(path);
+    meta.hash = md5OfFile(file);
   }
   return meta.hash;
 }

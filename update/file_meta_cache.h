@@ -24,9 +24,9 @@ FileMetaCache readFileMetaCache(const std::string& folder);
 // of each): indented by one space, "null" when empty. Failures are silent.
 void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache);
 
-// The digest of the file at path: the cached one while its modification time matches,
-// otherwise freshly computed and stored in the cache.
-const std::string& trustedDigest(FileMetaCache& cache, const std::string& path);
+// The digest of the file root + path, cached under path: the cached one while the file's
+// modification time equals the recorded one, otherwise freshly computed and recorded.
+const std::string& trustedDigest(FileMetaCache& cache, const std::string& root, const std::string& path);
 
-// The modification time of a file as the cache records it: 0 when it does not exist.
-std::int64_t cachedTimeOf(const std::string& path);
+// Reads the file's modification time in the form the cache records: 0 when it does not exist.
+std::int64_t modtimeForCache(const std::string& path);

@@ -1,13 +1,12 @@
 #include "update/install_files.h"
 
+#include <optional>
 #include <string_view>
 
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "update/download.h"
 #include "update/file_digest.h"
-#include "update/file_meta_cache.h"
-#include "update/updater_state.h"
 
 namespace {
 
@@ -18,23 +17,20 @@ std::string folderOf(const std::string& path) {
   return last == std::string::npos ? path : path.substr(0, last);
 }
 
-std::vector<FileRecord> copyOfDifferingFiles(UpdaterState& state) {
-  std::lock_guard lock(state.differingFilesMutex);
-  return state.differingFiles;
-}
-
-// Downloads and writes one file; on success the cache learns its digest unless it already
-// has an entry (that one is then refreshed by the next comparison, since the time changed).
-void installFile(const FileRecord& record, FileMetaCache& cache) {
-  const std::string& path = record.localPath;
+// Downloads and writes one file: the reason when it failed. On success the cache learns its
+// digest unless it already has an entry (that one is then refreshed by the next comparison,
+// since the time changed).
+std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
+                                       const std::string& root, FileMetaCache& cache) {
+  const std::string path = root + record.localPath;
   createDirectories(folderOf(path));
-  ByteSequence bytes;
-  if (!downloadBytes(record.sourcePath, bytes)) return;
-  const std::string_view content(bytes.data(), bytes.size());
-  if (!platform::writeFileAtomically(path, content)) return;
-  if (cache.count(path) != 0) return;
+  const Downloaded<ByteSequence> download = downloadBytes(baseUrl, record.sourcePath);
+  if (!download.ok()) return download.failure;
+  const std::string_view content(download.content.data(), download.content.size());
+  if (!platform::writeFileAtomically(path, content)) return "cannot write " + path;
   // The file now holds exactly these bytes, so their digest is the file's.
-  cache.emplace(path, FileMeta{path, cachedTimeOf(path), hexDigest(platform::md5Of(content))});
+  cache.emplace(record.localPath, FileMeta{record.localPath, modtimeForCache(path), hexDigest(platform::md5Of(content))});
+  return std::nullopt;
 }
 
 }  // namespace
@@ -47,16 +43,14 @@ void createDirectories(const std::string& path) {
   platform::createDirectory(path);
 }
 
-bool updateFiles() {
-  UpdaterState& state = updaterState();
-  FileMetaCache cache = readFileMetaCache("");
-  state.updateProgress = 0;
-  const std::vector<FileRecord> files = copyOfDifferingFiles(state);
+std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
+                                     const std::string& root, FileMetaCache& cache, const ProgressSink& progress) {
+  std::vector<FileFailure> failures;
+  progress(0);
   for (std::size_t i = 0; i < files.size(); ++i) {
-    installFile(files[i], cache);
-    state.updateProgress = static_cast<double>(i + 1) / static_cast<double>(files.size());
+    if (auto reason = installFile(files[i], baseUrl, root, cache)) failures.push_back({files[i].localPath, *reason});
+    progress(static_cast<double>(i + 1) / static_cast<double>(files.size()));
   }
-  state.updateProgress = 1;
-  writeFileMetaCache("", cache);
-  return true;
+  progress(1);
+  return failures;
 }

@@ -2,8 +2,6 @@
 // Where the update server lives.
 #include <string>
 
-// "http://" + the build's server host + ":45004/". Every request URL is this text followed
-// directly by a relative path. The window never changes it; headless tools may point it
-// elsewhere before they start any task.
+// "http://" + the build's server host + ":45004/": the window's server. Every request URL
+// is a base address like this one followed directly by a relative path.
 const std::string& serverBaseUrl();
-void setServerBaseUrl(std::string url);

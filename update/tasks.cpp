@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <exception>
-#include <future>
+#include <functional>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "update/diff_files.h"
@@ -12,143 +14,202 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds nestedPollSlice{5};
+// The tasks work on the installation in the working directory.
+const std::string installationRoot;
+
+UpdaterState& state() {
+  static auto* updater = new UpdaterState;
+  return *updater;
+}
 
 // The state lives on after main returns; a task still running then is waited for here,
 // as the futures of std::async would do.
 struct WaitForTaskAtExit {
   ~WaitForTaskAtExit() {
-    std::future<bool>& task = updaterState().taskFuture;
+    std::future<bool>& task = state().taskFuture;
     if (task.valid()) task.wait();
   }
 };
 
 void clearError() {
-  UpdaterState& state = updaterState();
-  state.errorCode = UpdateError::None;
-  state.taskFailureText.clear();
+  state().errorCode = UpdateError::None;
+  state().failureReason.clear();
+  state().fileFailures.clear();
 }
 
-void startTask(UpdatePhase phase, bool (*worker)()) {
+void startTask(UpdatePhase phase, std::function<bool()> worker) {
   static WaitForTaskAtExit waitForTaskAtExit;
-  UpdaterState& state = updaterState();
-  state.phase = phase;
-  state.taskFuture = std::async(std::launch::async, worker);
+  state().phase = phase;
+  state().taskFuture = std::async(std::launch::async, std::move(worker));
 }
 
 UpdateError errorOfPhase(UpdatePhase phase) {
   switch (phase) {
     case UpdatePhase::Fetch: return UpdateError::FetchFailed;
     case UpdatePhase::Diff: return UpdateError::DiffFailed;
-    case UpdatePhase::Update:
     case UpdatePhase::UpdateDiff: return UpdateError::UpdateFailed;
   }
   return UpdateError::GeneralFailure;
 }
 
-// Runs the worker as a nested task and reports its progress, scaled, until it finishes.
-template <typename Progress>
-bool runNested(bool (*worker)(), Progress reportProgress) {
-  std::future<bool> nested = std::async(std::launch::async, worker);
-  while (nested.wait_for(nestedPollSlice) != std::future_status::ready) reportProgress();
-  return nested.get();
+bool fetchTask(const std::string& baseUrl) {
+  UpdaterState& updater = state();
+  FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; });
+  updater.catalogue = std::move(fetched.catalogue);
+  updater.catalogueFiles = std::move(fetched.catalogueFiles);
+  updater.failureReason = std::move(fetched.failure);
+  return updater.failureReason.empty();
+}
+
+void publishDifferingFiles(std::vector<FileRecord> files) {
+  std::lock_guard lock(state().differingFilesMutex);
+  state().differingFiles = std::move(files);
+}
+
+std::vector<FileRecord> copyOfDifferingFiles() {
+  std::lock_guard lock(state().differingFilesMutex);
+  return state().differingFiles;
+}
+
+void compareSelectedFiles(FileMetaCache& cache, const ProgressSink& progress) {
+  publishDifferingFiles(diffFiles(state().selectedFiles, installationRoot, cache, progress));
+}
+
+bool diffTask() {
+  FileMetaCache cache = readFileMetaCache(installationRoot);
+  compareSelectedFiles(cache, [](double progress) { state().diffProgress = progress; });
+  writeFileMetaCache(installationRoot, cache);
+  return true;
+}
+
+// The Update button: install, then compare again. The installation is three quarters of
+// the progress, the comparison the last quarter.
+bool update_diff(const std::string& baseUrl) {
+  UpdaterState& updater = state();
+  FileMetaCache cache = readFileMetaCache(installationRoot);
+  updater.fileFailures = updateFiles(copyOfDifferingFiles(), baseUrl, installationRoot, cache, [&](double progress) {
+    updater.updateProgress = progress;
+    updater.updateDiffProgress = progress * 0.75;
+  });
+  publishDifferingFiles({});
+  updater.updateDiffProgress = 0.75 + updater.diffProgress * 0.25;
+  compareSelectedFiles(cache, [&](double progress) {
+    updater.diffProgress = progress;
+    updater.updateDiffProgress = 0.75 + progress * 0.25;
+  });
+  writeFileMetaCache(installationRoot, cache);
+  updater.updateDiffProgress = 1;
+  return true;
 }
 
 }  // namespace
 
-void startFetch() {
-  clearError();
-  startUpdaterHashCheck();
-  startTask(UpdatePhase::Fetch, fetchCatalogue);
+const UpdaterState& updaterState() { return state(); }
+
+void startFetch(const std::string& baseUrl) {
+  startUpdaterHashCheck(baseUrl);
+  startCatalogueFetch(baseUrl);
 }
 
-void startCatalogueFetch() {
+void startCatalogueFetch(const std::string& baseUrl) {
   clearError();
-  startTask(UpdatePhase::Fetch, fetchCatalogue);
+  startTask(UpdatePhase::Fetch, [baseUrl] { return fetchTask(baseUrl); });
 }
 
 void startDiff() {
   clearError();
-  UpdaterState& state = updaterState();
-  if (state.catalogue.empty()) return;
-  state.selectedFiles = state.catalogueFiles.front();
-  startTask(UpdatePhase::Diff, diffFiles);
+  UpdaterState& updater = state();
+  if (updater.catalogue.empty()) return;
+  updater.selectedFiles = updater.catalogueFiles.front();
+  startTask(UpdatePhase::Diff, diffTask);
 }
 
-void startUpdateDiff() {
+void startUpdateDiff(const std::string& baseUrl) {
   clearError();
-  startTask(UpdatePhase::UpdateDiff, update_diff);
+  startTask(UpdatePhase::UpdateDiff, [baseUrl] { return update_diff(baseUrl); });
 }
 
-bool update_diff() {
-  UpdaterState& state = updaterState();
-  const bool installed = runNested(updateFiles, [&] { state.updateDiffProgress = state.updateProgress * 0.75; });
-  if (!installed) {
-    state.updateDiffProgress = 0;
-    return false;
-  }
-  {
-    std::lock_guard lock(state.differingFilesMutex);
-    state.differingFiles.clear();
-  }
-  const bool compared = runNested(diffFiles, [&] { state.updateDiffProgress = 0.75 + state.diffProgress * 0.25; });
-  state.updateDiffProgress = compared ? 1 : 0;
-  return compared;
+void startUpdaterHashCheck(const std::string& baseUrl) {
+  state();  // created before the thread can need it
+  // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
+  // outlive the window and the end of main.
+  std::thread([baseUrl] {
+    std::optional<std::string> digest = fetchUpdaterHash(baseUrl);
+    if (!digest) return;
+    std::lock_guard lock(state().updaterHashMutex);
+    state().updaterHashText = std::move(*digest);
+    state().updaterHashFetched = true;
+  }).detach();
 }
 
-bool isTaskRunning() { return updaterState().taskFuture.valid(); }
+bool isTaskRunning() { return state().taskFuture.valid(); }
 
 bool pollTask() {
-  UpdaterState& state = updaterState();
-  if (!state.taskFuture.valid()) return false;
-  if (state.taskFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return false;
+  UpdaterState& updater = state();
+  if (!updater.taskFuture.valid()) return false;
+  if (updater.taskFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return false;
   bool succeeded = false;
   try {
-    succeeded = state.taskFuture.get();
+    succeeded = updater.taskFuture.get();
   } catch (const std::exception& failure) {
-    state.taskFailureText = failure.what();
+    updater.failureReason = failure.what();
   } catch (...) {
-    state.taskFailureText = "unknown failure";
+    updater.failureReason = "unknown failure";
   }
-  if (!succeeded) state.errorCode = errorOfPhase(state.phase);
+  if (!succeeded) updater.errorCode = errorOfPhase(updater.phase);
   return true;
 }
 
 double currentProgress() {
-  const UpdaterState& state = updaterState();
-  switch (state.phase) {
-    case UpdatePhase::Fetch: return state.fetchProgress;
-    case UpdatePhase::Diff: return state.diffProgress;
-    case UpdatePhase::Update: return state.updateProgress;
-    default: return state.updateDiffProgress;
+  const UpdaterState& updater = state();
+  switch (updater.phase) {
+    case UpdatePhase::Fetch: return updater.fetchProgress;
+    case UpdatePhase::Diff: return updater.diffProgress;
+    case UpdatePhase::UpdateDiff: break;
   }
+  return updater.updateDiffProgress;
 }
 
-bool hasCatalogue() { return !updaterState().catalogue.empty(); }
+bool hasCatalogue() { return !state().catalogue.empty(); }
 
 bool hasDifferences() {
-  UpdaterState& state = updaterState();
-  std::lock_guard lock(state.differingFilesMutex);
-  return !state.differingFiles.empty();
+  std::lock_guard lock(state().differingFilesMutex);
+  return !state().differingFiles.empty();
 }
 
 std::vector<std::string> differingPaths() {
-  UpdaterState& state = updaterState();
-  std::lock_guard lock(state.differingFilesMutex);
+  std::lock_guard lock(state().differingFilesMutex);
   std::vector<std::string> paths;
-  paths.reserve(state.differingFiles.size());
-  for (const FileRecord& record : state.differingFiles) paths.push_back(record.localPath);
+  paths.reserve(state().differingFiles.size());
+  for (const FileRecord& record : state().differingFiles) paths.push_back(record.localPath);
   return paths;
 }
 
 bool takeUpdaterHashFetched() {
-  UpdaterState& state = updaterState();
-  std::lock_guard lock(state.updaterHashMutex);
-  return std::exchange(state.updaterHashFetched, false);
+  std::lock_guard lock(state().updaterHashMutex);
+  return std::exchange(state().updaterHashFetched, false);
 }
 
 std::string updaterHash() {
-  UpdaterState& state = updaterState();
-  std::lock_guard lock(state.updaterHashMutex);
-  return state.updaterHashText;
+  std::lock_guard lock(state().updaterHashMutex);
+  return state().updaterHashText;
+}
+
+void resetUpdaterState() {
+  UpdaterState& updater = state();
+  if (updater.taskFuture.valid()) updater.taskFuture.wait();
+  updater.taskFuture = {};
+  updater.phase = UpdatePhase::Fetch;
+  clearError();
+  updater.fetchProgress = 0;
+  updater.diffProgress = 0;
+  updater.updateProgress = 0;
+  updater.updateDiffProgress = 0;
+  updater.catalogue.clear();
+  updater.catalogueFiles.clear();
+  updater.selectedFiles.clear();
+  publishDifferingFiles({});
+  std::lock_guard lock(updater.updaterHashMutex);
+  updater.updaterHashText.clear();
+  updater.updaterHashFetched = false;
 }

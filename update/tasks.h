@@ -1,24 +1,26 @@
 #pragma once
 // The background tasks and what the window asks about them. Everything here is called on
-// the window's thread and never blocks beyond a short lock.
+// the window's thread and never blocks beyond a short lock. This file alone writes the
+// process-wide UpdaterState.
 #include <string>
 #include <vector>
 
+#include "update/server_address.h"
 #include "update/updater_state.h"
 
-// Each clears errorCode and starts one task; the window offers them only while no task runs.
-void startFetch();       // also asks for the updater's digest again
-void startCatalogueFetch();  // startFetch without the digest request (headless tools)
-void startDiff();        // compares the first set; nothing starts while the catalogue is empty
-void startUpdateDiff();  // installs the differing files, then compares again
+// Each clears errorCode and starts one task; the window offers them only while no task
+// runs. Headless tools may name another server.
+void startFetch(const std::string& baseUrl = serverBaseUrl());  // also asks for the updater's digest again
+void startCatalogueFetch(const std::string& baseUrl);           // startFetch without the digest request
+void startDiff();  // compares the first set; nothing starts while the catalogue is empty
+void startUpdateDiff(const std::string& baseUrl = serverBaseUrl());  // installs the differing files, compares again
 
-// The worker of startUpdateDiff: updateFiles, then diffFiles, each as a nested task
-// polled every 5 ms; the installation is three quarters of the progress.
-bool update_diff();
+// Asks for the updater's digest on a detached thread and returns at once.
+void startUpdaterHashCheck(const std::string& baseUrl = serverBaseUrl());
 
 bool isTaskRunning();
 // Collects a finished task: false while it runs. A false result, or an exception the task
-// threw, sets errorCode by the task's phase; the exception's text goes to taskFailureText.
+// threw, sets errorCode by the task's phase and failureReason to why.
 bool pollTask();
 double currentProgress();
 
@@ -29,3 +31,6 @@ std::vector<std::string> differingPaths();
 // The fetched updater digest: the flag is returned once per arrival.
 bool takeUpdaterHashFetched();
 std::string updaterHash();
+
+// Back to the initial values, waiting for a running task first (tests and tools).
+void resetUpdaterState();

@@ -1,9 +1,8 @@
 #pragma once
 // The digest of the current updater program, as the server publishes it.
+#include <optional>
+#include <string>
 
-// One request for "QuarnMpUpdater/"; a 200 answer's body becomes the fetched digest
-// (updaterHash / takeUpdaterHashFetched). Failures are dropped silently.
-void fetchUpdaterHash();
-
-// Runs fetchUpdaterHash on a new detached thread and returns at once.
-void startUpdaterHashCheck();
+// One request for baseUrl + "QuarnMpUpdater/": a 200 answer's body as it came, nothing
+// for any failure (no digest, no verdict).
+std::optional<std::string> fetchUpdaterHash(const std::string& baseUrl);

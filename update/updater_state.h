@@ -1,5 +1,5 @@
 #pragma once
-// The state shared by the update tasks and the window.
+// The state shared by the update tasks and the window. Only update/tasks.cpp writes it.
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -7,16 +7,22 @@
 #include <vector>
 
 #include "update/catalogue.h"
+#include "update/worker_results.h"
 
-enum class UpdatePhase { Fetch = 0, Diff = 1, Update = 2, UpdateDiff = 3 };
+// No task runs with a phase of its own for the installation: it is part of UpdateDiff.
+enum class UpdatePhase { Fetch = 0, Diff = 1, UpdateDiff = 3 };
 
+// GeneralFailure has its text in the window's table; no phase maps to it.
 enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, GeneralFailure = 3, None = 4 };
 
 struct UpdaterState {
   std::future<bool> taskFuture;  // the last started task
   UpdatePhase phase = UpdatePhase::Fetch;
   UpdateError errorCode = UpdateError::None;
-  std::string taskFailureText;  // what the last failed task threw, for headless callers
+  // Why the last task failed (set with errorCode), and the files its installation could not
+  // replace; written by the task before it ends, read after it was collected.
+  std::string failureReason;
+  std::vector<FileFailure> fileFailures;
 
   std::atomic<double> fetchProgress{0};
   std::atomic<double> diffProgress{0};  // 1 also means: a comparison has finished
@@ -36,9 +42,6 @@ struct UpdaterState {
   bool updaterHashFetched = false;
 };
 
-// The one process-wide state. It is never destroyed, so detached request threads may
-// still finish while the process ends.
-UpdaterState& updaterState();
-
-// Back to the initial values, waiting for a running task first (for tests and tools).
-void resetUpdaterState();
+// The one process-wide state, for reading. It is never destroyed, so detached request
+// threads may still finish while the process ends.
+const UpdaterState& updaterState();

@@ -3,7 +3,7 @@
 
 NA3E_RSC.png (640x428): a mountain range at dusk under a low sun.
 SE2E_RSC.png (640x452): a moonlit sea with a coast line.
-Both are fully opaque; their colours differ strongly, so the cross-fade between them shows.
+Both are fully opaque; their colours differ strongly, so a screenshot tells which one the window shows.
 Only the standard library is used: the PNG is written by hand with zlib.
 
     python3 app/resources/make_pictures.py app/resources

@@ -23,7 +23,7 @@ Outcome assemble(std::string_view bytes, std::size_t pieceSize) {
     while (!bytes.empty() && !outcome.complete) {
       const std::string_view piece = bytes.substr(0, pieceSize);
       bytes.remove_prefix(piece.size());
-      outcome.complete = http::detail::receiveBytes(reception, piece) == http::detail::Progress::Complete;
+      outcome.complete = http::detail::addReceivedBytes(reception, piece) == http::detail::Progress::Complete;
     }
     if (!outcome.complete) return outcome;  // the peer would close here: lengths may differ
     outcome.body = reception.response.body;

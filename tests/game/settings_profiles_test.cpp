@@ -22,14 +22,8 @@ const std::string defaults =
 
 class GameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::current_path(folder.path());
-    resetGameState();
-  }
-  void TearDown() override {
-    fs::current_path(previous);
-    resetGameState();
-  }
+  void SetUp() override { resetGameState(); }
+  void TearDown() override { resetGameState(); }
   std::string loadFrom(const std::string& text) {
     resetGameState();
     writeFile(folder / settingsFileName, text);
@@ -47,8 +41,7 @@ class GameTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  const fs::path previous = fs::current_path();
-  TempFolder folder;
+  WorkingFolder folder;
 };
 
 TEST_F(GameTest, SettingsAreReadAsStoredAndWrittenCompactWithAllMembers) {
@@ -58,36 +51,46 @@ TEST_F(GameTest, SettingsAreReadAsStoredAndWrittenCompactWithAllMembers) {
 
   EXPECT_EQ(loadFrom("{}"), "{}") << "not rewritten at start-up";
   EXPECT_EQ(settings.language, "");
+  EXPECT_EQ(loadFrom(""), defaults);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1) << "an empty file is not kept aside";
   loadFrom(R"({"language":"en","console":true})");
   EXPECT_TRUE(UiLanguageIndex == 3 && settings.console && !settings.luadebugger);
   loadFrom(R"({"language":"EN"})");
   EXPECT_TRUE(UiLanguageIndex == 2 && settings.language == "EN");
-  loadFrom("\n {\"use_local_profile\" : true,\r\n \"x\": [1], \"language\": \"ru\"}\t");
-  EXPECT_TRUE(UiLanguageIndex == 11 && settings.use_local_profile);
+  loadFrom("\n {\"use_local_profile\" : true,\r\n \"x\": [1], \"language\": \"zh\"}\t");
+  EXPECT_TRUE(UiLanguageIndex == 12 && settings.use_local_profile) << "the last language is found";
 
-  settings.clip_cursor = true;
+  settings.clip_cursor = settings.console = true;
   settings.language = "d\xc3\xa9";
   saveSettings();
   EXPECT_EQ(readFile(folder / settingsFileName),
-            "{\"clip_cursor\":true,\"console\":false,\"language\":\"d\xc3\xa9\",\"luadebugger\":false,"
+            "{\"clip_cursor\":true,\"console\":true,\"language\":\"d\xc3\xa9\",\"luadebugger\":false,"
             "\"use_local_profile\":true}");
 }
 
-TEST_F(GameTest, BrokenSettingsAreKeptAsideAndReplacedByTheDefaults) {
+TEST_F(GameTest, BrokenSettingsAreKeptAsideUnderAFreeNameAndReplacedByTheDefaults) {
   using namespace std::string_literals;
+  const std::string aside = std::string(settingsFileName) + ".broken";
+  const auto asideName = [&](int number) { return aside + (number == 1 ? "" : std::to_string(number)); };
+  int number = 0;
   for (const std::string& broken : {"not json"s, "{} x"s, "{\"language\":"s, R"({"console":"yes"})"s,
                                     R"({"language":5})"s, "{\"language\":\"\xff\"}"s, "{}\0x"s}) {
     SCOPED_TRACE(broken);
     EXPECT_EQ(loadFrom(broken), defaults);
     EXPECT_EQ(settings.language, "de");
-    EXPECT_EQ(readFile(folder / "quarnmpupdater_config.json.broken"), broken);
+    EXPECT_EQ(readFile(folder / asideName(++number)), broken);
   }
+  // A file that cannot be read is named on standard error and kept aside too.
   fs::remove(folder / settingsFileName);
-  fs::remove(folder / "quarnmpupdater_config.json.broken");
   writeFile(folder / settingsFileName / "inside", "x");
+  testing::internal::CaptureStderr();
   loadSettings();
-  EXPECT_EQ(readFile(folder / settingsFileName), defaults) << "an unreadable file is moved aside, not lost";
-  EXPECT_EQ(readFile(folder / "quarnmpupdater_config.json.broken/inside"), "x");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("quarnmpupdater_config.json cannot be used"), std::string::npos);
+  EXPECT_EQ(readFile(folder / settingsFileName), defaults);
+  EXPECT_EQ(readFile(folder / (asideName(8) + "/inside")), "x");
+  // With no free name left the file stays as it is.
+  for (number = 9; number < 100; ++number) writeFile(folder / asideName(number), "");
+  EXPECT_EQ(loadFrom("kept"), "kept");
 }
 
 TEST_F(GameTest, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinks) {
@@ -122,7 +125,7 @@ TEST_F(GameTest, AnUnreadableProfileSubfolderIsSkipped) {
   EXPECT_EQ(found(), (std::vector<std::string>{"top", "visible"}));
 }
 
-TEST_F(GameTest, TheChosenProfileFolderIsSearchedOnceForEachChoice) {
+TEST_F(GameTest, TheChosenProfileFolderIsSearched) {
   TempFolder home;
   const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
   ::setenv("HOME", home.path().c_str(), 1);
@@ -130,22 +133,13 @@ TEST_F(GameTest, TheChosenProfileFolderIsSearchedOnceForEachChoice) {
   writeFile(home / "Documents/Haldrun/Profiles/player.ini", "");
   writeFile(folder / "QuarnServer/__QuarnData/Profiles/local.ini", "");
   refreshProfiles();
+  ::setenv("HOME", oldHome.c_str(), 1);
   EXPECT_EQ(found(), std::vector<std::string>{"player"}) << "Documents + \"\\Haldrun\\Profiles\" works here";
-  writeFile(home / "Documents/Haldrun/Profiles/later.ini", "");
-  refreshProfiles();
-  EXPECT_EQ(profileList.profileCount, 2) << "no new search until the folder choice changes";
 
   settings.use_local_profile = true;
   profilesScanned = false;
   refreshProfiles();
   EXPECT_EQ(found(), std::vector<std::string>{"local"});
-
-  settings.use_local_profile = profilesScanned = false;
-  ::unsetenv("HOME");
-  refreshProfiles();
-  ::setenv("HOME", oldHome.c_str(), 1);
-  EXPECT_TRUE(profilesScanned);
-  EXPECT_EQ(found(), std::vector<std::string>{"local"}) << "without Documents the list stays";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The HTTP client: its pure parts against hand-written inputs, then whole exchanges over
-// loopback sockets with a scripted server, nginx and Python's http.server.
+// loopback sockets with a scripted server and nginx.
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -218,12 +218,6 @@ TEST(HttpExchange, SocketFailuresCarryTheWinsockCodeAndText) {
   // The empty label makes the resolver refuse the name itself, without asking a DNS server.
   EXPECT_EQ(fetch("http://no..such.invalid/"),
             "system_error(11001): Failed to get address info of no..such.invalid: Host not found");
-
-  const auto& category = http::detail::winsock::errorCategory();
-  EXPECT_STREQ(category.name(), "Windows Sockets API");
-  const std::pair<int, const char*> texts[] = {{6, "Specified event object handle is invalid"},
-      {11031, "Reserved policy QoS element type"}, {10072, "Unknown error (10072)"}, {-1, "Unknown error (-1)"}};
-  for (const auto& [code, text] : texts) EXPECT_EQ(category.message(code), text);
 }
 
 TEST(HttpExchange, UnsafeRequestsFailBeforeConnecting) {
@@ -256,20 +250,20 @@ TEST(HttpExchange, NoDescriptorOutlivesAnExchange) {
       const std::string request = connection.readRequest();
       if (request.find("/ok") != std::string::npos) connection.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
       if (request.find("/bad") != std::string::npos) connection.send("HTTP/1.1 2000 OK\r\n\r\n");
-      if (request.find("/slow") != std::string::npos) connection.pause(30ms);  // past the client's time-out
+      if (request.find("/slow") != std::string::npos) connection.hold();  // until the client gives up
     });
     int failures = 0;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 150; ++i) {
       const char* paths[] = {"/ok", "/bad", "/slow"};
       failures += fetch(server.url(paths[i % 3]), i % 3 == 2 ? 20 : 5000).find("Error") != std::string::npos;
       failures += fetch("http://127.0.0.1:1/").find("system_error") == 0;
     }
-    EXPECT_EQ(failures, 500);
+    EXPECT_EQ(failures, 250);
   }  // the server, in this process too, closes its side
   EXPECT_EQ(openDescriptors(), before);
 }
 
-TEST(HttpPeers, NginxByLengthAndChunkedPythonHttp10ByClosing) {
+TEST(HttpPeers, NginxByLengthAndChunked) {
   testing_support::TempFolder site;
   std::mt19937 random(7);  // varied bytes, no run that a framing fault could hide in
   std::string file(3 << 20, '\0');
@@ -283,7 +277,7 @@ TEST(HttpPeers, NginxByLengthAndChunkedPythonHttp10ByClosing) {
   testing_support::writeFile(site / "filtered" / "text.txt", text);
   // Rewriting the body drops its length, so nginx sends it chunked.
   testing_support::NginxServer nginx(
-      {site.path(), "location /filtered/ { sub_filter 'text' 'TEXT'; sub_filter_once off; sub_filter_types *; }", ""});
+      site.path(), "location /filtered/ { sub_filter 'text' 'TEXT'; sub_filter_once off; sub_filter_types *; }");
   const std::string byLength = fetch(nginx.url("/data.bin"), 10000);
   EXPECT_EQ(byLength.rfind("1.1 200 OK|", 0), 0u);
   EXPECT_NE(byLength.find("|content-length=3145728|"), std::string::npos);
@@ -291,13 +285,4 @@ TEST(HttpPeers, NginxByLengthAndChunkedPythonHttp10ByClosing) {
   const std::string chunked = fetch(nginx.url("/filtered/text.txt"), 10000);
   EXPECT_NE(chunked.find("|transfer-encoding=chunked|"), std::string::npos);
   EXPECT_TRUE(chunked.ends_with("|" + expected));
-
-  const std::uint16_t port = testing_support::freeLoopbackPort();
-  testing_support::ServerProcess python(
-      "python3", {"-m", "http.server", "-b", "127.0.0.1", "-d", site.path().string(), std::to_string(port)},
-      site / "python.log");
-  ASSERT_TRUE(testing_support::waitForLoopbackPort(port, 20s)) << testing_support::readFile(site / "python.log");
-  const std::string closed = fetch("http://127.0.0.1:" + std::to_string(port) + "/data.bin", 10000);
-  EXPECT_EQ(closed.rfind("1.0 200 OK|", 0), 0u);
-  EXPECT_TRUE(closed.ends_with("|" + file));
 }

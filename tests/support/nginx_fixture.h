@@ -1,6 +1,7 @@
 #pragma once
-// Debian's nginx on a free loopback port, serving a folder. Its configuration, pid file,
-// logs and temporary files live in a folder of its own; it stops with the object.
+// Debian's nginx on a free loopback port with the shipped update-server block, serving a
+// folder (scripts/local-nginx). Its configuration, pid file, logs and temporary files live
+// in a folder of its own; it stops with the object.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -11,21 +12,13 @@
 
 namespace testing_support {
 
-struct NginxOptions {
-  std::filesystem::path root;  // the folder served at "/"
-  std::string serverConfig;    // extra lines inside the server block (location blocks, ...)
-  std::string httpConfig;      // extra lines inside the http block
-  std::uint16_t port = 0;      // 0: a free one
-};
-
-// The server block of tools/nginx-update-server.conf without its own port and root.
-std::string shippedServerConfig();
-
 class NginxServer {
  public:
   // Throws std::runtime_error (with nginx's error log) when it does not start.
-  explicit NginxServer(const NginxOptions& options);
-  explicit NginxServer(const std::filesystem::path& root) : NginxServer(NginxOptions{root, "", ""}) {}
+  // extraServerConfig: lines added inside the server block (location blocks, ...).
+  // fixedPort: the port to listen on, 0 for a free one.
+  explicit NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig = "",
+                       std::uint16_t fixedPort = 0);
 
   // "http://127.0.0.1:<port><path>"
   std::string url(std::string_view path = "/") const;

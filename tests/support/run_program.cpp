@@ -36,42 +36,41 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProgramOptions& options) {
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const ProgramOptions& options, int input, int output, int error) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<std::string> envp = mergedEnvironment(options);
   auto argvPointers = pointers(argv);
   auto envPointers = pointers(envp);
-
-  int outPipe[2], errPipe[2], inPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 || pipe2(inPipe, O_CLOEXEC) != 0) {
-    return {};
-  }
-  pid_t child = fork();
+  const pid_t child = fork();
   if (child == 0) {
-    dup2(inPipe[0], 0);
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
+    dup2(input, 0);
+    dup2(output, 1);
+    dup2(error, 2);
     if (chdir(options.workingDirectory.c_str()) != 0) _exit(126);
-    execve(program.c_str(), argvPointers.data(), envPointers.data());
+    execvpe(program.c_str(), argvPointers.data(), envPointers.data());
     _exit(127);
   }
+  return child;
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProgramOptions& options) {
+  int outPipe[2], errPipe[2];
+  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
+  const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t child = spawnProgram(program, arguments, options, nothing, outPipe[1], errPipe[1]);
+  close(nothing);
   close(outPipe[1]);
   close(errPipe[1]);
-  close(inPipe[0]);
-  if (!options.standardInput.empty()) {
-    ssize_t ignored = write(inPipe[1], options.standardInput.data(), options.standardInput.size());
-    (void)ignored;
-  }
-  close(inPipe[1]);
 
   ProgramResult result;
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
+  int openPipes = 2;
+  while (openPipes > 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       kill(child, SIGKILL);
@@ -88,7 +87,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
-        --open;
+        --openPipes;
       }
     }
   }

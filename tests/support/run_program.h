@@ -19,11 +19,16 @@ struct ProgramOptions {
   std::string workingDirectory = ".";
   // Variables to set (a value) or to remove (nothing) in the inherited environment.
   std::map<std::string, std::optional<std::string>> environment;
-  std::string standardInput;
   std::chrono::milliseconds timeout{60000};
 };
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options = {});
+
+// Starts the program (searched in PATH when it has no slash) in the options' folder and
+// environment, with standard input, output and error on the given descriptors. The child's
+// process id; the caller waits for it.
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const ProgramOptions& options, int input, int output, int error);
 
 }  // namespace testing_support

@@ -1,5 +1,7 @@
 #include "tests/support/server_process.h"
 
+#include "tests/support/run_program.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -72,21 +74,11 @@ bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit) {
 
 ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
                              const std::filesystem::path& logFile) {
-  std::vector<std::string> argv{program};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> pointers;
-  for (auto& text : argv) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
   const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open("/dev/null", O_RDONLY), 0);
-    ::dup2(log, 1);
-    ::dup2(log, 2);
-    ::execvp(program.c_str(), pointers.data());
-    ::_exit(127);
-  }
+  const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  pid = spawnProgram(program, arguments, {}, nothing, log, log);
   ::close(log);
+  ::close(nothing);
   if (pid < 0) throw std::runtime_error("cannot start " + program);
 }
 

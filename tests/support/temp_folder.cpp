@@ -24,6 +24,10 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(root, ignored);
 }
 
+WorkingFolder::WorkingFolder() { std::filesystem::current_path(path()); }
+
+WorkingFolder::~WorkingFolder() { std::filesystem::current_path(previous); }
+
 void writeFile(const std::filesystem::path& path, const std::string& content) {
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

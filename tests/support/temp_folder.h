@@ -19,6 +19,17 @@ class TempFolder {
   std::filesystem::path root;
 };
 
+// A fresh temporary folder that is the working directory while the object lives: for code
+// that works on the installation in the working directory.
+class WorkingFolder : public TempFolder {
+ public:
+  WorkingFolder();
+  ~WorkingFolder();
+
+ private:
+  std::filesystem::path previous = std::filesystem::current_path();
+};
+
 // Writes a file, creating its folders.
 void writeFile(const std::filesystem::path& path, const std::string& content);
 // The whole file, or "<missing>" when it cannot be read.

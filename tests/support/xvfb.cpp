@@ -6,21 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/run_program.h"
+
 namespace testing_support {
 
 XvfbServer::XvfbServer() {
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return;
-  serverPid = fork();
-  if (serverPid == 0) {
-    int quiet = open("/dev/null", O_WRONLY);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    dup2(fds[1], 3);  // the pipe's write end, without close-on-exec
-    execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
-           static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  if (pipe(fds) != 0) return;
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);  // the write end goes to Xvfb
+  const int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
+  serverPid = spawnProgram("Xvfb", {"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                                    "-nolisten", "tcp", "-noreset"}, {}, quiet, quiet, quiet);
+  close(quiet);
   close(fds[1]);
   // Once it accepts clients, Xvfb writes its display number and a line feed; a server that
   // fails to start ends, which closes the pipe.

@@ -1,5 +1,5 @@
-// The engine on real files in temporary folders, and against a scripted loopback server:
-// what the catalogue, the file lists and the files may look like, and how the tasks report it.
+// The engine's workers on real files in temporary folders, against a scripted loopback server,
+// and the tasks that publish their results.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -10,22 +10,24 @@
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
+#include "update/catalogue_json.h"
+#include "update/diff_files.h"
+#include "update/fetch_catalogue.h"
 #include "update/file_digest.h"
-#include "update/file_meta_cache.h"
 #include "update/inflate.h"
 #include "update/install_files.h"
-#include "update/server_address.h"
+#include "update/safe_path.h"
 #include "update/tasks.h"
 #include "update/updater_hash.h"
 
-using testing_support::readFile;
-using testing_support::TempFolder;
-using testing_support::writeFile;
+using namespace testing_support;
 using Responses = std::map<std::string, std::string>;
+namespace fs = std::filesystem;
 
 namespace {
 
 const std::string helloDigest = "5d41402abc4b2a76b9719d911017c592";  // MD5 of "hello"
+const ProgressSink ignoreProgress = [](double) {};
 
 // windowBits 15 gives a zlib stream, 31 a gzip stream, -15 raw deflate.
 std::string deflated(const std::string& bytes, int windowBits = 15) {
@@ -50,49 +52,29 @@ std::string repeated(std::size_t size) {
 
 std::string inflated(const std::string& body) { return inflateToText(body.data(), body.size()); }
 
-std::string okResponse(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+std::string answer(const std::string& body, const std::string& status = "200 OK") {
+  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-std::string entry(const std::string& name, const std::string& destination = "QuarnServer") {
-  return nlohmann::json{{"name", name},         {"description", "d"}, {"sourcepath", "files/" + name},
-                        {"destinationpath", destination}, {"url", "lists/" + name}, {"default", true}}
-      .dump();
+CatalogueEntry entry(const std::string& name, const std::string& destination = "QuarnServer") {
+  return {name, "d", "files/" + name, destination, "lists/" + name, true};
 }
 
 // The catalogue, then each file list, compressed and answered with 200.
-Responses documents(const std::string& catalogue, const Responses& lists = {}) {
-  Responses responses{{"/json", okResponse(deflated(catalogue))}};
-  for (const auto& [name, list] : lists) responses["/lists/" + name] = okResponse(deflated(list));
+Responses documents(const std::vector<CatalogueEntry>& catalogue, const Responses& lists = {}) {
+  Responses responses{{"/json", answer(deflated(catalogueText(catalogue)))}};
+  for (const auto& [name, list] : lists) responses["/lists/" + name] = answer(deflated(list));
   return responses;
 }
 
-// A scripted server answering by request target (else 404), and a fresh engine whose
-// installation root, the working directory, is a temporary folder.
-struct Site {
-  explicit Site(Responses responses)
-      : server([responses = std::move(responses)](testing_support::ScriptedConnection& connection) {
-          const std::string request = connection.readRequest();  // "GET <target> HTTP/1.1 ..."
-          const auto end = request.find(' ', 4);
-          const auto found = responses.find(end == std::string::npos ? "" : request.substr(4, end - 4));
-          connection.send(found == responses.end() ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"
-                                                   : found->second);
-        }) {
-    resetUpdaterState();
-    setServerBaseUrl(server.url());
-    std::filesystem::current_path(root.path());
-  }
-  ~Site() { std::filesystem::current_path(previous); }
-  std::filesystem::path operator/(const std::string& relative) const { return root / relative; }
-
-  testing_support::ScriptedServer server;
-  TempFolder root;
-  std::filesystem::path previous = std::filesystem::current_path();
-};
-
-void run(void (*start)()) {
-  start();
-  while (isTaskRunning() && !pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// A scripted server answering by request target (else 404).
+ScriptedServer serverOf(Responses responses) {
+  return ScriptedServer([responses = std::move(responses)](ScriptedConnection& connection) {
+    const std::string request = connection.readRequest();  // "GET <target> HTTP/1.1 ..."
+    const auto end = request.find(' ', 4);
+    const auto found = responses.find(end == std::string::npos ? "" : request.substr(4, end - 4));
+    connection.send(found == responses.end() ? answer("", "404 Not Found") : found->second);
+  });
 }
 
 }  // namespace
@@ -106,8 +88,11 @@ TEST(Decompression, TakesZlibAndGzipAndTellsCutStreamsFromCorruptOnes) {
   EXPECT_THROW(inflated(corrupt), std::runtime_error);
   EXPECT_THROW(inflated(corrupt.substr(0, corrupt.size() / 3)), IncompleteStream);
   // Contents of exactly twice their body's size fill the first output step.
-  for (std::size_t size = 20; size < 400; ++size)
-    if (deflated(repeated(size)).size() * 2 == size) EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
+  for (std::size_t size = 20; size < 400; ++size) {
+    if (deflated(repeated(size)).size() * 2 == size) {
+      EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
+    }
+  }
 }
 
 TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
@@ -115,13 +100,13 @@ TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
   writeFile(folder / "empty", "");
   writeFile(folder / "large", repeated(3 * 1024 * 1024 + 17));  // several read pieces
   for (const char* name : {"empty", "large"}) {
-    const auto md5sum = testing_support::runProgram("/usr/bin/md5sum", {(folder / name).string()});
+    const auto md5sum = runProgram("/usr/bin/md5sum", {(folder / name).string()});
     EXPECT_EQ(md5OfFile((folder / name).string()), md5sum.out.substr(0, 32)) << name;
   }
   EXPECT_EQ(md5OfFile((folder / "missing").string()), "0000000000000000");
   EXPECT_EQ(md5OfFile(folder.path().string()), digestFailure);  // a folder
   createDirectories(folder.path().string() + "/QuarnServer/bin\\new");
-  EXPECT_TRUE(std::filesystem::is_directory(folder / "QuarnServer/bin/new"));
+  EXPECT_TRUE(fs::is_directory(folder / "QuarnServer/bin/new"));
 }
 
 TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
@@ -155,138 +140,131 @@ TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
   }
 }
 
-TEST(CatalogueFetch, AcceptsEmptyNullAndObjectCatalogues) {
+TEST(Comparison, TrustsACachedDigestOnlyForTheRecordedTime) {
+  TempFolder root;
+  const std::string prefix = root.path().string() + "/";
+  writeFile(root / "QuarnServer/a", "hello");
+  const std::vector<FileRecord> records{{"files/a", "QuarnServer/a", helloDigest}, {"files/b", "QuarnServer/b", "x"}};
+  FileMetaCache cache;
+  EXPECT_EQ(diffFiles(records, prefix, cache, ignoreProgress).size(), 1u) << "a missing file differs";
+  // Restored from a backup: other content with an older time than the recorded one.
+  const auto time = fs::last_write_time(root / "QuarnServer/a");
+  writeFile(root / "QuarnServer/a", "older");
+  fs::last_write_time(root / "QuarnServer/a", time - std::chrono::hours(24));
+  EXPECT_EQ(diffFiles(records, prefix, cache, ignoreProgress).size(), 2u);
+}
+
+TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
   for (const char* empty : {"[]", "null"}) {
-    Site site(documents(empty));
-    run(startFetch);
-    EXPECT_EQ(updaterState().errorCode, UpdateError::None);
-    EXPECT_FALSE(hasCatalogue());
-    run(startDiff);  // nothing to compare: no task starts
-    EXPECT_EQ(updaterState().diffProgress, 0.0);
+    const ScriptedServer server = serverOf({{"/json", answer(deflated(empty))}});
+    const FetchedCatalogue fetched = fetchCatalogue(server.url(), ignoreProgress);
+    EXPECT_EQ(fetched.failure, "");
+    EXPECT_TRUE(fetched.catalogue.empty());
   }
-  Site site(documents("{\"z\": " + entry("second") + ", \"a\": " + entry("first") + "}",
-                      {{"first", "null"}, {"second", R"({"x": "h"})"}}));
-  run(startFetch);
-  const UpdaterState& state = updaterState();
-  ASSERT_EQ(state.catalogue.size(), 2u);
-  EXPECT_EQ(state.catalogue[0].name, "first");
-  EXPECT_TRUE(state.catalogueFiles[0].empty());
-  EXPECT_EQ(state.catalogueFiles[1][0].localPath, "QuarnServer/x");
-  EXPECT_EQ(state.fetchProgress, 1.0);
+  const std::string object = "{\"z\": " + nlohmann::json::parse(catalogueText({entry("second")}))[0].dump() +
+                             ", \"a\": " + nlohmann::json::parse(catalogueText({entry("first")}))[0].dump() + "}";
+  const ScriptedServer server = serverOf({{"/json", answer(deflated(object))}, {"/lists/first", answer(deflated("null"))},
+                                    {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
+  std::vector<double> progress;
+  FetchedCatalogue fetched = fetchCatalogue(server.url(), [&](double value) { progress.push_back(value); });
+  ASSERT_EQ(fetched.catalogue.size(), 2u);
+  EXPECT_EQ(fetched.catalogue[0].name, "first");
+  EXPECT_TRUE(fetched.catalogueFiles[0].empty());
+  EXPECT_EQ(fetched.catalogueFiles[1][0].localPath, "QuarnServer/x");
+  EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
+
+  // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
+  const ScriptedServer partial = serverOf(documents({entry("one"), entry("two")}, {{"one", R"({"b": "1", "a": "2", "A": "3",
+                                                                "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})"}}));
+  fetched = fetchCatalogue(partial.url(), ignoreProgress);
+  EXPECT_EQ(fetched.failure, "lists/two: HTTP status 404 Not Found");
+  ASSERT_EQ(fetched.catalogueFiles.size(), 1u);
+  std::vector<std::string> paths;
+  for (const FileRecord& record : fetched.catalogueFiles[0]) paths.push_back(record.localPath);
+  EXPECT_EQ(paths, (std::vector<std::string>{"QuarnServer/A", "QuarnServer/a", "QuarnServer/a/..b/.c",
+                                             "QuarnServer/b", "QuarnServer/maps/My Map.txt", "QuarnServer/x.."}));
 }
 
-TEST(CatalogueFetch, SecondListMissingLeavesThePartialCatalogueInKeyOrder) {
-  // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names.
-  Site site(documents("[" + entry("one") + "," + entry("two") + "]",
-                      {{"one", R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5",
-                                   "a/..b/.c": "6"})"}}));
-  run(startFetch);
-  EXPECT_EQ(updaterState().errorCode, UpdateError::FetchFailed);
-  EXPECT_EQ(updaterState().catalogue.size(), 1u);
-  EXPECT_EQ(updaterState().fetchProgress, 0.5);
-  run(startDiff);  // the completed set can still be compared
-  EXPECT_EQ(differingPaths(), (std::vector<std::string>{"QuarnServer/A", "QuarnServer/a", "QuarnServer/a/..b/.c",
-                                                        "QuarnServer/b", "QuarnServer/maps/My Map.txt",
-                                                        "QuarnServer/x.."}));
-}
-
-TEST(CatalogueFetch, MalformedDocumentsThrowAndIncompleteBodiesAreFailedDownloads) {
+TEST(CatalogueFetch, EveryFailureHasItsReason) {
   const std::string noDefault =
       R"([{"name": "n", "description": "d", "sourcepath": "s", "destinationpath": "d", "url": "u"}])";
-  const std::string textDefault = noDefault.substr(0, noDefault.size() - 2) + R"(, "default": "true"}])";
   const std::string whole = deflated("[]" + std::string(5000, ' '));
-  // Bad documents are exceptions, collected with their text; incomplete bodies are failed downloads.
-  const std::pair<std::string, bool> bodies[] = {{deflated(noDefault), true}, {deflated(textDefault), true},
-                                                 {deflated("[]", -15), true}, {deflated("[{"), true},
-                                                 {"", false}, {whole.substr(0, whole.size() - 4), false}};
-  for (const auto& [body, thrown] : bodies) {
-    Site site({{"/json", okResponse(body)}});
-    run(startFetch);
-    EXPECT_EQ(updaterState().errorCode, UpdateError::FetchFailed);
-    EXPECT_EQ(updaterState().taskFailureText.empty(), !thrown) << updaterState().taskFailureText;
+  const std::pair<std::string, std::string> bodies[] = {
+      {answer(deflated(noDefault)), "type must be boolean, but is null"},
+      {answer(deflated("[]", -15)), "incorrect header check"},
+      {answer(deflated("[{")), "parse error"},
+      {answer(""), "json: empty compressed body"},
+      {answer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
+      {answer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
+      {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "}};
+  for (const auto& [response, reason] : bodies) {
+    const ScriptedServer server = serverOf({{"/json", response}});
+    const std::string failure = fetchCatalogue(server.url(), ignoreProgress).failure;
+    EXPECT_NE(failure.find(reason), std::string::npos) << failure;
   }
+  EXPECT_NE(fetchCatalogue("http://127.0.0.1:1/", ignoreProgress).failure.find("Failed to connect"), std::string::npos);
 }
 
-TEST(CatalogueFetch, PathsOutsideTheInstallationAreRefusedBeforeAnythingIsWritten) {
+TEST(CatalogueFetch, AListNamingAPathOutsideTheInstallationIsRefusedWhole) {
   const std::pair<std::string, std::string> ways[] = {
       {"", "a"}, {"/tmp", "a"}, {"\\Windows", "a"}, {"../elsewhere", "a"}, {"c:x", "a"}, {"a/..", "b"},
       {"QuarnServer", "../x"}, {"QuarnServer", "..\\x"}, {"QuarnServer", "C:/x"}, {"QuarnServer", "sub/../../x"},
       {"QuarnServer", ".."}, {"QuarnServer", "a/.. /b"}, {"QuarnServer", "a/.../b"}, {"QuarnServer", "a/. ./b"},
       {"QuarnServer", std::string("a/b\0c", 5)}, {"QuarnServer", "file.txt:stream"}};
   for (const auto& [destination, key] : ways) {
-    // The whole list is refused, its safe name too.
-    Site site(documents("[" + entry("main", destination) + "]",
-                        {{"main", nlohmann::json{{"0.txt", helloDigest}, {key, helloDigest}}.dump()}}));
-    std::filesystem::create_directories(site / "sandbox");
-    std::filesystem::current_path(site / "sandbox");
-    run(startFetch);
-    EXPECT_EQ(updaterState().errorCode, UpdateError::FetchFailed) << destination << " " << key;
-    EXPECT_NE(updaterState().taskFailureText.find("outside the installation"), std::string::npos);
-    EXPECT_FALSE(hasCatalogue());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(site.root.path()), {}), 1) << "only the sandbox";
+    const std::string list = nlohmann::json{{"0.txt", helloDigest}, {key, helloDigest}}.dump();
+    EXPECT_THROW(fileListFromText(list, entry("main", destination)), UnsafePathError) << destination << " " << key;
   }
 }
 
-TEST(UpdaterDigest, IsTakenAsSentAndFailuresRecordNothing) {
-  Site site({{"/QuarnMpUpdater/", okResponse("5D41402ABC4B2A76B9719D911017C592\n")}});
-  fetchUpdaterHash();
-  EXPECT_TRUE(takeUpdaterHashFetched());
-  EXPECT_FALSE(takeUpdaterHashFetched());
-  setServerBaseUrl(site.server.url("/missing/"));  // 404
-  fetchUpdaterHash();
-  EXPECT_FALSE(takeUpdaterHashFetched());
-  setServerBaseUrl("http://127.0.0.1:1/");  // refused
-  fetchUpdaterHash();
-  EXPECT_FALSE(takeUpdaterHashFetched());
-  EXPECT_EQ(updaterHash(), "5D41402ABC4B2A76B9719D911017C592\n");
+TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
+  const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", answer("5D41402ABC4B2A76B9719D911017C592\n")}});
+  EXPECT_EQ(fetchUpdaterHash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
+  EXPECT_EQ(fetchUpdaterHash(server.url("/missing/")), std::nullopt);  // 404
+  EXPECT_EQ(fetchUpdaterHash("http://127.0.0.1:1/"), std::nullopt);   // refused
 }
 
-TEST(Installation, FailuresKeepTheOldFilesAndACorruptCacheIsReplaced) {
+TEST(Installation, FailuresKeepTheOldFilesAndSayWhy) {
+  TempFolder root;
+  const std::string prefix = root.path().string() + "/";
   const std::string whole = deflated(repeated(200000));
-  Responses responses = documents("[" + entry("main") + "]", {{"main", nlohmann::json{
-      {"current.txt", helloDigest}, {"cut.bin", "a"}, {"locked.txt", "b"}, {"missing.txt", "c"},
-      {"upper.txt", "5D41402ABC4B2A76B9719D911017C592"}}.dump()}});
-  responses["/files/main/cut.bin"] = okResponse(whole.substr(0, whole.size() / 2));
-  responses["/files/main/locked.txt"] = okResponse(deflated("new content"));
-  responses["/files/main/upper.txt"] = okResponse(deflated("hello", 31));  // gzip
-  Site site(responses);
-  writeFile(site / "QuarnServer/current.txt", "hello");
-  writeFile(site / "QuarnServer/cut.bin", "old cut");
-  writeFile(site / "QuarnServer/locked.txt", "old locked");
-  std::filesystem::permissions(site / "QuarnServer/locked.txt", std::filesystem::perms::owner_read);
-  writeFile(site / "updater_filemeta.json", "{\"QuarnServer/current.txt\": {\"hash\": 1}");
-  run(startFetch);
-  run(startDiff);
-  EXPECT_EQ(updaterState().errorCode, UpdateError::None);
-  EXPECT_EQ(nlohmann::json::parse(readFile(site / "updater_filemeta.json"))["QuarnServer/current.txt"]["hash"],
-            helloDigest);
-  run(startUpdateDiff);
-  EXPECT_EQ(updaterState().errorCode, UpdateError::None);
-  EXPECT_TRUE(readFile(site / "QuarnServer/cut.bin") == "old cut") << "a cut body replaced the file";
-  EXPECT_EQ(readFile(site / "QuarnServer/locked.txt"), "old locked");
-  EXPECT_EQ(readFile(site / "QuarnServer/upper.txt"), "hello");  // installed, yet upper-case digests never match
-  EXPECT_EQ(differingPaths(), (std::vector<std::string>{"QuarnServer/cut.bin", "QuarnServer/locked.txt",
-                                                        "QuarnServer/missing.txt", "QuarnServer/upper.txt"}));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(site / "QuarnServer"), {}), 4) << "no temporary files";
+  const ScriptedServer server = serverOf({{"/files/main/cut.bin", answer(whole.substr(0, whole.size() / 2))},
+                                          {"/files/main/locked.txt", answer(deflated("new content"))},
+                                          {"/files/main/gone.txt", answer(deflated("an error page"), "404 Gone")},
+                                          {"/files/main/new/gzip.txt", answer(deflated("hello", 31))}});
+  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) writeFile(root / "QuarnServer" / name, "old");
+  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
+  std::vector<FileRecord> files;
+  for (const char* key : {"cut.bin", "gone.txt", "locked.txt", "new/gzip.txt"})
+    files.push_back({std::string("files/main/") + key, std::string("QuarnServer/") + key, helloDigest});
+  FileMetaCache cache;
+  const std::vector<FileFailure> failures = updateFiles(files, server.url(), prefix, cache, ignoreProgress);
+  ASSERT_EQ(failures.size(), 3u);
+  EXPECT_EQ(failures[0].reason, "compressed body ends before its stream does");
+  EXPECT_EQ(failures[1].reason, "HTTP status 404 Gone");
+  EXPECT_EQ(failures[2].reason, "cannot write " + prefix + "QuarnServer/locked.txt");
+  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) EXPECT_EQ(readFile(root / "QuarnServer" / name), "old");
+  EXPECT_EQ(readFile(root / "QuarnServer/new/gzip.txt"), "hello");
+  EXPECT_EQ(cache.at("QuarnServer/new/gzip.txt").hash, helloDigest);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root / "QuarnServer"), {}), 4) << "no temporary files";
 }
 
-TEST(Tasks, AnExceptionSetsThePhaseErrorAndTheNextTaskStillRuns) {
-  Site site({});
-  setServerBaseUrl("http://127.0.0.1:1/");  // connection refused
-  run(startFetch);
-  EXPECT_EQ(updaterState().errorCode, UpdateError::FetchFailed);
-  EXPECT_NE(updaterState().taskFailureText.find("Failed to connect"), std::string::npos);
+TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
+  const WorkingFolder installation;  // the tasks work on the working directory
+  resetUpdaterState();
+  const auto run = [](auto start) {
+    start();
+    while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  };
+  const UpdaterState& state = updaterState();
+  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
+  EXPECT_EQ(state.errorCode, UpdateError::FetchFailed);
+  EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
+  EXPECT_FALSE(hasCatalogue());
 
-  UpdaterState& state = updaterState();
-  state.diffProgress = 0.25;
-  run(startUpdateDiff);  // nothing differs: installs nothing, compares nothing
+  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ(state.updateProgress, 1.0);
-  EXPECT_EQ(state.diffProgress, 0.25);
-  EXPECT_EQ(state.updateDiffProgress, 1.0);
-
-  state.differingFiles = {{"files/a", "QuarnServer/a", helloDigest}};
-  run(startUpdateDiff);
-  EXPECT_EQ(state.errorCode, UpdateError::UpdateFailed);
-  EXPECT_EQ(currentProgress(), state.updateDiffProgress);
+  EXPECT_EQ(currentProgress(), 1.0);
+  EXPECT_EQ(state.diffProgress, 0.0);
 }

@@ -5,8 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "update/server_address.h"
-#include "update/updater_hash.h"
+#include "update/tasks.h"
 
 namespace {
 
@@ -19,9 +18,9 @@ struct LingerAfterEverythingElse {
 
 int main(int argc, char** argv) {
   if (argc != 2) return 64;
-  setServerBaseUrl(argv[1]);
-  fetchUpdaterHash();       // the first answer comes at once and leaves a digest behind
-  startUpdaterHashCheck();  // the second is answered only after main has returned
+  startUpdaterHashCheck(argv[1]);  // the first answer comes at once and leaves a digest behind
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  startUpdaterHashCheck(argv[1]);  // the second is answered only after main has returned
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   return 0;
 }

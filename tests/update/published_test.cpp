@@ -1,10 +1,11 @@
 // The way a server host and a player meet the engine: quarnmp-publish makes a tree from
-// mod folders, nginx serves it with the repository's configuration, and quarnmp-cli
+// mod folders, nginx serves it with the shipped server block, and quarnmp-cli
 // brings an installation up to date.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
@@ -13,6 +14,25 @@
 
 using namespace testing_support;
 namespace fs = std::filesystem;
+
+TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
+  TempFolder work;
+  writeFile(work / "mod/a.txt", "a");
+  const std::string set = R"("name": "M", "sourcepath": "files", "destinationpath": "Q", "url": "list", "folder": "mod")";
+  const std::pair<std::string, std::string> plans[] = {
+      {"[]", "is not a JSON object"}, {"{}", "\"sets\" is missing"}, {R"({"sets": {}})", "must be an array"},
+      {R"({"level": 10, "sets": []})", "\"level\""}, {R"({"sets": [{"name": "M"}]})", "\"sourcepath\" is missing"},
+      {R"({"sets": [{)" + set + R"(, "default": "yes"}]})", "\"default\" must be"},
+      {R"({"sets": [{)" + std::regex_replace(set, std::regex("\"files\""), "\"../up\"") + "}]}", "inside the tree"},
+      {R"({"sets": [{)" + std::regex_replace(set, std::regex("\"Q\""), "\"C:/Q\"") + "}]}", "inside the tree"}};
+  for (const auto& [plan, reason] : plans) {
+    writeFile(work / "plan.json", plan);
+    const auto result = runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
+    EXPECT_EQ(result.exitCode, 2) << plan;
+    EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(work / "tree")) << plan;
+  }
+}
 
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
@@ -30,13 +50,13 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
     return runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
   };
   ASSERT_EQ(publish().exitCode, 0);
-  NginxServer nginx(NginxOptions{work / "tree", shippedServerConfig(), ""});
+  NginxServer nginx(work / "tree");
   const fs::path installation = work / "installation";
   fs::create_directories(installation);
-  const auto cli = [&](const std::string& command) {
+  const auto cli = [&](const std::string& command, const std::string& server = "/") {
     ProgramOptions options;
     options.workingDirectory = installation.string();
-    return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url("/")}, options);
+    return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, options);
   };
 
   auto check = cli("check");
@@ -45,7 +65,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto update = cli("update");
   EXPECT_EQ(update.exitCode, 0) << update.err;
   EXPECT_NE(update.err.find("update: 100%"), std::string::npos) << update.err;
-  check = cli("check");
+  check = cli("check", "");  // the slash after the address is added
   EXPECT_EQ(check.exitCode, 0) << check.err;
   EXPECT_EQ(check.out, "");
   for (const std::string key : {"a.txt", "maps/My Map.txt", "bin/new/x.dll"})
@@ -73,8 +93,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   // the same size in the same second, so it is not trusted.
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
   fs::last_write_time(work / "mod/main/a.txt", ahead);
+  fs::remove(work / "tree/files/main/bin/new/x.dll");  // lost from the tree: made again
   auto again = publish();
-  EXPECT_NE(again.out.find("(0 compressed, 0 removed)"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find("(1 compressed, 0 removed)"), std::string::npos) << again.out;
   writeFile(work / "mod/main/a.txt", "ALPHA");
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::last_write_time(work / "mod/main/bin/new/x.dll", time + std::chrono::hours(4));  // touched, not changed
@@ -92,8 +113,13 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto stuck = cli("update");
   EXPECT_EQ(stuck.exitCode, 1) << stuck.err;
   EXPECT_EQ(stuck.out, "QuarnServer/a.txt\n");
+  EXPECT_NE(stuck.err.find("\nQuarnServer/a.txt: cannot write"), std::string::npos) << stuck.err;
+  writeFile(work / "tree/files/main/a.txt", "not compressed");
+  const auto corrupt = cli("update");
+  EXPECT_EQ(corrupt.exitCode, 2);
+  EXPECT_NE(corrupt.err.find("quarnmp-cli: update failed: incorrect header check"), std::string::npos) << corrupt.err;
   fs::remove(work / "tree/json");
   const auto missing = cli("check");
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_NE(missing.err.find("fetch failed"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("fetch failed: json: HTTP status 404"), std::string::npos) << missing.err;
 }

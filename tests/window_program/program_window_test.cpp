@@ -152,16 +152,10 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
   }
 }
 
-TEST_F(ProgramWindowTest, WithoutDisplayOrWhenAskedTheBoxGoesToStandardError) {
-  for (const Environment& environment :
-       {Environment{{"QUARNMP_MESSAGEBOX", "stderr"}}, Environment{{"DISPLAY", std::nullopt}}}) {
-    const ProgramResult result = start(emptyFolder.path(), environment).get();
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.err.find("Wrong directory!: This executable has to be placed in a specific directory.\n"
-                              "For Tovan Edition"),
-              std::string::npos)
-        << result.err;
-  }
+TEST_F(ProgramWindowTest, WhenAskedTheBoxGoesToStandardErrorDespiteTheDisplay) {
+  const ProgramResult result = start(emptyFolder.path(), {{"QUARNMP_MESSAGEBOX", "stderr"}}).get();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.err.find("Wrong directory!: This executable has to be placed"), std::string::npos) << result.err;
 }
 
 // Centres of the controls, in window coordinates, as the layout places them.
@@ -196,7 +190,7 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedAndT
     {"name": "QuarnMP", "sourcepath": "files/quarnmp", "destinationpath": "QuarnServer", "url": "lists/quarnmp",
      "default": true, "folder": "mod"}]})");
   ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()}).exitCode, 0);
-  NginxServer nginx(NginxOptions{work / "tree", shippedServerConfig(), "", 45004});
+  NginxServer nginx(work / "tree", "", 45004);
 
   const fs::path installation = work / "installation";
   makeInstallation(installation, TestLayout::Rusk);
