@@ -246,21 +246,15 @@ TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesO
   EXPECT_EQ(splitString("a\nb\r", "\r\n"), (std::vector<std::string>{"a\nb\r"}));
 
   EXPECT_EQ(imageAlpha, 255) << "background1 starts opaque";
-  // (ms after the last change of phase, alpha): 5 s opaque, 2 s fading out, 5 s out, fading in.
+  // Steps at ms after the last change of phase, and the alpha then: 5 s opaque, 2 s fading
+  // out, 5 s out, fading in.
   BackgroundFade fade;
   const auto start = std::chrono::steady_clock::now();
-  for (auto [after, alpha] : {std::pair{0, 255},
-                              {4999, 255},
-                              {5000, 255},
-                              {1000, 128},
-                              {1999, 1},
-                              {2000, 0},
-                              {4999, 0},
-                              {5000, 0},
-                              {500, 63},
-                              {2000, 255}}) {
-    advanceFade(fade, fade.startTime.value_or(start) + std::chrono::milliseconds(after));
-    EXPECT_EQ(fade.alpha, alpha) << after;
+  const int afterMs[] = {0, 4999, 5000, 1000, 1999, 2000, 4999, 5000, 500, 2000};
+  const int alphas[] = {255, 255, 255, 128, 1, 0, 0, 0, 63, 255};
+  for (size_t i = 0; i < std::size(afterMs); ++i) {
+    advanceFade(fade, fade.startTime.value_or(start) + std::chrono::milliseconds(afterMs[i]));
+    EXPECT_EQ(fade.alpha, alphas[i]) << "step " << i;
   }
 }
 
