@@ -27,9 +27,12 @@ std::optional<std::string> installFile(const FileRecord& record, const std::stri
   const Downloaded<ByteSequence> download = downloadBytes(baseUrl, record.sourcePath);
   if (!download.ok()) return download.failure;
   const std::string_view content(download.content.data(), download.content.size());
+  // The list's digest may be the only thing vouching for the content (a signed list).
+  const std::string digest = hexDigest(platform::md5Of(content));
+  if (digest != record.hash) return "content does not match the list's digest (got " + digest + ")";
   if (!platform::writeFileAtomically(path, content)) return "cannot write " + path;
   // The file now holds exactly these bytes, so their digest is the file's.
-  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), hexDigest(platform::md5Of(content))};
+  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), digest};
   return std::nullopt;
 }
 

@@ -229,7 +229,7 @@ TEST(Installation, FailuresKeepTheOldFilesAndSayWhy) {
   const std::string prefix = root.path().string() + "/";
   const std::string whole = deflated(repeated(200000));
   const ScriptedServer server = serverOf({{"/files/main/cut.bin", answer(whole.substr(0, whole.size() / 2))},
-                                          {"/files/main/locked.txt", answer(deflated("new content"))},
+                                          {"/files/main/locked.txt", answer(deflated("hello"))},
                                           {"/files/main/gone.txt", answer(deflated("an error page"), "404 Gone")},
                                           {"/files/main/new/gzip.txt", answer(deflated("hello", 31))}});
   for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) writeFile(root / "QuarnServer" / name, "old");
