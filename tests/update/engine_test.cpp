@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "platform/digest.h"
+#include "tests/support/memory_limit.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -14,7 +16,6 @@
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
 #include "update/file_digest.h"
-#include "update/inflate.h"
 #include "update/install_files.h"
 #include "update/safe_path.h"
 #include "update/tasks.h"
@@ -50,8 +51,6 @@ std::string repeated(std::size_t size) {
   return text;
 }
 
-std::string inflated(const std::string& body) { return inflateToText(body.data(), body.size()); }
-
 std::string answer(const std::string& body, const std::string& status = "200 OK") {
   return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -78,22 +77,6 @@ ScriptedServer serverOf(Responses responses) {
 }
 
 }  // namespace
-
-TEST(Decompression, TakesZlibAndGzipAndTellsCutStreamsFromCorruptOnes) {
-  const std::string content = repeated(300000);
-  for (const std::string& body : {deflated(content), deflated(content, 31), deflated(content) + "trailing bytes"})
-    EXPECT_TRUE(inflated(body) == content);
-  std::string corrupt = deflated(content);
-  corrupt[corrupt.size() / 2] ^= 0x55;
-  EXPECT_THROW(inflated(corrupt), std::runtime_error);
-  EXPECT_THROW(inflated(corrupt.substr(0, corrupt.size() / 3)), IncompleteStream);
-  // Contents of exactly twice their body's size fill the first output step.
-  for (std::size_t size = 20; size < 400; ++size) {
-    if (deflated(repeated(size)).size() * 2 == size) {
-      EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
-    }
-  }
-}
 
 TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
   TempFolder folder;
@@ -224,29 +207,78 @@ TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   EXPECT_EQ(fetchUpdaterHash("http://127.0.0.1:1/"), std::nullopt);   // refused
 }
 
-TEST(Installation, FailuresKeepTheOldFilesAndSayWhy) {
+TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   TempFolder root;
   const std::string prefix = root.path().string() + "/";
-  const std::string whole = deflated(repeated(200000));
-  const ScriptedServer server = serverOf({{"/files/main/cut.bin", answer(whole.substr(0, whole.size() / 2))},
-                                          {"/files/main/locked.txt", answer(deflated("new content"))},
-                                          {"/files/main/gone.txt", answer(deflated("an error page"), "404 Gone")},
-                                          {"/files/main/new/gzip.txt", answer(deflated("hello", 31))}});
-  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) writeFile(root / "QuarnServer" / name, "old");
-  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
+  const std::string cut = deflated(repeated(200000));
+  const std::string upperHello = "5D41402ABC4B2A76B9719D911017C592";
+  struct Case {
+    std::string key, target, response, digest, failure;  // failure "": installed as "hello"
+  };
+  const Case cases[] = {
+      {"a.txt", "a.txt", answer(deflated("hello")), helloDigest, ""},
+      {"cut.bin", "cut.bin", answer(cut.substr(0, cut.size() / 2)), helloDigest, "ends before its stream does"},
+      {"raw.txt", "raw.txt", answer("not compressed"), helloDigest, "incorrect header check"},
+      {"new/gzip.txt", "new/gzip.txt", answer(deflated("hello", 31)), upperHello, ""},
+      {"tail.txt", "tail.txt", answer(deflated("hello") + "trailing"), helloDigest, ""},
+      {"wrong.txt", "wrong.txt", answer(deflated("half-published")), helloDigest, "does not match the list's digest"},
+      {"gone.txt", "gone.txt", answer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
+      {"short.txt", "short.txt", answer(deflated("hello")), "0000000000000000", "not 32 hexadecimal digits"},
+      {"locked.txt", "locked.txt", answer(deflated("hello")), helloDigest, "cannot write"},
+      {"ctl\x01.txt", "", "", helloDigest, "Invalid request target"},
+      {"a%41.txt", "a%2541.txt", answer(deflated("hello")), helloDigest, ""},
+      {"q?x #1.txt", "q%3Fx%20%231.txt", answer(deflated("hello")), helloDigest, ""},
+      {"\xc3\xbc-._~!$&'()*+,;=:@.txt", "%C3%BC-._~!$&'()*+,;=:@.txt", answer(deflated("hello")), helloDigest, ""},
+      {"run.sh", "run.sh", answer(deflated("hello")), helloDigest, ""}};
+  Responses responses;
   std::vector<FileRecord> files;
-  for (const char* key : {"cut.bin", "gone.txt", "locked.txt", "new/gzip.txt"})
-    files.push_back({std::string("files/main/") + key, std::string("QuarnServer/") + key, helloDigest});
+  for (const Case& c : cases) {
+    if (!c.target.empty()) responses["/files/main/" + c.target] = c.response;
+    files.push_back({"files/main/" + c.key, "QuarnServer/" + c.key, c.digest});
+    if (c.key != "new/gzip.txt") writeFile(root / ("QuarnServer/" + c.key), "old");
+  }
+  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
+  fs::permissions(root / "QuarnServer/run.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  writeFile(root / "QuarnServer/a.txt.quarnmp-download", "left by a killed run");
+  const ScriptedServer server = serverOf(responses);
   FileMetaCache cache;
-  const std::vector<FileFailure> failures = updateFiles(files, server.url(), prefix, cache, ignoreProgress);
-  ASSERT_EQ(failures.size(), 3u);
-  EXPECT_EQ(failures[0].reason, "compressed body ends before its stream does");
-  EXPECT_EQ(failures[1].reason, "HTTP status 404 Gone");
-  EXPECT_EQ(failures[2].reason, "cannot write " + prefix + "QuarnServer/locked.txt");
-  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) EXPECT_EQ(readFile(root / "QuarnServer" / name), "old");
-  EXPECT_EQ(readFile(root / "QuarnServer/new/gzip.txt"), "hello");
-  EXPECT_EQ(cache.at("QuarnServer/new/gzip.txt").hash, helloDigest);
-  EXPECT_EQ(std::distance(fs::directory_iterator(root / "QuarnServer"), {}), 4) << "no temporary files";
+  std::map<std::string, std::string> failures;
+  for (const FileFailure& failure : updateFiles(files, server.url(), prefix, cache, ignoreProgress))
+    failures[failure.localPath] = failure.reason;
+  for (const Case& c : cases) {
+    const std::string path = "QuarnServer/" + c.key;
+    EXPECT_EQ(readFile(root / path), c.failure.empty() ? "hello" : "old") << c.key;
+    EXPECT_NE(failures[path].find(c.failure), std::string::npos) << c.key << ": " << failures[path];
+    EXPECT_EQ(failures.count(path) != 0 && !failures[path].empty(), !c.failure.empty()) << c.key;
+    if (c.failure.empty()) EXPECT_EQ(cache.at(path).hash, helloDigest) << c.key;
+  }
+  EXPECT_EQ(fs::status(root / "QuarnServer/run.sh").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  for (const auto& entry : fs::recursive_directory_iterator(root.path()))
+    EXPECT_EQ(entry.path().string().find(".quarnmp-download"), std::string::npos) << entry.path();
+}
+
+// A body of any size streams through a bounded amount of memory; the address space of the
+// process may grow by at most 96 MiB while 128 MiB are installed.
+TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempFolder root;
+  std::string body, digest;
+  {
+    const std::string content(128u << 20, '\0');
+    body = deflated(content);
+    digest = hexDigest(platform::md5Of(content));
+  }
+  const ScriptedServer server = serverOf({{"/files/zeros.bin", answer(body)}});
+  const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", digest}};
+  EXPECT_EXIT(
+      {
+        limitAddressSpaceGrowth(96u << 20);
+        FileMetaCache cache;
+        const auto failures = updateFiles(files, server.url(), root.path().string() + "/", cache, ignoreProgress);
+        std::_Exit(failures.empty() && fs::file_size(root / "zeros.bin") == (128u << 20) ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
