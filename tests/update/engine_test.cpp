@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "platform/digest.h"
+#include "platform/files.h"
 #include "tests/support/memory_limit.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
@@ -137,6 +140,32 @@ TEST(Comparison, TrustsACachedDigestOnlyForTheRecordedTime) {
   EXPECT_EQ(diffFiles(records, prefix, cache, ignoreProgress).size(), 2u);
 }
 
+TEST(Comparison, NeverCertifiesAFileItHasNotSeen) {
+  TempFolder root;
+  const std::string prefix = root.path().string() + "/";
+  for (const char* name : {"same", "upper", "rewritten"}) writeFile(root / name, "hello");
+  writeFile(root / "rewritten", "rewritten in the second of the cache's last write");
+  ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
+  // Entries as a run in one second T would leave them: file times and the cache file's time are T.
+  const auto time = fs::last_write_time(root / "same") - std::chrono::hours(1);
+  FileMetaCache written;
+  for (const char* name : {"same", "upper", "rewritten"}) {
+    fs::last_write_time(root / name, time);
+    written[name] = {name, platform::modificationTime((root / name).string()).value(), helloDigest};
+  }
+  writeFileMetaCache(prefix, written);
+  fs::last_write_time(root / "updater_filemeta.json", time);
+  const std::vector<FileRecord> records{{"s", "same", helloDigest},
+                                        {"u", "upper", "5D41402ABC4B2A76B9719D911017C592"},
+                                        {"r", "rewritten", helloDigest},
+                                        {"m", "missing", std::string(digestFailure)},
+                                        {"f", "fifo", std::string(digestFailure)}};
+  FileMetaCache cache = readFileMetaCache(prefix);
+  std::vector<std::string> differing;
+  for (const FileRecord& record : diffFiles(records, prefix, cache, ignoreProgress)) differing.push_back(record.localPath);
+  EXPECT_EQ(differing, (std::vector<std::string>{"rewritten", "missing", "fifo"}));
+}
+
 TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
   for (const char* empty : {"[]", "null"}) {
     const ScriptedServer server = serverOf({{"/json", answer(deflated(empty))}});
@@ -179,7 +208,9 @@ TEST(CatalogueFetch, EveryFailureHasItsReason) {
       {answer(""), "json: empty compressed body"},
       {answer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
       {answer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "}};
+      {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "},
+      {answer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
+      {answer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
   for (const auto& [response, reason] : bodies) {
     const ScriptedServer server = serverOf({{"/json", response}});
     const std::string failure = fetchCatalogue(server.url(), ignoreProgress).failure;

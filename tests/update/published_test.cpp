@@ -6,10 +6,17 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
+#include "tests/support/scripted_server.h"
 #include "update/file_digest.h"
 
 using namespace testing_support;
@@ -124,4 +131,52 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto missing = cli("check");
   EXPECT_EQ(missing.exitCode, 2);
   EXPECT_NE(missing.err.find("fetch failed: json: HTTP status 404"), std::string::npos) << missing.err;
+}
+
+TEST(PublishedTree, AnUpdateKilledMidwayLeavesEachFileOldOrNewAndTheNextOneRepairsAll) {
+  TempFolder work;
+  std::string big(4 << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  const std::map<std::string, std::string> published{{"a.txt", "new a"}, {"big.bin", big}, {"z.txt", "new z"}};
+  for (const auto& [key, content] : published) {
+    writeFile(work / ("mod/" + key), content);
+    writeFile(work / ("installation/QuarnServer/" + key), "old");
+  }
+  writeFile(work / "plan.json", R"({"sets": [{"name": "M", "sourcepath": "files", "destinationpath": "QuarnServer",
+                                              "url": "list", "folder": "mod"}]})");
+  ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()}).exitCode, 0);
+  // Serves the tree; the first answer for big.bin stops halfway and never ends.
+  std::atomic<bool> cutShort{true};
+  ScriptedServer server([&](ScriptedConnection& connection) {
+    const std::string request = connection.readRequest();
+    const std::string target = request.substr(4, request.find(' ', 4) - 4);
+    const std::string body = readFile(work / ("tree" + target));
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    if (target.ends_with("big.bin") && cutShort.exchange(false)) {
+      connection.send(head + body.substr(0, body.size() / 2));
+      connection.hold();
+    } else {
+      connection.send(head + body);
+    }
+  });
+  ProgramOptions options;
+  options.workingDirectory = (work / "installation").string();
+  const int devNull = open("/dev/null", O_RDWR);
+  const pid_t cli = spawnProgram(QUARNMP_CLI_EXE, {"update", "--server", server.url()}, options, devNull, devNull, devNull);
+  const fs::path partial = work / "installation/QuarnServer/big.bin.quarnmp-download";
+  for (int i = 0; i < 2000 && !(fs::exists(partial) && fs::file_size(partial) > 0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(fs::exists(partial));
+  kill(cli, SIGKILL);
+  waitpid(cli, nullptr, 0);
+  close(devNull);
+  EXPECT_EQ(readFile(work / "installation/QuarnServer/a.txt"), "new a");
+  EXPECT_EQ(readFile(work / "installation/QuarnServer/big.bin"), "old");
+  EXPECT_EQ(readFile(work / "installation/QuarnServer/z.txt"), "old");
+
+  const auto again = runProgram(QUARNMP_CLI_EXE, {"update", "--server", server.url()}, options);
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  for (const auto& [key, content] : published)
+    EXPECT_TRUE(readFile(work / ("installation/QuarnServer/" + key)) == content) << key;
+  EXPECT_FALSE(fs::exists(partial));
 }
