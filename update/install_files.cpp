@@ -21,7 +21,9 @@ std::string folderOf(const std::string& path) {
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
 // target only when the stream ended cleanly and the digest is the list's: the reason when it
 // failed (the old file then stays and the temporary file goes). The cache learns the digest
-// of the bytes written, with the written file's time.
+// of the bytes written, with the written file's time, replacing an earlier entry: a file
+// rewritten within the second of its cached time keeps that time, and the next comparison
+// would trust the old digest.
 std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
                                        const std::string& root, FileMetaCache& cache) {
   if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
