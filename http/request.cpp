@@ -63,6 +63,7 @@ void sendAll(const detail::Socket& socket, std::string_view bytes, std::int64_t 
   }
 }
 
+// Counts what arrives against the minimum rate, when there is one.
 class RateFloor {
  public:
   explicit RateFloor(std::optional<MinimumRate> minimum) : minimum(minimum) {}
@@ -70,8 +71,8 @@ class RateFloor {
     if (!minimum) return;
     received += count;
     const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    if (elapsedMs > minimum->graceMs && received * 1000 < minimum->bytesPerSecond * static_cast<std::uint64_t>(elapsedMs))
-      throw ResponseError("Transfer too slow");
+    const bool belowFloor = received * 1000 < minimum->bytesPerSecond * static_cast<std::uint64_t>(elapsedMs);
+    if (elapsedMs > minimum->graceMs && belowFloor) throw ResponseError("Transfer too slow");
   }
 
  private:

@@ -2,7 +2,6 @@
 // File system operations the program needs, with the Windows behaviour on every platform:
 // paths may use '\' or '/', a file without write permission counts as read-only.
 #include <cstdint>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
