@@ -29,7 +29,7 @@ std::string streamBody(const std::string& url, const std::function<void(std::str
   };
   try {
     const http::Response response =
-        http::Request(url).send("GET", {}, {}, serverTimeoutMs, sink, http::MinimumRate{30000, 1024});
+        http::Request(url).send("GET", {}, {}, serverTimeoutMs, sink, http::MinimumRate{});
     return response.status.code == 200 ? "" : statusFailure(response);
   } catch (const std::system_error&) {
     throw;

@@ -30,13 +30,16 @@ std::string hexDigest(const platform::Md5Bytes& digest) {
 }
 
 bool isDigestText(std::string_view text) {
-  return text.size() == 32 && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  return text.size() == 32 && std::all_of(text.begin(), text.end(), isHex);
 }
 
 bool sameDigest(std::string_view localDigest, std::string_view listedDigest) {
-  if (localDigest == digestFailure || !isDigestText(listedDigest) || localDigest.size() != listedDigest.size()) return false;
-  return std::equal(localDigest.begin(), localDigest.end(), listedDigest.begin(),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  if (localDigest.size() != 32 || !isDigestText(listedDigest)) return false;  // digestFailure is shorter
+  const auto sameLetter = [](char local, char listed) {
+    return local == std::tolower(static_cast<unsigned char>(listed));
+  };
+  return std::equal(localDigest.begin(), localDigest.end(), listedDigest.begin(), sameLetter);
 }
 
 std::string md5OfFile(const std::string& path) {

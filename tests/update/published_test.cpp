@@ -157,7 +157,8 @@ TEST(PublishedTree, AnUpdateKilledMidwayLeavesEachFileOldOrNewAndTheNextOneRepai
   ProgramOptions options;
   options.workingDirectory = (work / "installation").string();
   const int devNull = open("/dev/null", O_RDWR);
-  const pid_t cli = spawnProgram(QUARNMP_CLI_EXE, {"update", "--server", server.url()}, options, devNull, devNull, devNull);
+  const pid_t cli =
+      spawnProgram(QUARNMP_CLI_EXE, {"update", "--server", server.url()}, options, devNull, devNull, devNull);
   const fs::path partial = work / "installation/QuarnServer/big.bin.quarnmp-download";
   for (int i = 0; i < 2000 && !(fs::exists(partial) && fs::file_size(partial) > 0); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
