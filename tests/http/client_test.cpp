@@ -205,21 +205,15 @@ TEST(HttpExchange, TheTimeOutIsTheLongestSilenceAndAFloorEndsADrip) {
   // Streamed: the sink sees every byte in order; below the floor after its grace, the drip ends.
   std::string streamed;
   const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
-    streamed += std::to_string(head.status.code) + ":" + std::string(bytes) + " ";
+    if (head.status.code == 200) streamed += bytes;
     return true;
   };
   EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 300, sink)); }),
             "1.1 200 OK|content-length=20|");
-  EXPECT_EQ(streamed.substr(0, 12), "200:x 200:x ");
+  EXPECT_EQ(streamed, std::string(20, 'x'));
   const http::MinimumRate floor{200, 1024};
   EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 300, sink, floor)); }),
             "ResponseError: Transfer too slow");
-  // A sink that refuses ends the exchange at once, long before the drip would.
-  ScriptedServer endless(drip(1000, 50ms));
-  EXPECT_EQ(outcome([&] {
-              return describe(http::Request(endless.url()).send("GET", "", {}, 300, [](auto&, auto) { return false; }));
-            }),
-            "1.1 200 OK|content-length=1000|");
 }
 
 TEST(HttpExchange, SilenceEndsConnectingSendingAndReceiving) {
