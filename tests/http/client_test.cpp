@@ -189,18 +189,14 @@ TEST(HttpExchange, HugeAnnouncedLengthIsNotReservedUpFront) {
 
 TEST(HttpExchange, TheTimeOutIsTheLongestSilenceAndAFloorEndsADrip) {
   // 20 pieces 60 ms apart: far longer than the 300 ms allowed, never silent for that long.
-  const auto drip = [](int pieces, std::chrono::milliseconds gap) {
-    return [=](ScriptedConnection& connection) {
-      connection.readRequest();
-      connection.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(pieces) + "\r\n\r\n");
-      for (int i = 0; i < pieces; ++i) {
-        connection.pause(gap);
-        connection.send("x");
-      }
-      connection.hold();
-    };
-  };
-  ScriptedServer slow(drip(20, 60ms));
+  ScriptedServer slow([](ScriptedConnection& connection) {
+    connection.readRequest();
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n");
+    for (int i = 0; i < 20; ++i) {
+      connection.pause(60ms);
+      connection.send("x");
+    }
+  });
   EXPECT_EQ(fetch(slow.url(), 300), "1.1 200 OK|content-length=20|" + std::string(20, 'x'));
   // Streamed: the sink sees every byte in order; below the floor after its grace, the drip ends.
   std::string streamed;
