@@ -188,27 +188,27 @@ TEST(HttpExchange, HugeAnnouncedLengthIsNotReservedUpFront) {
 }
 
 TEST(HttpExchange, TheTimeOutIsTheLongestSilenceAndAFloorEndsADrip) {
-  // 20 pieces 60 ms apart: far longer than the 300 ms allowed, never silent for that long.
+  // 20 pieces 50 ms apart: longer than the 600 ms allowed, never silent for that long.
   ScriptedServer slow([](ScriptedConnection& connection) {
     connection.readRequest();
     connection.send("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n");
     for (int i = 0; i < 20; ++i) {
-      connection.pause(60ms);
+      connection.pause(50ms);
       connection.send("x");
     }
   });
-  EXPECT_EQ(fetch(slow.url(), 300), "1.1 200 OK|content-length=20|" + std::string(20, 'x'));
+  EXPECT_EQ(fetch(slow.url(), 600), "1.1 200 OK|content-length=20|" + std::string(20, 'x'));
   // Streamed: the sink sees every byte in order; below the floor after its grace, the drip ends.
   std::string streamed;
   const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
     if (head.status.code == 200) streamed += bytes;
     return true;
   };
-  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 300, sink)); }),
+  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 600, sink)); }),
             "1.1 200 OK|content-length=20|");
   EXPECT_EQ(streamed, std::string(20, 'x'));
   const http::MinimumRate floor{200, 1024};
-  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 300, sink, floor)); }),
+  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 600, sink, floor)); }),
             "ResponseError: Transfer too slow");
 }
 
