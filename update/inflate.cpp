@@ -12,7 +12,9 @@ constexpr std::size_t outputPieceSize = 256 * 1024;
 
 }  // namespace
 
-Inflater::Inflater() : stream(std::make_unique<z_stream_s>()), piece(outputPieceSize) {
+Inflater::Inflater(std::uint64_t sizeCeiling, std::uint64_t ratioCeiling)
+    : stream(std::make_unique<z_stream_s>()), piece(outputPieceSize), sizeCeiling(sizeCeiling),
+      ratioCeiling(ratioCeiling) {
   if (inflateInit2(stream.get(), automaticHeaderWindowBits) != Z_OK) throw std::runtime_error("inflate init failed");
 }
 
@@ -35,8 +37,8 @@ void Inflater::feed(std::string_view compressed, const Output& output) {
     consumed += used;
     const std::size_t made = piece.size() - stream->avail_out;
     produced += made;
-    if (produced > std::max(inflateSizeCeiling, consumed * inflateRatioCeiling)) {
-      throw CorruptStream("inflates beyond " + std::to_string(inflateRatioCeiling) + " times its size");
+    if (produced > std::max(sizeCeiling, consumed * ratioCeiling)) {
+      throw CorruptStream("inflates beyond " + std::to_string(ratioCeiling) + " times its size");
     }
     if (made == 0 && used == 0) break;  // no progress possible: wait for more input
     if (made != 0) output(std::string_view(piece.data(), made));

@@ -26,7 +26,8 @@ class Inflater {
  public:
   using Output = std::function<void(std::string_view)>;
 
-  Inflater();  // std::runtime_error "inflate init failed"
+  // std::runtime_error "inflate init failed"
+  explicit Inflater(std::uint64_t sizeCeiling = inflateSizeCeiling, std::uint64_t ratioCeiling = inflateRatioCeiling);
   ~Inflater();
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
@@ -41,6 +42,8 @@ class Inflater {
  private:
   std::unique_ptr<z_stream_s> stream;
   std::vector<char> piece;
+  std::uint64_t sizeCeiling;
+  std::uint64_t ratioCeiling;
   std::uint64_t consumed = 0;
   std::uint64_t produced = 0;
   bool streamEnded = false;

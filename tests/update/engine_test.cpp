@@ -20,6 +20,7 @@
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
 #include "update/file_digest.h"
+#include "update/inflate.h"
 #include "update/install_files.h"
 #include "update/safe_path.h"
 #include "update/tasks.h"
@@ -92,6 +93,19 @@ void limitAddressSpaceGrowth(std::size_t bytes) {
 }
 
 }  // namespace
+
+TEST(Decompression, StopsAtTheLargerOfTheSizeAndRatioCeilings) {
+  const std::string bomb = deflated(std::string(4u << 20, '\0'));  // about 1000:1
+  const auto inflatedSize = [&](std::uint64_t sizeCeiling, std::uint64_t ratioCeiling) {
+    Inflater inflater(sizeCeiling, ratioCeiling);
+    std::size_t size = 0;
+    inflater.feed(bomb, [&](std::string_view bytes) { size += bytes.size(); });
+    return inflater.ended() ? size : 0;
+  };
+  EXPECT_THROW(inflatedSize(1u << 20, 100), CorruptStream);
+  EXPECT_EQ(inflatedSize(4u << 20, 100), 4u << 20);
+  EXPECT_EQ(inflatedSize(1u << 20, 2000), 4u << 20);
+}
 
 TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
   TempFolder folder;
