@@ -114,7 +114,8 @@ bool isRegularFile(const std::string& path) {
 bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
 
 NewFile::NewFile(std::string filePath)
-    : path(nativePath(filePath)), handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {}
+    : path(nativePath(filePath)),
+      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {}
 
 NewFile::~NewFile() {
   if (handle >= 0) ::close(static_cast<int>(handle));
@@ -132,7 +133,9 @@ bool NewFile::replace(const std::string& target) {
   bool ok = !isReadOnlyFile(native);
   // A script that was executable stays executable.
   struct stat info {};
-  if (ok && ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+  if (ok && ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+  }
   ok = (::close(fd) == 0) && ok;
   replaced = ok && ::rename(path.c_str(), native.c_str()) == 0;
   return replaced;
