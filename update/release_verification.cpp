@@ -14,10 +14,10 @@ std::string signaturePath(const std::string& path) { return path + ".minisig"; }
 
 VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
                                       std::string_view served) {
-  std::string failure;
-  const auto signature = fetchBody(baseUrl + signaturePath(path), failure);
-  if (!signature) return {0, "signature missing (" + failure + ")"};
-  const SignatureCheck check = checkSignature(key, *signature, served);
+  // A signature file is a few hundred bytes; its trusted comment names one path.
+  const Downloaded<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), 64 * 1024);
+  if (!signature.ok()) return {0, "signature missing (" + signature.failure + ")"};
+  const SignatureCheck check = checkSignature(key, signature.content, served);
   if (!check.failure.empty()) return {0, check.failure};
   const auto stamp = parseTrustedComment(check.trustedComment);
   if (!stamp) return {0, "signature invalid (the trusted comment names no timestamp and file)"};

@@ -5,14 +5,13 @@
 #include "update/download.h"
 
 std::optional<std::string> fetchUpdaterHash(const std::string& baseUrl, const std::optional<PublicKey>& key) {
+  // A digest is 32 characters; anything much longer is not one.
+  std::optional<std::string> digest = fetchSmallBody(baseUrl + "QuarnMpUpdater/", 64 * 1024);
+  if (!digest || !key) return digest;
+  // Served from the tree's QuarnMpUpdater/index.html, and signed under that path.
   try {
-    std::string failure;
-    auto digest = fetchBody(baseUrl + "QuarnMpUpdater/", failure);
-    // Served from the tree's QuarnMpUpdater/index.html, and signed under that path.
-    if (digest && key && !verifyServedDocument(*key, baseUrl, "QuarnMpUpdater/index.html", *digest).failure.empty())
-      return std::nullopt;
-    return digest;
+    if (verifyServedDocument(*key, baseUrl, "QuarnMpUpdater/index.html", *digest).failure.empty()) return digest;
   } catch (const std::exception&) {
-    return std::nullopt;
   }
+  return std::nullopt;
 }
