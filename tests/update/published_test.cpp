@@ -15,6 +15,12 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
+#ifdef QUARNMP_WINDOWS_PROGRAMS
+const std::string programLineEnd = "\r\n";  // the C run-time's text mode
+#else
+const std::string programLineEnd = "\n";
+#endif
+
 TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
   TempFolder work;
   writeFile(work / "mod/a.txt", "a");
@@ -82,7 +88,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   writeFile(file, "alpha");
   fs::last_write_time(file, time + std::chrono::hours(1));
   EXPECT_EQ(cli("check").exitCode, 0);
-  const auto cache = nlohmann::json::parse(readFile(installation / "updater_filemeta.json"));
+  const std::string cacheText = readFile(installation / "updater_filemeta.json");
+  EXPECT_TRUE(cacheText.ends_with(programLineEnd + " }" + programLineEnd + "}")) << cacheText;
+  const auto cache = nlohmann::json::parse(cacheText);
   EXPECT_EQ(cache["QuarnServer/a.txt"]["modtime"], platform::modificationTime(file.string()).value());
   writeFile(file, "changed with a new time");
   fs::last_write_time(file, time + std::chrono::hours(2));
