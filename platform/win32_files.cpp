@@ -31,6 +31,9 @@ bool moveFileReplacing(const std::string& from, const std::string& to) {
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  // Not every file system refuses to rename over a read-only file (Wine's does not).
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
   static std::atomic<unsigned> counter{0};
   const std::string temporary =
       path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);

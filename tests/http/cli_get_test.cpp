@@ -10,7 +10,7 @@ namespace {
 // "<exit code>|<standard output>|<standard error>" of quarnmp-cli get with these arguments.
 std::string get(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "get");
-  const auto result = testing_support::runProgram(QUARNMP_CLI_EXE, arguments);
+  const auto result = testing_support::withUnixLineEnds(testing_support::runProgram(QUARNMP_CLI_EXE, arguments));
   return std::to_string(result.exitCode) + "|" + result.out + "|" + result.err;
 }
 

@@ -23,7 +23,11 @@ ProgramResult runUpdater(const fs::path& workingDirectory, const std::string& pr
   options.workingDirectory = workingDirectory.string();
   options.environment = {
       {"QUARNMP_MESSAGEBOX", std::nullopt}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
-  return runProgram(program, {}, options);
+#ifdef QUARNMP_WINDOWS_PROGRAMS
+  // Wine without a display confirms a box without showing it: the text is asked for here.
+  options.environment["QUARNMP_MESSAGEBOX"] = "stderr";
+#endif
+  return withUnixLineEnds(runProgram(program, {}, options));
 }
 
 void expectRefused(const fs::path& workingDirectory, const std::string& program = QUARNMP_UPDATER_EXE) {

@@ -22,6 +22,17 @@ struct ProgramOptions {
   std::chrono::milliseconds timeout{60000};
 };
 
+// The output as the tests compare it: the Windows builds' programs end lines with "\r\n" in
+// text mode, read here as "\n" (their tests are compiled with QUARNMP_WINDOWS_PROGRAMS).
+inline ProgramResult withUnixLineEnds(ProgramResult result) {
+#ifdef QUARNMP_WINDOWS_PROGRAMS
+  for (std::string* text : {&result.out, &result.err}) {
+    for (auto at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
+  }
+#endif
+  return result;
+}
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options = {});
 

@@ -62,7 +62,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto cli = [&](const std::string& command, const std::string& server = "/") {
     ProgramOptions options;
     options.workingDirectory = installation.string();
-    return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, options);
+    return withUnixLineEnds(runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, options));
   };
 
   auto check = cli("check");
