@@ -50,10 +50,10 @@ std::string compressText(std::string_view text, int level) {
   return output;
 }
 
-bool compressFile(const std::filesystem::path& source, const std::filesystem::path& target, int level) {
+bool compressFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                  const std::filesystem::path& partial, int level) {
   std::ifstream in(source, std::ios::binary);
   if (!in) return false;
-  const std::filesystem::path partial = target.string() + ".partial";
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     if (!out) return false;

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/files.h"
-#include "update/safe_path.h"
 
 namespace {
 
@@ -21,49 +20,55 @@ std::string requiredText(const json& object, const char* key, const std::string&
   return value.get<std::string>();
 }
 
-// The server path must name something inside the published tree.
-std::string treePath(const json& object, const char* key, const std::string& where) {
-  std::string path = requiredText(object, key, where);
-  if (!staysInsideInstallation(path))
-    throw std::runtime_error(where + ": \"" + key + "\" must be a relative path inside the tree: " + path);
-  return path;
-}
-
 PublishedSet setFrom(const json& object, const std::filesystem::path& base, std::size_t index) {
   const std::string where = "set " + std::to_string(index + 1);
   if (!object.is_object()) throw std::runtime_error(where + " is not a JSON object");
   PublishedSet set;
   set.entry.name = requiredText(object, "name", where);
   set.entry.description = object.contains("description") ? requiredText(object, "description", where) : "";
-  set.entry.sourcepath = treePath(object, "sourcepath", where);
-  set.entry.destinationpath = treePath(object, "destinationpath", where);
-  set.entry.url = treePath(object, "url", where);
+  set.entry.sourcepath = requiredText(object, "sourcepath", where);
+  set.entry.destinationpath = requiredText(object, "destinationpath", where);
+  set.entry.url = requiredText(object, "url", where);
   const json& isDefault = object.contains("default") ? object["default"] : json(index == 0);
   if (!isDefault.is_boolean()) throw std::runtime_error(where + ": \"default\" must be true or false");
   set.entry.isDefault = isDefault.get<bool>();
   set.folder = base / requiredText(object, "folder", where);
+  set.number = index + 1;
   return set;
 }
 
 }  // namespace
 
 PublishPlan readPublishPlan(const std::filesystem::path& planFile) {
-  const auto text = platform::readWholeFile(planFile.string());
-  if (!text) throw std::runtime_error("cannot read the plan " + planFile.string());
+  const std::string where = planFile.string();
+  const auto text = platform::readWholeFile(where);
+  if (!text) throw PublishRefused({where + ": cannot read the plan"});
   const json document = json::parse(*text, nullptr, false);
-  if (!document.is_object()) throw std::runtime_error("the plan " + planFile.string() + " is not a JSON object");
+  if (!document.is_object()) throw PublishRefused({where + ": the plan is not a JSON object"});
+  PublishPlan plan;
+  const auto collect = [&](auto read) {
+    try {
+      read();
+    } catch (const std::runtime_error& problem) {
+      plan.problems.push_back(where + ": " + problem.what());
+    }
+  };
 
   const std::filesystem::path base = planFile.parent_path();
-  PublishPlan plan;
-  if (document.contains("updater")) plan.updater = base / requiredText(document, "updater", "plan");
-  if (document.contains("level")) {
+  collect([&] {
+    if (document.contains("updater")) plan.updater = base / requiredText(document, "updater", "plan");
+  });
+  collect([&] {
+    if (!document.contains("level")) return;
     const json& level = document["level"];
     if (!level.is_number_integer() || level.get<int>() < 0 || level.get<int>() > 9)
       throw std::runtime_error("plan: \"level\" must be a whole number from 0 to 9");
     plan.level = level.get<int>();
-  }
-  const json& sets = required(document, "sets", "plan");
-  if (!sets.is_array()) throw std::runtime_error("plan: \"sets\" must be an array");
-  for (std::size_t i = 0; i < sets.size(); ++i) plan.sets.push_back(setFrom(sets[i], base, i));
+  });
+  collect([&] {
+    const json& sets = required(document, "sets", "plan");
+    if (!sets.is_array()) throw std::runtime_error("plan: \"sets\" must be an array");
+    for (std::size_t i = 0; i < sets.size(); ++i) collect([&] { plan.sets.push_back(setFrom(sets[i], base, i)); });
+  });
   return plan;
 }

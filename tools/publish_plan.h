@@ -12,6 +12,7 @@
 // Relative "updater" and "folder" paths are taken from the plan file's folder.
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,25 @@
 struct PublishedSet {
   CatalogueEntry entry;
   std::filesystem::path folder;  // local folder whose files make up the set
+  std::size_t number = 0;        // its place in the plan, from 1
 };
 
 struct PublishPlan {
   std::optional<std::filesystem::path> updater;
   int level = 6;
   std::vector<PublishedSet> sets;
+  std::vector<std::string> problems;  // "plan: reason" for each value that cannot be used
 };
 
-// Throws std::runtime_error with a readable text for a plan that cannot be used, including
-// server paths that would leave the published tree or local paths that would leave the
-// installation.
+// A plan that cannot be published, with every problem found as "path: reason".
+class PublishRefused : public std::runtime_error {
+ public:
+  explicit PublishRefused(std::vector<std::string> problems)
+      : std::runtime_error("the plan cannot be published"), problems(std::move(problems)) {}
+  std::vector<std::string> problems;
+};
+
+// Throws PublishRefused for a file that is not a JSON object. A set that misses a value or
+// has one of the wrong type is left out and its problem noted, so that validateRelease can
+// list it with all others; validateRelease checks the paths.
 PublishPlan readPublishPlan(const std::filesystem::path& planFile);

@@ -1,141 +1,202 @@
 #include "tools/publish_tree.h"
 
-#include <nlohmann/json.hpp>
-
 #include <ctime>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "platform/files.h"
 #include "tools/publish_compress.h"
+#include "tools/publish_state.h"
+#include "tools/publish_validate.h"
 #include "update/catalogue_json.h"
 #include "update/file_digest.h"
-#include "update/safe_path.h"
 
 namespace {
 
-using nlohmann::json;
 namespace fs = std::filesystem;
 
-constexpr const char* stateFileName = ".publish-state.json";
+constexpr const char* stagingFolderName = ".publishing";
 
-// What the last run knew about the source of one compressed file in the tree.
-struct SourceState {
-  std::int64_t modtime = 0;
-  std::uintmax_t size = 0;
-  std::string digest;
+struct PreparedFile {
+  const ReleaseFile* file;
+  SourceState source;
+  bool compress = false;
 };
 
-using PublishState = std::map<std::string, SourceState>;  // keyed by path in the tree
-
-PublishState readState(const fs::path& tree) {
-  PublishState state;
-  const auto text = platform::readWholeFile((tree / stateFileName).string());
-  if (!text) return state;
-  const json document = json::parse(*text, nullptr, false);
-  if (!document.is_object()) return state;  // unreadable: everything is compressed again
-  for (const auto& [path, value] : document.items()) {
-    if (!value.is_object() || !value.value("modtime", json()).is_number_integer() ||
-        !value.value("size", json()).is_number_unsigned() || !value.value("digest", json()).is_string())
-      continue;
-    state[path] = SourceState{value["modtime"].get<std::int64_t>(), value["size"].get<std::uintmax_t>(),
-                              value["digest"].get<std::string>()};
-  }
-  return state;
-}
-
-void writeState(const fs::path& tree, const PublishState& state) {
-  json document = json::object();
-  for (const auto& [path, source] : state)
-    document[path] = {{"modtime", source.modtime}, {"size", source.size}, {"digest", source.digest}};
-  platform::writeFileAtomically((tree / stateFileName).string(), document.dump(1));
-}
-
-void writeDocument(const fs::path& target, const std::string& bytes) {
-  fs::create_directories(target.parent_path());
-  if (!platform::writeFileAtomically(target.string(), bytes))
-    throw std::runtime_error("cannot write " + target.string());
-}
-
-// The set's files as keys ("sub/name.ext", always with '/') in ascending order.
-std::map<std::string, fs::path> filesOfFolder(const fs::path& folder) {
-  if (!fs::is_directory(folder)) throw std::runtime_error("not a folder: " + folder.string());
-  std::map<std::string, fs::path> files;
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (item.is_regular_file()) files[item.path().lexically_relative(folder).generic_string()] = item.path();
-  }
-  return files;
-}
-
-class TreeWriter {
+// Decides, reading but not writing, which files must be compressed, and their digests.
+class Preparation {
  public:
-  TreeWriter(const fs::path& tree, int level) : tree(tree), level(level), previous(readState(tree)) {}
+  Preparation(const fs::path& tree, const PublishState& previous) : tree(tree), previous(previous) {}
 
-  // Brings one compressed file up to date and returns the source's digest.
-  std::string publishFile(const fs::path& source, const std::string& treePath) {
-    ++summary.files;
-    const fs::path target = tree / treePath;
-    const SourceState known = previous.count(treePath) ? previous.at(treePath) : SourceState{};
-    SourceState now{platform::modificationTime(source.string()).value_or(0), fs::file_size(source), known.digest};
-    const bool unchanged = now.modtime == known.modtime && now.size == known.size && fs::exists(target);
-    if (!unchanged) {
-      now.digest = md5OfFile(source.string());
-      if (now.digest == digestFailure) throw std::runtime_error("cannot read " + source.string());
-      if (now.digest != known.digest || !fs::exists(target)) compress(source, target);
+  PreparedFile prepare(const ReleaseFile& file, std::vector<std::string>& problems) const {
+    const auto found = previous.find(file.treePath);
+    const SourceState known = found != previous.end() ? found->second : SourceState{};
+    std::error_code error;
+    PreparedFile prepared{&file, {platform::modificationTime(file.source.string()).value_or(0),
+                                  fs::file_size(file.source, error), known.digest}};
+    const bool published = fs::is_regular_file(fs::symlink_status(tree / file.treePath, error));
+    if (prepared.source.modtime != known.modtime || prepared.source.size != known.size || !published) {
+      prepared.source.digest = md5OfFile(file.source.string());
+      if (prepared.source.digest == digestFailure) problems.push_back(file.source.string() + ": cannot be read");
+      prepared.compress = prepared.source.digest != known.digest || !published;
     }
     // A time in whole seconds that is not older than this run could still be shared by an
     // edit of the same size made after it; such a file is hashed again next time.
-    if (now.modtime >= trustedBefore) now.modtime = 0;
-    current[treePath] = now;
-    return now.digest;
-  }
-
-  // Removes compressed files that the last run made and no set names any more.
-  PublishSummary finish() {
-    for (const auto& [treePath, source] : previous) {
-      if (current.count(treePath) == 0 && fs::remove(tree / treePath)) ++summary.removed;
-    }
-    writeState(tree, current);
-    return summary;
+    if (prepared.source.modtime >= trustedBefore) prepared.source.modtime = 0;
+    return prepared;
   }
 
  private:
-  void compress(const fs::path& source, const fs::path& target) {
-    fs::create_directories(target.parent_path());
-    if (!compressFile(source, target, level)) throw std::runtime_error("cannot compress " + source.string());
-    ++summary.compressed;
+  fs::path tree;
+  const PublishState& previous;
+  std::int64_t trustedBefore = static_cast<std::int64_t>(std::time(nullptr)) - 1;
+};
+
+// Writes outputs under temporary names in the unserved staging folder and renames them
+// into place, so a served path holds a whole old or a whole new output at every moment.
+class TreeWriter {
+ public:
+  explicit TreeWriter(const fs::path& tree) : tree(tree), staging(tree / stagingFolderName) {
+    fs::remove_all(staging);  // what a killed run left
+    fs::create_directories(staging);
+  }
+  ~TreeWriter() {
+    std::error_code ignored;
+    fs::remove_all(staging, ignored);
+  }
+  TreeWriter(const TreeWriter&) = delete;
+  TreeWriter& operator=(const TreeWriter&) = delete;
+
+  void compress(const fs::path& source, const std::string& treePath, int level) {
+    const fs::path target = placeFor(treePath);
+    if (!compressFile(source, target, nextTemporary(), level))
+      throw std::runtime_error("cannot compress " + source.string() + " to " + target.string());
   }
 
+  void write(const std::string& treePath, const std::string& bytes) {
+    const fs::path target = placeFor(treePath);
+    const fs::path temporary = nextTemporary();
+    if (!platform::writeFileAtomically(temporary.string(), bytes) ||
+        !platform::moveFileReplacing(temporary.string(), target.string())) {
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      throw std::runtime_error("cannot write " + target.string());
+    }
+  }
+
+ private:
+  fs::path placeFor(const std::string& treePath) const {
+    const fs::path target = tree / treePath;
+    fs::create_directories(target.parent_path());
+    return target;
+  }
+  fs::path nextTemporary() { return staging / std::to_string(counter++); }
+
   fs::path tree;
-  int level;
-  std::int64_t trustedBefore = static_cast<std::int64_t>(std::time(nullptr)) - 1;
-  PublishState previous;
-  PublishState current;
-  PublishSummary summary;
+  fs::path staging;
+  unsigned counter = 0;
 };
+
+// Only a regular file inside the tree is removed, whatever the state file says.
+bool removableFromTree(const fs::path& tree, const std::string& treePath) {
+  std::error_code error;
+  const fs::path path = tree / treePath;
+  return fs::is_regular_file(fs::symlink_status(path, error)) && liesWithin(path.parent_path(), tree);
+}
+
+// Sorts the paths earlier runs published and this one does not into removals and retirements.
+void sortOutLeftovers(const fs::path& tree, const PublishState& previous, const std::set<std::string>& current,
+                      PublishSummary& summary) {
+  for (const auto& [treePath, source] : previous) {
+    std::error_code error;
+    if (current.count(treePath) != 0 || !fs::exists(fs::symlink_status(tree / treePath, error))) continue;
+    if (!removableFromTree(tree, treePath))
+      summary.warnings.push_back(treePath + ": not removed, not a regular file inside the tree");
+    else (source.retired ? summary.removals : summary.retirements).push_back(treePath);
+  }
+}
+
+// What the run will write, decided by reading only.
+struct PreparedRelease {
+  std::vector<std::vector<PreparedFile>> sets;
+  std::set<std::string> paths;  // every tree path of the release
+  std::string updaterDigest;
+};
+
+PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, const fs::path& tree,
+                               const PublishState& previous, std::vector<std::string>& problems) {
+  const Preparation preparation(tree, previous);
+  PreparedRelease prepared{std::vector<std::vector<PreparedFile>>(release.size()), {catalogueTreePath, updaterDigestTreePath}, ""};
+  for (std::size_t i = 0; i < release.size(); ++i) {
+    prepared.paths.insert(plan.sets[i].entry.url);
+    for (const ReleaseFile& file : release[i]) {
+      prepared.sets[i].push_back(preparation.prepare(file, problems));
+      prepared.paths.insert(file.treePath);
+    }
+  }
+  if (plan.updater && problems.empty()) {
+    prepared.updaterDigest = md5OfFile(plan.updater->string());
+    if (prepared.updaterDigest == digestFailure) problems.push_back(plan.updater->string() + ": cannot be read");
+  }
+  return prepared;
+}
+
+// Files first, then lists, updater digest and catalogue, then removals, then the state.
+void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const PublishState& previous,
+                  const fs::path& tree, PublishSummary& summary) {
+  fs::create_directories(tree);
+  TreeWriter writer(tree);
+  PublishState state;
+  for (const std::string& treePath : summary.retirements) {
+    state[treePath] = previous.at(treePath);
+    state[treePath].retired = true;
+  }
+  for (const auto& files : prepared.sets) {
+    for (const PreparedFile& file : files) {
+      if (file.compress) writer.compress(file.file->source, file.file->treePath, plan.level);
+      state[file.file->treePath] = file.source;
+    }
+  }
+  std::vector<CatalogueEntry> catalogue;
+  for (std::size_t i = 0; i < plan.sets.size(); ++i) {
+    std::map<std::string, std::string> fileList;
+    for (const PreparedFile& file : prepared.sets[i]) fileList[file.file->key] = file.source.digest;
+    writer.write(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level));
+    catalogue.push_back(plan.sets[i].entry);
+  }
+  if (plan.updater) writer.write(updaterDigestTreePath, prepared.updaterDigest);
+  writer.write(catalogueTreePath, compressText(catalogueText(catalogue), plan.level));
+  for (const std::string& treePath : summary.removals) {
+    std::error_code error;
+    if (fs::remove(tree / treePath, error)) ++summary.removed;
+    else if (error) summary.warnings.push_back(treePath + ": not removed, " + error.message());
+  }
+  writer.write(publishStateFileName, publishStateText(state));
+}
 
 }  // namespace
 
-PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree) {
-  fs::create_directories(tree);
-  TreeWriter writer(tree, plan.level);
-  std::vector<CatalogueEntry> catalogue;
-  for (const PublishedSet& set : plan.sets) {
-    std::map<std::string, std::string> fileList;
-    for (const auto& [key, source] : filesOfFolder(set.folder)) {
-      // Clients refuse a whole list that names a path outside their installation.
-      if (!staysInsideInstallation(set.entry.destinationpath + "/" + key))
-        throw std::runtime_error("file name that clients would refuse: " + source.string());
-      fileList[key] = writer.publishFile(source, set.entry.sourcepath + "/" + key);
-    }
-    writeDocument(tree / set.entry.url, compressText(fileListText(fileList), plan.level));
-    catalogue.push_back(set.entry);
+PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool dryRun) {
+  std::vector<std::string> problems;
+  const Release release = validateRelease(plan, tree, problems);
+  LoadedState previous = readPublishState(tree);
+  const PreparedRelease prepared = prepareRelease(plan, release, tree, previous.entries, problems);
+  if (!problems.empty()) throw PublishRefused(problems);
+
+  PublishSummary summary;
+  summary.warnings = std::move(previous.warnings);
+  sortOutLeftovers(tree, previous.entries, prepared.paths, summary);
+  for (const auto& files : prepared.sets) {
+    summary.files += files.size();
+    for (const PreparedFile& file : files)
+      if (file.compress) summary.written.push_back(file.file->treePath);
   }
-  writeDocument(tree / "json", compressText(catalogueText(catalogue), plan.level));
-  if (plan.updater) {
-    const std::string digest = md5OfFile(plan.updater->string());
-    if (digest == digestFailure) throw std::runtime_error("cannot read the updater " + plan.updater->string());
-    writeDocument(tree / "QuarnMpUpdater" / "index.html", digest);
-  }
-  return writer.finish();
+  summary.compressed = summary.written.size();
+  for (const PublishedSet& set : plan.sets) summary.written.push_back(set.entry.url);
+  if (plan.updater) summary.written.push_back(updaterDigestTreePath);
+  summary.written.push_back(catalogueTreePath);
+  if (dryRun) summary.removed = summary.removals.size();
+  else writeRelease(plan, prepared, previous.entries, tree, summary);
+  return summary;
 }

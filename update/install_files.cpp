@@ -18,8 +18,8 @@ std::string folderOf(const std::string& path) {
 }
 
 // Downloads and writes one file: the reason when it failed. On success the cache learns its
-// digest unless it already has an entry (that one is then refreshed by the next comparison,
-// since the time changed).
+// digest, replacing an earlier entry: a file rewritten within the second of its cached time
+// keeps that time, and the next comparison would trust the old digest.
 std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
                                        const std::string& root, FileMetaCache& cache) {
   const std::string path = root + record.localPath;
@@ -29,7 +29,7 @@ std::optional<std::string> installFile(const FileRecord& record, const std::stri
   const std::string_view content(download.content.data(), download.content.size());
   if (!platform::writeFileAtomically(path, content)) return "cannot write " + path;
   // The file now holds exactly these bytes, so their digest is the file's.
-  cache.emplace(record.localPath, FileMeta{record.localPath, modtimeForCache(path), hexDigest(platform::md5Of(content))});
+  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), hexDigest(platform::md5Of(content))};
   return std::nullopt;
 }
 

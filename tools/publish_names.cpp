@@ -1,0 +1,106 @@
+#include "tools/publish_names.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "update/safe_path.h"
+
+namespace {
+
+std::vector<std::string_view> segmentsOf(std::string_view path, std::string_view separators) {
+  std::vector<std::string_view> segments;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = path.find_first_of(separators, start);
+    segments.push_back(path.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return segments;
+    start = end + 1;
+  }
+}
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// Length of the UTF-8 sequence at the start of the text, or 0 when it is not one.
+std::size_t utf8Length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
+                     : lead >= 0xf0 && lead < 0xf5 ? 4 : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  // Overlong forms, UTF-16 surrogates and code points above U+10FFFF.
+  if ((lead == 0xe0 && byte(1) < 0xa0) || (lead == 0xed && byte(1) >= 0xa0) || (lead == 0xf0 && byte(1) < 0x90) ||
+      (lead == 0xf4 && byte(1) >= 0x90))
+    return 0;
+  return length;
+}
+
+// Bytes a JSON list cannot carry, or that end a request line, come first.
+std::optional<std::string> byteProblem(std::string_view path) {
+  if (path.empty()) return "empty path";
+  for (std::size_t i = 0; i < path.size();) {
+    if (isControl(static_cast<unsigned char>(path[i]))) return "control character in the name";
+    const std::size_t length = utf8Length(path.substr(i));
+    if (length == 0) return "not UTF-8 text";
+    i += length;
+  }
+  return std::nullopt;
+}
+
+bool isReservedDeviceName(std::string_view segment) {
+  static constexpr std::array<std::string_view, 4> plain{"con", "prn", "aux", "nul"};
+  std::string stem(segment.substr(0, segment.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+  if (std::find(plain.begin(), plain.end(), stem) != plain.end()) return true;
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+std::optional<std::string> servedPathProblem(std::string_view path) {
+  if (auto problem = byteProblem(path)) return problem;
+  if (!staysInsideInstallation(path)) return "not a relative path inside the tree";
+  if (path.find('\\') != std::string_view::npos) return "a backslash separates folders on Windows";
+  for (std::string_view segment : segmentsOf(path, "/")) {
+    if (segment.empty()) return "empty path segment";
+    if (segment.front() == '.') return "a segment starting with \".\" is never served";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> installedPathProblem(std::string_view path) {
+  if (auto problem = byteProblem(path)) return problem;
+  if (!staysInsideInstallation(path)) return "not a relative path inside the installation";
+  for (std::string_view segment : segmentsOf(path, "/\\")) {
+    if (segment.find_first_of("<>\"|?*") != std::string_view::npos)
+      return "Windows cannot store a name with < > \" | ? or *";
+    if (isReservedDeviceName(segment)) return "a device name on Windows";
+  }
+  return std::nullopt;
+}
+
+std::string windowsIdentity(std::string_view path) {
+  std::string identity;
+  for (std::string_view segment : segmentsOf(path, "/\\")) {
+    while (!segment.empty() && (segment.back() == '.' || segment.back() == ' ')) segment.remove_suffix(1);
+    if (!identity.empty()) identity += '/';
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+      const auto c = static_cast<unsigned char>(segment[i]);
+      const auto next = i + 1 < segment.size() ? static_cast<unsigned char>(segment[i + 1]) : 0;
+      if (c >= 'A' && c <= 'Z') {
+        identity += static_cast<char>(c | 0x20);
+      } else if (c == 0xc3 && next >= 0x80 && next <= 0x9e && next != 0x97) {  // U+00C0..U+00DE but U+00D7
+        identity += static_cast<char>(c);
+        identity += static_cast<char>(next + 0x20);
+        ++i;
+      } else {
+        identity += static_cast<char>(c);
+      }
+    }
+  }
+  return identity;
+}
