@@ -63,7 +63,11 @@ class ProgramWindowTest : public ::testing::Test {
       std::this_thread::sleep_for(200ms);
       if (auto taken = x.capture(window)) shot = *taken;
     }
+#ifdef QUARNMP_WINDOWS_PROGRAMS
+    testing_support::saveScreenshot(shot, "wine_" + name);
+#else
     testing_support::saveScreenshot(shot, name);
+#endif
     return shot;
   }
 
