@@ -23,10 +23,8 @@ ProgramResult runUpdater(const fs::path& workingDirectory, const std::string& pr
   options.workingDirectory = workingDirectory.string();
   options.environment = {
       {"QUARNMP_MESSAGEBOX", std::nullopt}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
-#ifdef QUARNMP_WINDOWS_PROGRAMS
   // Wine without a display confirms a box without showing it: the text is asked for here.
-  options.environment["QUARNMP_MESSAGEBOX"] = "stderr";
-#endif
+  if (windowsPrograms) options.environment["QUARNMP_MESSAGEBOX"] = "stderr";
   return withUnixLineEnds(runProgram(program, {}, options));
 }
 

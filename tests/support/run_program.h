@@ -22,14 +22,21 @@ struct ProgramOptions {
   std::chrono::milliseconds timeout{60000};
 };
 
-// The output as the tests compare it: the Windows builds' programs end lines with "\r\n" in
-// text mode, read here as "\n" (their tests are compiled with QUARNMP_WINDOWS_PROGRAMS).
-inline ProgramResult withUnixLineEnds(ProgramResult result) {
+// The programs under test: the native builds, or, in tests compiled with
+// QUARNMP_WINDOWS_PROGRAMS, the Windows builds under Wine, whose text mode ends lines with "\r\n".
 #ifdef QUARNMP_WINDOWS_PROGRAMS
-  for (std::string* text : {&result.out, &result.err}) {
-    for (auto at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
-  }
+inline constexpr bool windowsPrograms = true;
+#else
+inline constexpr bool windowsPrograms = false;
 #endif
+inline const std::string programLineEnd = windowsPrograms ? "\r\n" : "\n";
+
+// The output as the tests compare it, lines ending in "\n".
+inline ProgramResult withUnixLineEnds(ProgramResult result) {
+  for (std::string* text : {&result.out, &result.err}) {
+    for (auto at = text->find("\r\n"); windowsPrograms && at != std::string::npos; at = text->find("\r\n", at))
+      text->erase(at, 1);
+  }
   return result;
 }
 

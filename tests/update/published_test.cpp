@@ -15,12 +15,6 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-#ifdef QUARNMP_WINDOWS_PROGRAMS
-const std::string programLineEnd = "\r\n";  // the C run-time's text mode
-#else
-const std::string programLineEnd = "\n";
-#endif
-
 TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
   TempFolder work;
   writeFile(work / "mod/a.txt", "a");

@@ -63,11 +63,7 @@ class ProgramWindowTest : public ::testing::Test {
       std::this_thread::sleep_for(200ms);
       if (auto taken = x.capture(window)) shot = *taken;
     }
-#ifdef QUARNMP_WINDOWS_PROGRAMS
-    testing_support::saveScreenshot(shot, "wine_" + name);
-#else
-    testing_support::saveScreenshot(shot, name);
-#endif
+    testing_support::saveScreenshot(shot, (testing_support::windowsPrograms ? "wine_" : "") + name);
     return shot;
   }
 
@@ -126,14 +122,11 @@ TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter)
     const unsigned long window = x.waitForWindow(std::regex("Wrong directory!"), 60s);
     ASSERT_NE(window, 0u);
     // The text column lies right of the icon and above the button.
-#ifdef QUARNMP_WINDOWS_PROGRAMS
-    // Wine draws the system's own box, dark text on grey: it is only kept as a screenshot.
-    const auto lines = [](const Screenshot& s) { return s.width > 0 ? 4 : 0; };
-#else
+    // Wine draws the system's own box, dark text on grey: that one is only kept as a screenshot.
     const auto lines = [](const Screenshot& s) {
+      if (testing_support::windowsPrograms) return s.width > 0 ? 4 : 0;
       return testing_support::brightBands(s, 56, s.width - 10, s.height - 50);
     };
-#endif
     const Screenshot shot =
         waitForPicture(window, "wrong_directory_" + way, [&](const Screenshot& s) { return lines(s) == 4; });
     EXPECT_EQ(lines(shot), 4);
