@@ -181,6 +181,7 @@ bool showMessageBoxDialog(const std::string& caption, const std::string& text, p
   if (owner != nullptr) {
     glfwMakeContextCurrent(owner);
     glfwSetWindowUserPointer(owner, ownerGui);
+    dropLatchedInput(owner);
   } else {
     glfwTerminate();
   }

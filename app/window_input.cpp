@@ -2,6 +2,8 @@
 
 #include <GLFW/glfw3.h>
 
+#include <initializer_list>
+
 namespace {
 
 nk_context* contextOf(GLFWwindow* window) { return static_cast<nk_context*>(glfwGetWindowUserPointer(window)); }
@@ -54,6 +56,13 @@ void attachGuiToWindow(GLFWwindow* window, nk_context* ctx) {
   glfwSetCharCallback(window, passCharacter);
   glfwSetScrollCallback(window, passScroll);
   glfwSetInputMode(window, GLFW_STICKY_MOUSE_BUTTONS, GLFW_TRUE);
+}
+
+void dropLatchedInput(GLFWwindow* window) {
+  // Reading a sticky button hands out its latch and clears it.
+  for (int button : {GLFW_MOUSE_BUTTON_LEFT, GLFW_MOUSE_BUTTON_MIDDLE, GLFW_MOUSE_BUTTON_RIGHT}) {
+    glfwGetMouseButton(window, button);
+  }
 }
 
 void feedFrameInput(GLFWwindow* window, nk_context* ctx, double waitSeconds) {

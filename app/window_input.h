@@ -8,6 +8,10 @@ struct GLFWwindow;
 // callbacks. Mouse buttons are sticky, so a tap shorter than one frame still reaches the GUI.
 void attachGuiToWindow(GLFWwindow* window, nk_context* ctx);
 
+// Forgets mouse presses latched since the last frame: those the user made on the window while
+// a modal box held the frame loop, which must not reach the window after the box is closed.
+void dropLatchedInput(GLFWwindow* window);
+
 // Input phase of one frame: waits up to the timeout for events (which run the callbacks),
 // then hands the keys, cursor and mouse buttons to the context.
 void feedFrameInput(GLFWwindow* window, nk_context* ctx, double waitSeconds);

@@ -4,10 +4,11 @@
 
 namespace testing_support {
 
-NginxServer::NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig) {
+NginxServer::NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig,
+                         std::uint16_t fixedPort) {
   // The port is free when chosen but may be taken before nginx binds it: try a few.
   for (int attempt = 0; attempt < 5; ++attempt) {
-    port = freeLoopbackPort();
+    port = fixedPort != 0 ? fixedPort : freeLoopbackPort();
     process = std::make_unique<ServerProcess>(
         QUARNMP_SOURCE_DIR "/scripts/local-nginx",
         std::vector<std::string>{work.path().string(), std::to_string(port),

@@ -16,7 +16,9 @@ class NginxServer {
  public:
   // Throws std::runtime_error (with nginx's error log) when it does not start.
   // extraServerConfig: lines added inside the server block (location blocks, ...).
-  explicit NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig = "");
+  // fixedPort: the port to listen on, 0 for a free one.
+  explicit NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig = "",
+                       std::uint16_t fixedPort = 0);
 
   // "http://127.0.0.1:<port><path>"
   std::string url(std::string_view path = "/") const;

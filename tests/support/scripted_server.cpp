@@ -65,8 +65,9 @@ void ScriptedConnection::hold() {
   }
 }
 
-ScriptedServer::ScriptedServer(std::vector<ConnectionScript> connectionScripts, bool repeatLast)
-    : scripts(std::move(connectionScripts)) {
+ScriptedServer::ScriptedServer(std::vector<ConnectionScript> connectionScripts, bool repeatLast,
+                               std::uint16_t fixedPort)
+    : scripts(std::move(connectionScripts)), listeningPort(fixedPort) {
   listenDescriptor = listenOnLoopback(64, listeningPort);
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("scripted server: no pipe");
   thread = std::thread([this, repeatLast] {

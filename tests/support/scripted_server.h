@@ -41,8 +41,10 @@ class ScriptedServer {
  public:
   // One script per connection in accept order; further connections are closed at once.
   explicit ScriptedServer(std::vector<ConnectionScript> scripts) : ScriptedServer(std::move(scripts), false) {}
+  // The same script for every connection, on a fixed port (0: a free one).
   // The same script for every connection.
-  explicit ScriptedServer(ConnectionScript everyConnection) : ScriptedServer({std::move(everyConnection)}, true) {}
+  explicit ScriptedServer(ConnectionScript everyConnection, std::uint16_t fixedPort = 0)
+      : ScriptedServer({std::move(everyConnection)}, true, fixedPort) {}
   ~ScriptedServer();
 
   std::uint16_t port() const { return listeningPort; }
@@ -52,7 +54,7 @@ class ScriptedServer {
   std::vector<std::string> receivedRequests() const;
 
  private:
-  ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast);
+  ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort = 0);
 
   std::vector<ConnectionScript> scripts;
   int listenDescriptor = -1;

@@ -29,7 +29,9 @@ sockaddr_in loopback(std::uint16_t port) {
 
 int listenOnLoopback(int backlog, std::uint16_t& port) {
   const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = loopback(0);
+  const int reuse = 1;  // a fixed port is free again at once after an earlier test's server
+  ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  sockaddr_in address = loopback(port);
   socklen_t length = sizeof address;
   if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(descriptor, backlog) != 0 ||

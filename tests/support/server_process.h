@@ -8,7 +8,8 @@
 
 namespace testing_support {
 
-// A listening TCP socket on a free loopback port, whose number goes to `port`.
+// A listening TCP socket on the loopback port `port`, or on a free one when it is 0, whose
+// number then goes to `port`.
 int listenOnLoopback(int backlog, std::uint16_t& port);
 // Starts a connection to 127.0.0.1:port (non-blocking when asked); the socket, or -1.
 int connectToLoopback(std::uint16_t port, bool nonBlocking = false);

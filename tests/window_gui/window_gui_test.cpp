@@ -210,6 +210,25 @@ TEST_F(InputTest, TypedCharactersReachTheContext) {
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
 }
 
+// A click on the window while a box raised from inside a frame is open (a second press of a
+// launch button, say) is latched by the sticky buttons; it must not reach the window afterwards.
+TEST_F(InputTest, AClickMadeWhileABoxWasOpenIsDroppedWhenTheBoxCloses) {
+  xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
+  frame();
+  std::thread user([&] {
+    testing_support::X11Display display(server->display());
+    const unsigned long box = display.waitForWindow(std::regex("Modal"), 60s);
+    xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
+    display.sync();
+    xdotool({"windowfocus", "--sync", std::to_string(box)});
+    xdotool({"key", "Escape"});
+  });
+  EXPECT_TRUE(showMessageBoxDialog("Modal", "text", platform::MessageBoxIcon::None));
+  user.join();
+  frame();
+  EXPECT_FALSE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the click reached the window late";
+}
+
 // --- Message box dialog, raised while the window is open as from inside a frame
 
 TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {

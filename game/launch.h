@@ -1,0 +1,30 @@
+#pragma once
+// Starting the game from a launch button: the language check, the switches, the process.
+#include <string>
+#include <vector>
+
+enum class LaunchKind { MainGame = 0, Expansion = 1 };
+
+// One launch button; the window builds two per frame, in the order of LaunchKind.
+struct LaunchEntry {
+  LaunchKind kind = LaunchKind::MainGame;
+  std::string label;
+  std::string tooltip;
+};
+
+// ".\base\qar\lng" + the language setting + "cfg0.qar": the archive a Rusk installation
+// needs for the chosen language.
+std::string languageArchivePath();
+
+// The switches from the settings, the selected profile and the button, in the game's order:
+// language, profile, luadebugger, console, clipcursor, uselocalsettingsfolder, multiplayer,
+// extra1.
+std::vector<std::string> gameArguments(const LaunchEntry& entry, bool multiplayer);
+
+// The switches joined with single spaces: the game's whole command line, of any length.
+std::string gameCommandLine(const LaunchEntry& entry, bool multiplayer);
+
+// Starts the game executable of the installation's layout and returns at once. In the Rusk
+// layout a missing language archive shows the text in a box captioned "Error!" instead.
+// A failed start is not reported.
+void launchGame(const LaunchEntry& entry, bool multiplayer, const std::string& languageMissingText);

@@ -1,0 +1,340 @@
+// The main window without a display: each frame's input goes to Nuklear, drawFrame builds the
+// frame, and the test reads texts and rectangles back from the command list. The update server
+// is scripted at the window's fixed address and serves a tree that quarnmp-publish made.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/gui_session.h"
+#include "game/game_state.h"
+#include "game/install_layout.h"
+#include "game/launch.h"
+#include "game/profiles.h"
+#include "game/settings.h"
+#include "tests/support/run_program.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/temp_folder.h"
+#include "ui/draw_frame.h"
+#include "ui/interface_state.h"
+#include "ui/multiline_tooltip.h"
+#include "ui/texts.h"
+#include "update/tasks.h"
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Text {
+  std::string text;
+  int x, y;
+  nk_color colour;
+};
+
+// Bodies by request target (else the tree's file); a closed gate holds every request.
+struct {
+  std::mutex mutex;
+  std::map<std::string, std::string> bodies;
+  bool gateOpen = true;
+  fs::path tree;
+} site;
+
+void serveSite(ScriptedConnection& connection) {
+  const std::string request = connection.readRequest();
+  std::string target = request.substr(5, request.find(' ', 4) - 5);
+  const auto gateOpen = [] { return std::lock_guard(site.mutex), site.gateOpen; };
+  while (!gateOpen()) connection.pause(std::chrono::milliseconds(5));
+  std::lock_guard lock(site.mutex);
+  const auto found = site.bodies.find(target);
+  if (target == "QuarnMpUpdater/") target += "index.html";
+  const std::string body = found != site.bodies.end() ? found->second : readFile(site.tree / target);
+  connection.send(body == "<missing>"
+                      ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"
+                      : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    writeFile(work / "mod/a.txt", "alpha");
+    writeFile(work / "mod/maps/b.txt", "bravo");
+    writeFile(work / "updater", "not this program");
+    writeFile(work / "plan.json", R"({"updater": "updater", "sets": [{"name": "Main", "sourcepath": "files/main",
+      "destinationpath": "QuarnServer", "url": "lists/main", "default": true, "folder": "mod"}]})");
+    ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()}).exitCode, 0);
+    site.tree = work / "tree";
+    server = std::make_unique<ScriptedServer>(serveSite, 45004);
+  }
+  static void TearDownTestSuite() { server.reset(); }
+
+  void SetUp() override {
+    makeInstallation(root.path(), TestLayout::Rusk);
+    fs::current_path(root.path());
+    ::setenv("HOME", (root / "home").c_str(), 1);
+    resetGameState();
+    resetInterfaceState();
+    installLayout = InstallLayout::RuskEdition;
+    loadSettings();
+    nk_font_atlas_end(&atlas, nk_handle_id(0), nullptr);
+    nk_init_default(&ctx, &font.font->handle);
+    frame();
+  }
+  void TearDown() override {
+    setSite(true, {});
+    resetUpdaterState();
+    nk_free(&ctx);
+    nk_font_atlas_clear(&atlas);
+    fs::current_path(previous);
+  }
+
+  // One frame with the mouse at (mouseX, mouseY); keeps its texts and filled rectangles.
+  void frame(bool down = false) {
+    nk_input_begin(&ctx);
+    nk_input_motion(&ctx, mouseX, mouseY);
+    nk_input_button(&ctx, NK_BUTTON_LEFT, mouseX, mouseY, down);
+    nk_input_end(&ctx);
+    drawFrame(AppMedia{}, &ctx, 640, 360);
+    texts.clear();
+    fills.clear();
+    const nk_command* c;
+    nk_foreach(c, &ctx) {
+      if (auto t = reinterpret_cast<const nk_command_text*>(c); c->type == NK_COMMAND_TEXT)
+        texts.push_back({std::string(t->string, static_cast<size_t>(t->length)), t->x, t->y, t->foreground});
+      if (auto r = reinterpret_cast<const nk_command_rect_filled*>(c); c->type == NK_COMMAND_RECT_FILLED)
+        fills.push_back({r->x, r->y, r->w, r->h});
+      if (c->type == NK_COMMAND_IMAGE) imageAlpha = reinterpret_cast<const nk_command_image*>(c)->col.a;
+    }
+    nk_clear(&ctx);
+  }
+  // The nth text that reads so; a failure when there is none.
+  Text find(const std::string& text, int nth = 0) {
+    for (const Text& t : texts)
+      if (t.text == text && nth-- == 0) return t;
+    ADD_FAILURE() << "no text \"" << text << "\"";
+    return {};
+  }
+  bool shows(const std::string& text) {
+    return std::any_of(texts.begin(), texts.end(), [&](const Text& t) { return t.text == text; });
+  }
+  std::vector<int> colour(const std::string& text) {
+    const nk_color c = find(text).colour;
+    return {c.r, c.g, c.b, c.a};
+  }
+  // Over the text (then press and release for a click).
+  void hover(const std::string& text, int nth = 0) {
+    const Text t = find(text, nth);
+    mouseX = t.x + 3;
+    mouseY = t.y + 3;
+    frame();
+  }
+  void click(const std::string& text, int nth = 0) {
+    hover(text, nth);
+    frame(true);
+    frame();
+  }
+  // Frames until the condition holds (a minute at most, for a loaded machine).
+  template <typename Condition>
+  void framesUntil(Condition condition) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+         !condition() && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+      frame();
+    ASSERT_TRUE(condition());
+  }
+  void runTask(const std::string& button) {
+    click(button);
+    framesUntil([] { return !isTaskRunning(); });
+    frame();  // the frame that collected the result still had the progress row
+  }
+  static void setSite(bool gateOpen, std::map<std::string, std::string> bodies) {
+    std::lock_guard lock(site.mutex);
+    site.gateOpen = gateOpen;
+    site.bodies = std::move(bodies);
+  }
+  bool stored(const std::string& member) { return readFile(settingsFileName).find(member) != std::string::npos; }
+
+  static inline TempFolder work;
+  static inline std::unique_ptr<ScriptedServer> server;
+  TempFolder root;
+  fs::path previous = fs::current_path();
+  nk_font_atlas atlas{};
+  BakedFont font = bakeDefaultFont(atlas);
+  nk_context ctx{};
+  int mouseX = 600, mouseY = 350, imageAlpha = -1;
+  std::vector<Text> texts;
+  std::vector<std::array<int, 4>> fills;
+};
+
+TEST_F(MainWindowTest, LanguageAndCheckboxesAreSavedAtOnceAndTheFourthRescansTheProfiles) {
+  EXPECT_TRUE(shows("Edition: RE") && shows("Abrufen") && shows("(default)"));
+  for (const auto& [from, to, code] : {std::tuple{"German", "English", "en"}, {"English", "French", "fr"}}) {
+    click(from);
+    click(to);
+    EXPECT_TRUE(shows("Fetch") && shows("show console") && shows("Main Game")) << to;
+    EXPECT_TRUE(stored("\"language\":\"" + std::string(code) + "\""));
+  }
+  writeFile(root / "QuarnServer/__QuarnData/Profiles/Local One.ini", "");
+  for (const auto& [label, member] : {std::pair{"use luadebugger", "\"luadebugger\":true"},
+                                      {"show console", "\"console\":true"},
+                                      {"clip cursor", "\"clip_cursor\":true"},
+                                      {"don't use documents folder", "\"use_local_profile\":true"}}) {
+    EXPECT_FALSE(stored(member));
+    click(label);
+    EXPECT_TRUE(stored(member)) << label;
+  }
+  frame();
+  click("(default)");
+  click("Local One");
+  EXPECT_EQ(profileList.selectedProfileIndex, 1);
+  click("don't use documents folder");
+  frame();
+  EXPECT_EQ(profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
+  EXPECT_FALSE(shows("Local One"));
+}
+
+TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusAndDifferingPaths) {
+  // Nothing to compare or install yet: Diff and Update are greyed and start nothing.
+  const auto enabled = colour("Abrufen"), greyed = colour("Zeige Aenderungen");
+  EXPECT_NE(enabled, greyed);
+  EXPECT_EQ(colour("Aktualisieren"), greyed);
+  click("Aktualisieren");
+  EXPECT_FALSE(isTaskRunning());
+  const int launchRowY = find("Multiplayer:").y;
+  const size_t requests = server->receivedRequests().size();
+  setSite(false, {});
+  click("Abrufen");
+  ASSERT_TRUE(isTaskRunning());
+  EXPECT_EQ(find("Multiplayer:").y, launchRowY + 20) << "no progress row";
+  for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
+  setSite(true, {});
+  framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
+  EXPECT_EQ(server->receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
+
+  runTask("Zeige Aenderungen");
+  EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten."));
+  EXPECT_TRUE(shows("QuarnServer/a.txt") && shows("QuarnServer/maps/b.txt"));
+  EXPECT_TRUE(std::any_of(fills.begin(), fills.end(), [](auto r) { return r == std::array{0, 168, 450, 20}; }));
+  runTask("Aktualisieren");
+  EXPECT_EQ(readFile(root / "QuarnServer/maps/b.txt"), "bravo");
+  EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
+
+  setSite(true, {{"QuarnMpUpdater/", ""}});  // an empty digest makes no verdict
+  runTask("Abrufen");
+  framesUntil([&] { return !shows("Updater veraltet. Bitte Updater manuell updaten."); });
+}
+
+TEST_F(MainWindowTest, AFailedFetchShowsItsErrorWithTheReasonAsTooltipUntilTheNextStart) {
+  const std::string error = "Es ist ein Fehler beim Abrufen aufgetreten!";
+  setSite(true, {{"json", "not compressed"}});
+  runTask("Abrufen");
+  hover(error);
+  EXPECT_GT(texts.back().y, mouseY) << "no reason below the pointer: " << texts.back().text;
+  EXPECT_NE(texts.back().text, error);
+  setSite(false, {});
+  click("Abrufen");
+  EXPECT_FALSE(shows(error));
+}
+
+TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesOnSchedule) {
+  hover("Konsole oeffnen");
+  const std::vector<std::string> lines = {"Wenn aktiv, wird beim", "Spielstart eine Konsole",
+                                          "geoeffnet welche Debug- ", "Informationen anzeigen kann."};
+  ASSERT_GE(texts.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(texts[texts.size() - lines.size() + i].text, lines[i]);
+  EXPECT_GE(texts.back().x, mouseX + 30) << "the tooltip covers the pointer";
+  EXPECT_EQ(splitString("a\r\nb\r\n", "\r\n"), (std::vector<std::string>{"a", "b", ""}));
+  EXPECT_EQ(splitString("a\nb\r", "\r\n"), (std::vector<std::string>{"a\nb\r"}));
+
+  EXPECT_EQ(imageAlpha, 255) << "background1 starts opaque";
+  // Steps at ms after the last change of phase, and the alpha then: 5 s opaque, 2 s fading
+  // out, 5 s out, fading in.
+  BackgroundFade fade;
+  const auto start = std::chrono::steady_clock::now();
+  const int afterMs[] = {0, 4999, 5000, 1000, 1999, 2000, 4999, 5000, 500, 2000};
+  const int alphas[] = {255, 255, 255, 128, 1, 0, 0, 0, 63, 255};
+  for (size_t i = 0; i < std::size(afterMs); ++i) {
+    advanceFade(fade, fade.startTime.value_or(start) + std::chrono::milliseconds(afterMs[i]));
+    EXPECT_EQ(fade.alpha, alphas[i]) << "step " << i;
+  }
+}
+
+TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheMissingLanguage) {
+  const std::string name400(400, 'p');
+  const struct {
+    InstallLayout layout;
+    const char* language;
+    bool options;  // all four checkboxes on
+    std::string profile;
+    TextId button;
+    int row;               // 0 "Multiplayer:", 1 "Singleplayer:"
+    std::string expected;  // the recorded line; "" for no start
+  } cases[] = {
+      {InstallLayout::RuskEdition, "de", false, "", TextId::labelMainGame, 0,
+       "Ostmarka.exe[-language:de][-multiplayer]"},
+      {InstallLayout::RuskEdition, "de", false, "", TextId::labelExpansion, 1, "Ostmarka.exe[-language:de][-extra1]"},
+      {InstallLayout::RuskEdition, "de", true, "My Profile", TextId::labelExpansion, 0,
+       "Ostmarka.exe[-language:de][-profile:My Profile][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder]"
+       "[-multiplayer][-extra1]"},
+      {InstallLayout::RuskEdition, "de", false, name400, TextId::labelMainGame, 1,
+       "Ostmarka.exe[-language:de][-profile:" + name400 + "]"},
+      {InstallLayout::RuskEdition, "en", false, "", TextId::labelMainGame, 0, ""},
+      {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 0,
+       "Ostmarka.exe[-language:en][-multiplayer]"},
+      {InstallLayout::RuskEdition, "de", false, "", TextId::labelMainGame, 0,
+       "wine[./base/bin/Ostmarka.exe][-language:de][-multiplayer]"},
+  };
+  // The stand-in game (and Wine) record their name and arguments, one start a line.
+  const std::string recorder =
+      "#!/bin/sh\n{ basename \"$0\" | tr -d '\\n'; for a; do printf '[%s]' \"$a\"; done; echo; }"
+      " >> launches.txt\n";
+  for (const char* program : {"base/bin/Ostmarka.exe", "Data/base/bin/Ostmarka.exe", "fakebin/wine"}) {
+    writeFile(root / program, recorder);
+    fs::permissions(root / program, fs::perms::owner_all);
+  }
+  writeFile(root / "base/qar/lngdecfg0.qar", "");
+  const std::string path = std::getenv("PATH");
+  size_t started = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    installLayout = c.layout;
+    settings.language = c.language;
+    UiLanguageIndex = languageIndexOf(c.language).value();
+    settings.luadebugger = settings.console = settings.clip_cursor = settings.use_local_profile = c.options;
+    profileList.profileNames = {"(default)", c.profile};
+    profileList.profileNameViews = {profileList.profileNames[0].c_str(), profileList.profileNames[1].c_str()};
+    profileList.profileCount = 2;
+    profileList.selectedProfileIndex = c.profile.empty() ? 0 : 1;
+    if (c.expected.starts_with("wine")) {
+      writeFile(root / "base/bin/Ostmarka.exe", "MZ, a Windows program");
+      ::setenv("PATH", ((root / "fakebin").string() + ":" + path).c_str(), 1);
+    }
+    frame();
+    testing::internal::CaptureStderr();
+    click(uiText(c.button), c.row);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              c.expected.empty() ? "Error!: The selected language is not available in your game installation.\n" : "");
+    ::setenv("PATH", path.c_str(), 1);
+    if (c.expected.empty()) continue;
+    std::vector<std::string> lines;
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+         lines.size() <= started && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+      lines = splitString(readFile("launches.txt"), "\n"), lines.pop_back();
+    ASSERT_EQ(lines.size(), ++started);
+    EXPECT_EQ(lines.back(), c.expected);
+  }
+}
+
+TEST_F(MainWindowTest, InstallHookInstallsTheLoaderAndTheButtonFollowsTheFiles) {
+  writeFile(root / "base/bin/binkw32.dll", "the game's video library");
+  click("Install Hook");
+  frame();
+  EXPECT_EQ(readFile(root / "base/bin/binkw32_orig.dll"), "the game's video library");
+  EXPECT_FALSE(shows("Install Hook"));
+  EXPECT_EQ(colour("Hook installed!"), colour("Language:")) << "not greyed like a caption";
+  fs::remove(root / "base/bin/binkw32_orig.dll");
+  frame();
+  EXPECT_TRUE(shows("Install Hook"));
+}
+
+}  // namespace

@@ -1,0 +1,33 @@
+#include "ui/update_status.h"
+
+#include "ui/texts.h"
+#include "update/tasks.h"
+
+namespace {
+
+TextId errorText(UpdateError error) {
+  switch (error) {
+    case UpdateError::FetchFailed: return TextId::errFetch;
+    case UpdateError::DiffFailed: return TextId::errDiff;
+    case UpdateError::UpdateFailed: return TextId::errUpdate;
+    default: return TextId::errGeneral;
+  }
+}
+
+// The files the last installation could not replace, one line each with its reason.
+std::string fileFailureLines(const UpdaterState& state) {
+  std::string lines;
+  for (const FileFailure& failure : state.fileFailures) {
+    lines += (lines.empty() ? "" : "\r\n") + failure.localPath + ": " + failure.reason;
+  }
+  return lines;
+}
+
+}  // namespace
+
+UpdateStatus updateStatus() {
+  const UpdaterState& state = updaterState();
+  if (state.errorCode != UpdateError::None) return {uiText(errorText(state.errorCode)), state.failureReason};
+  if (isTaskRunning() || state.diffProgress < 1.0) return {};
+  return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
+}
