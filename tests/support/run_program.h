@@ -24,15 +24,16 @@ struct ProgramOptions {
 
 // The programs under test: the native builds, or, in tests compiled with
 // QUARNMP_WINDOWS_PROGRAMS, the Windows builds under Wine, whose text mode ends lines with "\r\n".
+// Internal to each file: the support library beside such a test is compiled without it.
 #ifdef QUARNMP_WINDOWS_PROGRAMS
-inline constexpr bool windowsPrograms = true;
+static constexpr bool windowsPrograms = true;
 #else
-inline constexpr bool windowsPrograms = false;
+static constexpr bool windowsPrograms = false;
 #endif
-inline const std::string programLineEnd = windowsPrograms ? "\r\n" : "\n";
+static constexpr const char* programLineEnd = windowsPrograms ? "\r\n" : "\n";
 
 // The output as the tests compare it, lines ending in "\n".
-inline ProgramResult withUnixLineEnds(ProgramResult result) {
+static inline ProgramResult withUnixLineEnds(ProgramResult result) {
   for (std::string* text : {&result.out, &result.err}) {
     for (auto at = text->find("\r\n"); windowsPrograms && at != std::string::npos; at = text->find("\r\n", at))
       text->erase(at, 1);

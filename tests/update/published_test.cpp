@@ -83,7 +83,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   fs::last_write_time(file, time + std::chrono::hours(1));
   EXPECT_EQ(cli("check").exitCode, 0);
   const std::string cacheText = readFile(installation / "updater_filemeta.json");
-  EXPECT_TRUE(cacheText.ends_with(programLineEnd + " }" + programLineEnd + "}")) << cacheText;
+  EXPECT_TRUE(cacheText.ends_with(std::string(programLineEnd) + " }" + programLineEnd + "}")) << cacheText;
   const auto cache = nlohmann::json::parse(cacheText);
   EXPECT_EQ(cache["QuarnServer/a.txt"]["modtime"], platform::modificationTime(file.string()).value());
   writeFile(file, "changed with a new time");
