@@ -19,6 +19,8 @@ constexpr std::uint64_t upFrontReservationLimit = 64ull << 20;
 // Past that, storage grows towards the announced length by at most this factor of what
 // has really arrived, so a hostile length costs a bounded multiple of the real body.
 constexpr std::uint64_t growthFactor = 4;
+// A chunk size line is a few hex digits; a longer one is not waited for.
+constexpr std::size_t maxSizeLine = 1024;
 
 int digitValue(char c, int base) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -72,7 +74,11 @@ Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& 
       decoder.chunkEndExpected = false;
     }
     const auto lineEnd = pending.find(crLf);
-    if (lineEnd == std::string::npos) return Progress::NeedMore;
+    if (lineEnd == std::string::npos) {
+      if (pending.size() > maxSizeLine + 1) throw ResponseError("Invalid chunk");
+      return Progress::NeedMore;
+    }
+    if (lineEnd > maxSizeLine) throw ResponseError("Invalid chunk");
     const std::uint64_t size = parseChunkSize(std::string_view(pending).substr(0, lineEnd));
     pending.erase(0, lineEnd + 2);
     if (size == 0) return Progress::Complete;
@@ -89,7 +95,9 @@ void noteFramingField(ResponseReception& reception, const HeaderField& field) {
   } else if (field.name == "content-length") {
     reception.contentLength = parseContentLength(field.value);
     reception.contentLengthKnown = true;
-    reserveUpTo(reception.response.body, std::min(reception.contentLength, upFrontReservationLimit));
+    if (reception.sink == nullptr) {
+      reserveUpTo(reception.response.body, std::min(reception.contentLength, upFrontReservationLimit));
+    }
   }
 }
 
@@ -100,6 +108,7 @@ void parseHeaderBlock(ResponseReception& reception, std::size_t blockLength) {
   reception.response.status = std::move(status.value);
   position = status.next;
   while (position != end) {
+    if (reception.response.headerFields.size() == maxHeaderFields) throw ResponseError("Header too large");
     auto field = parseHeaderField(position, end);
     noteFramingField(reception, field.value);
     reception.response.headerFields.push_back(std::move(field.value));
@@ -108,12 +117,18 @@ void parseHeaderBlock(ResponseReception& reception, std::size_t blockLength) {
 }
 
 Progress bodyProgress(const ResponseReception& reception) {
-  const bool whole = reception.contentLengthKnown && reception.response.body.size() >= reception.contentLength;
+  const bool whole = reception.contentLengthKnown && reception.bodyReceived >= reception.contentLength;
   return whole ? Progress::Complete : Progress::NeedMore;
 }
 
-// The common case of a long body: straight into place, no detour through `pending`.
-Progress appendBody(ResponseReception& reception, std::string_view bytes) {
+// Body bytes in arrival order: to the sink, or straight into place (the common case of a long
+// body, with no detour through `pending`).
+Progress takeBody(ResponseReception& reception, std::string_view bytes) {
+  reception.bodyReceived += bytes.size();
+  if (reception.sink != nullptr) {
+    if (!bytes.empty() && !(*reception.sink)(reception.response, bytes)) return Progress::Complete;
+    return bodyProgress(reception);
+  }
   std::string& body = reception.response.body;
   if (reception.contentLengthKnown && body.size() + bytes.size() > body.capacity()) {
     const std::uint64_t held = body.size() + bytes.size();
@@ -123,26 +138,46 @@ Progress appendBody(ResponseReception& reception, std::string_view bytes) {
   return bodyProgress(reception);
 }
 
+// Chunk data is decoded into `response.body`; a sink takes it from there.
+Progress takeChunks(ResponseReception& reception) {
+  std::string& body = reception.response.body;
+  const Progress progress = decodeChunks(reception.chunkDecoder, reception.pending, body);
+  if (reception.sink == nullptr || body.empty()) return progress;
+  const bool goOn = (*reception.sink)(reception.response, body);
+  body.clear();
+  return goOn ? progress : Progress::Complete;
+}
+
+// The head must end within maxHeadBytes; once `pending` holds that many bytes without its
+// end, it cannot.
+std::size_t findHeadEnd(ResponseReception& reception) {
+  const std::string& pending = reception.pending;
+  // Only the new bytes (and the three before them) can complete the blank line.
+  const std::size_t from = reception.searchedUpTo >= 3 ? reception.searchedUpTo - 3 : 0;
+  const auto at = pending.find(blankLine, from);
+  reception.searchedUpTo = pending.size();
+  const bool tooLarge = at == std::string::npos ? pending.size() >= maxHeadBytes : at + 4 > maxHeadBytes;
+  if (tooLarge) throw ResponseError("Header too large");
+  return at;
+}
+
 }  // namespace
 
 Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes) {
   std::string& pending = reception.pending;
-  if (reception.headerSectionParsed && !reception.chunked && pending.empty()) return appendBody(reception, bytes);
+  if (reception.headerSectionParsed && !reception.chunked && pending.empty()) return takeBody(reception, bytes);
   pending.append(bytes);
   if (!reception.headerSectionParsed) {
-    // Only the new bytes (and the three before them) can complete the blank line.
-    const std::size_t from = reception.searchedUpTo >= 3 ? reception.searchedUpTo - 3 : 0;
-    const auto at = pending.find(blankLine, from);
-    reception.searchedUpTo = pending.size();
+    const auto at = findHeadEnd(reception);
     if (at == std::string::npos) return Progress::NeedMore;
     parseHeaderBlock(reception, at + 2);
     pending.erase(0, at + 4);
     reception.headerSectionParsed = true;
   }
-  if (reception.chunked) return decodeChunks(reception.chunkDecoder, pending, reception.response.body);
-  reception.response.body += pending;
+  if (reception.chunked) return takeChunks(reception);
+  const std::string rest = std::move(pending);
   pending.clear();
-  return bodyProgress(reception);
+  return takeBody(reception, rest);
 }
 
 }  // namespace http::detail

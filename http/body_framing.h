@@ -19,13 +19,21 @@ struct ChunkDecoder {
 enum class Progress { NeedMore, Complete };
 
 // Moves chunk data from the front of `pending` to `body`; throws ResponseError
-// "Invalid chunk" or "Invalid hex digit". Complete at the size line 0 (the trailer is
-// not read).
+// "Invalid chunk" (also for a size line longer than 1 KiB) or "Invalid hex digit".
+// Complete at the size line 0 (the trailer is not read).
 Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& body);
+
+// A response head may take at most this many bytes and fields (ResponseError "Header too
+// large"): a server cannot make the client hold an endless head.
+inline constexpr std::size_t maxHeadBytes = 64 * 1024;
+inline constexpr std::size_t maxHeaderFields = 100;
 
 // The receive side of one exchange, as it stands.
 struct ResponseReception {
   Response response;  // filled as far as the bytes so far allow
+  // Where the body goes instead of response.body, when set; its false ends the exchange.
+  const BodySink* sink = nullptr;
+  std::uint64_t bodyReceived = 0;
   std::string pending;  // received, not yet consumed
   std::size_t searchedUpTo = 0;  // how far `pending` was searched for the blank line
   bool headerSectionParsed = false;

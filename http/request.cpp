@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <system_error>
 
 #include "http/body_framing.h"
@@ -15,25 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The whole exchange shares one deadline; each wait gets what is left of it.
-struct Deadline {
-  bool unlimited = true;
-  Clock::time_point end;
-};
-
-Deadline deadlineAfter(std::int64_t timeoutMs) {
-  if (timeoutMs < 0) return {true, Clock::now()};
-  // Beyond a century the clock would overflow; no exchange notices the difference.
-  constexpr std::int64_t century = 100ll * 365 * 24 * 3600 * 1000;
-  return {false, Clock::now() + std::chrono::milliseconds(std::min(timeoutMs, century))};
-}
-
-// Whole milliseconds left, truncated; 0 once the deadline has passed; -1 without a limit.
-std::int64_t remainingMs(const Deadline& deadline) {
-  if (deadline.unlimited) return -1;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline.end - Clock::now()).count();
-  return left > 0 ? left : 0;
-}
+// Large pieces: a long body costs one system call per piece, not per 4 KiB.
+constexpr std::size_t receivePieceSize = 256 * 1024;
 
 [[noreturn]] void throwSocketError(int code, const char* message) {
   throw std::system_error(code, detail::winsock::errorCategory(), message);
@@ -64,37 +48,56 @@ void connect(const detail::Socket& socket, const platform::SocketAddress& addres
   }
 }
 
-void sendAll(const detail::Socket& socket, std::string_view bytes, const Deadline& deadline) {
+// Each call is tried first; only one that would block waits, for at most the silence limit.
+void sendAll(const detail::Socket& socket, std::string_view bytes, std::int64_t silenceMs) {
   while (!bytes.empty()) {
-    socket.waitUntilReady(platform::Readiness::Write, remainingMs(deadline));
     const int count = static_cast<int>(std::min<std::size_t>(bytes.size(), std::numeric_limits<int>::max()));
-    int sent = 0;
-    while ((sent = platform::sendBytes(socket.handle(), bytes.data(), count)) < 0) {
-      const int error = platform::lastSocketError();
-      if (error != platform::socketErrorInterrupted) throwSocketError(error, "Failed to send data");
+    const int sent = platform::sendBytes(socket.handle(), bytes.data(), count);
+    if (sent >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      continue;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
+    const int error = platform::lastSocketError();
+    if (error == platform::socketErrorWouldBlock) socket.waitUntilReady(platform::Readiness::Write, silenceMs);
+    else if (error != platform::socketErrorInterrupted) throwSocketError(error, "Failed to send data");
   }
 }
 
-Response receiveResponse(const detail::Socket& socket, const Deadline& deadline) {
-  detail::ResponseReception reception;
-  char buffer[4096];
+// Counts what arrives against the minimum rate, when there is one.
+class RateFloor {
+ public:
+  explicit RateFloor(std::optional<MinimumRate> minimum) : minimum(minimum) {}
+  void add(std::size_t count) {
+    if (!minimum) return;
+    received += count;
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const bool belowFloor = received * 1000 < minimum->bytesPerSecond * static_cast<std::uint64_t>(elapsedMs);
+    if (elapsedMs > minimum->graceMs && belowFloor) throw ResponseError("Transfer too slow");
+  }
+
+ private:
+  std::optional<MinimumRate> minimum;
+  Clock::time_point start = Clock::now();
+  std::uint64_t received = 0;
+};
+
+void receiveResponse(const detail::Socket& socket, detail::ResponseReception& reception, std::int64_t silenceMs,
+                     RateFloor& rate) {
+  const auto buffer = std::make_unique<char[]>(receivePieceSize);
   while (true) {
-    socket.waitUntilReady(platform::Readiness::Read, remainingMs(deadline));
-    int received = 0;
-    while ((received = platform::receiveBytes(socket.handle(), buffer, sizeof buffer)) < 0) {
+    const int received = platform::receiveBytes(socket.handle(), buffer.get(), static_cast<int>(receivePieceSize));
+    if (received < 0) {
       const int error = platform::lastSocketError();
-      if (error != platform::socketErrorInterrupted) throwSocketError(error, "Failed to read data");
+      if (error == platform::socketErrorWouldBlock) socket.waitUntilReady(platform::Readiness::Read, silenceMs);
+      else if (error != platform::socketErrorInterrupted) throwSocketError(error, "Failed to read data");
+      continue;
     }
     // The peer closing ends the exchange with whatever arrived, complete or not.
-    if (received == 0) break;
-    if (detail::addReceivedBytes(reception, std::string_view(buffer, static_cast<std::size_t>(received))) ==
-        detail::Progress::Complete) {
-      break;
-    }
+    if (received == 0) return;
+    rate.add(static_cast<std::size_t>(received));
+    const std::string_view bytes(buffer.get(), static_cast<std::size_t>(received));
+    if (detail::addReceivedBytes(reception, bytes) == detail::Progress::Complete) return;
   }
-  return std::move(reception.response);
 }
 
 }  // namespace
@@ -104,7 +107,12 @@ Request::Request(std::string_view urlText, InternetProtocol protocol)
 
 Response Request::send(std::string_view method, std::string_view body, const HeaderFields& headerFields,
                        std::int64_t timeoutMs) const {
-  const Deadline deadline = deadlineAfter(timeoutMs);
+  return send(method, body, headerFields, timeoutMs, nullptr);
+}
+
+Response Request::send(std::string_view method, std::string_view body, const HeaderFields& headerFields,
+                       std::int64_t timeoutMs, const BodySink& sink, std::optional<MinimumRate> minimumRate) const {
+  RateFloor rate(minimumRate);
   if (url.scheme != "http") throw RequestError("Only HTTP scheme is supported");
   const platform::SocketAddress address = resolve(url, internetProtocol);
   const std::string requestBytes = composeRequest(url, method, body, headerFields);
@@ -113,9 +121,12 @@ Response Request::send(std::string_view method, std::string_view body, const Hea
   if (const int error = platform::makeNonBlocking(socket.handle()); error != 0) {
     throwSocketError(error, "Failed to get socket flags");
   }
-  connect(socket, address, remainingMs(deadline));
-  sendAll(socket, requestBytes, deadline);
-  return receiveResponse(socket, deadline);
+  connect(socket, address, timeoutMs);
+  sendAll(socket, requestBytes, timeoutMs);
+  detail::ResponseReception reception;
+  if (sink) reception.sink = &sink;
+  receiveResponse(socket, reception, timeoutMs, rate);
+  return std::move(reception.response);
 }
 
 }  // namespace http

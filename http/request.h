@@ -6,6 +6,7 @@
 // (time-out or malformed response), std::system_error in the Windows Sockets category
 // (socket failures), std::runtime_error (wrong socket library version).
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "http/errors.h"
@@ -21,6 +22,14 @@ namespace http {
 // The address family of a request; every request of this program uses V4.
 using InternetProtocol = platform::AddressFamily;
 
+// A floor under a long transfer: once `graceMs` have passed, an average below
+// `bytesPerSecond` since the start of the exchange ends it with ResponseError "Transfer too
+// slow", so a server that drips bytes just inside the silence limit cannot hold it for days.
+struct MinimumRate {
+  std::int64_t graceMs = 30000;
+  std::uint64_t bytesPerSecond = 1024;
+};
+
 class Request {
  public:
   // Starts the socket library, then parses the URL (RequestError "Invalid scheme").
@@ -30,11 +39,17 @@ class Request {
   Request(const Request&) = delete;
   Request& operator=(const Request&) = delete;
 
-  // One complete exchange. `timeoutMs` bounds the whole exchange (resolution,
-  // connection, sending, receiving); negative means no limit. Any status code, 404
-  // included, is a normal response.
+  // One complete exchange, the whole body kept in the response. `timeoutMs` is the longest
+  // silence allowed while connecting, sending or receiving (a slow link is no failure);
+  // negative means no limit. Any status code, 404 included, is a normal response.
   Response send(std::string_view method = "GET", std::string_view body = {},
                 const HeaderFields& headerFields = {}, std::int64_t timeoutMs = -1) const;
+
+  // The same exchange with the body handed to `sink` as it arrives, so a body of any size
+  // costs no memory here; the returned response has an empty body.
+  Response send(std::string_view method, std::string_view body, const HeaderFields& headerFields,
+                std::int64_t timeoutMs, const BodySink& sink,
+                std::optional<MinimumRate> minimumRate = std::nullopt) const;
 
 
  private:

@@ -1,7 +1,9 @@
 #pragma once
 // What an exchange returns: status line, received header fields, body.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "http/header_fields.h"
 
@@ -23,5 +25,9 @@ struct Response {
   HeaderFields headerFields;  // in arrival order, names in lower case
   std::string body;           // bytes
 };
+
+// Takes a streamed body piece by piece, in order, with the status and fields already parsed
+// (`head.body` is not the body). Returning false ends the exchange at once.
+using BodySink = std::function<bool(const Response& head, std::string_view bodyBytes)>;
 
 }  // namespace http

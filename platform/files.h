@@ -30,7 +30,41 @@ bool moveFileReplacing(const std::string& from, const std::string& to);
 // is left alone. No temporary file remains on any way out.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
-// The whole content of a file, or nothing when it cannot be read.
+// The whole content of a file, or nothing when it cannot be read. Anything but a regular
+// file (a FIFO, a device, a folder) is never opened, so reading never hangs on it.
 std::optional<std::string> readWholeFile(const std::string& path);
+
+// True for a regular file (not a folder, FIFO or device).
+bool isRegularFile(const std::string& path);
+
+// Removes one file; false when there was none or it cannot be removed.
+bool removeFile(const std::string& path);
+
+// Content that arrives as a stream: a new file written piece by piece, then moved over its
+// target in one step. Removed again when destroyed unless it has replaced a target.
+class NewFile {
+ public:
+  // Creates the file; fails (isOpen() false) when something of that name exists already.
+  explicit NewFile(std::string path);
+  ~NewFile();
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  bool isOpen() const;
+  bool write(std::string_view bytes);
+  // Closes the file and renames it over `target`, which keeps its permission bits; a
+  // read-only target is left alone (as writeFileAtomically does). On Windows the content is
+  // flushed to disk first. False on any failure.
+  bool replace(const std::string& target);
+
+ private:
+  std::string path;
+  std::intptr_t handle;
+  bool replaced = false;
+};
+
+// Flushes what was written below the folder to disk (syncfs on POSIX systems; on Windows each
+// NewFile is flushed as it replaces its target, so nothing is left to do).
+void flushWrittenFiles(const std::string& folder);
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,8 +82,14 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that opening a FIFO returns at once; then only a regular file is read.
+  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::string content;
   char buffer[65536];
   for (;;) {
@@ -97,6 +104,48 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   }
   ::close(fd);
   return content;
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
+
+NewFile::NewFile(std::string filePath)
+    : path(nativePath(filePath)),
+      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {}
+
+NewFile::~NewFile() {
+  if (handle >= 0) ::close(static_cast<int>(handle));
+  if (!replaced) ::unlink(path.c_str());
+}
+
+bool NewFile::isOpen() const { return handle >= 0; }
+
+bool NewFile::write(std::string_view bytes) { return handle >= 0 && writeAll(static_cast<int>(handle), bytes); }
+
+bool NewFile::replace(const std::string& target) {
+  if (handle < 0) return false;
+  const int fd = static_cast<int>(std::exchange(handle, -1));
+  const std::string native = nativePath(target);
+  bool ok = !isReadOnlyFile(native);
+  // A script that was executable stays executable.
+  struct stat info {};
+  if (ok && ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+  }
+  ok = (::close(fd) == 0) && ok;
+  replaced = ok && ::rename(path.c_str(), native.c_str()) == 0;
+  return replaced;
+}
+
+void flushWrittenFiles(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : nativePath(folder).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+  if (fd < 0) return;
+  ::syncfs(fd);
+  ::close(fd);
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "platform/win32_text.h"
 
@@ -53,12 +54,61 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+bool isRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path) {
+  if (!isRegularFile(path)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return content;
 }
+
+bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+namespace {
+
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+NewFile::NewFile(std::string filePath)
+    : path(std::move(filePath)),
+      handle(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+NewFile::~NewFile() {
+  if (isOpen()) CloseHandle(handleOf(handle));
+  if (!replaced) DeleteFileA(path.c_str());
+}
+
+bool NewFile::isOpen() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
+
+bool NewFile::write(std::string_view bytes) {
+  while (isOpen() && !bytes.empty()) {
+    const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!WriteFile(handleOf(handle), bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return isOpen();
+}
+
+bool NewFile::replace(const std::string& target) {
+  if (!isOpen()) return false;
+  const HANDLE file = handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));
+  bool ok = FlushFileBuffers(file) != 0;
+  ok = CloseHandle(file) && ok;
+  // MoveFileEx refuses a read-only target; the replaced file's other attributes stay with the name.
+  replaced = ok && MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  return replaced;
+}
+
+void flushWrittenFiles(const std::string&) {}
 
 }  // namespace platform

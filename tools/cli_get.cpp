@@ -4,12 +4,14 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "http/request.h"
 #include "platform/files.h"
 #include "tools/cli_commands.h"
+#include "update/install_files.h"
 
 namespace {
 
@@ -70,14 +72,14 @@ std::optional<GetOptions> parseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-void printResponse(const http::Response& response) {
+void printResponse(const http::Response& response, std::uint64_t bodyBytes) {
   const http::Status& status = response.status;
   std::printf("HTTP/%u.%u %03u %s\n", status.version.major, status.version.minor, status.code,
               status.reason.c_str());
   for (const http::HeaderField& field : response.headerFields) {
     std::printf("%s: %s\n", field.name.c_str(), field.value.c_str());
   }
-  std::printf("body-bytes: %zu\n", response.body.size());
+  std::printf("body-bytes: %llu\n", static_cast<unsigned long long>(bodyBytes));
 }
 
 int fail(const std::string& kind, const char* description) {
@@ -86,6 +88,8 @@ int fail(const std::string& kind, const char* description) {
   return 2;
 }
 
+// The body streams to the --out file (through a new file moved over it at the end) or is
+// only counted, so a body of any size costs no memory.
 int exchange(const GetOptions& options) {
   std::string body;
   if (options.bodyFile) {
@@ -93,12 +97,24 @@ int exchange(const GetOptions& options) {
     if (!content) throw std::runtime_error("Cannot read " + *options.bodyFile);
     body = std::move(*content);
   }
-  const http::Request request(options.url);
-  const http::Response response = request.send(options.method, body, options.headerFields, options.timeoutMs);
-  if (options.outFile && !platform::writeFileAtomically(*options.outFile, response.body)) {
-    throw std::runtime_error("Cannot write " + *options.outFile);
+  std::optional<platform::NewFile> out;
+  if (options.outFile) {
+    const std::string temporary = temporaryInstallPath(*options.outFile);
+    platform::removeFile(temporary);
+    out.emplace(temporary);
+    if (!out->isOpen()) throw std::runtime_error("Cannot write " + *options.outFile);
   }
-  printResponse(response);
+  std::uint64_t bodyBytes = 0;
+  const http::BodySink sink = [&](const http::Response&, std::string_view bytes) {
+    bodyBytes += bytes.size();
+    if (out && !out->write(bytes)) throw std::runtime_error("Cannot write " + *options.outFile);
+    return true;
+  };
+  // The URL is sent as given: its query stays a query.
+  const http::Request request(options.url);
+  const http::Response response = request.send(options.method, body, options.headerFields, options.timeoutMs, sink);
+  if (out && !out->replace(*options.outFile)) throw std::runtime_error("Cannot write " + *options.outFile);
+  printResponse(response, bodyBytes);
   return 0;
 }
 

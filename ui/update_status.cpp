@@ -27,7 +27,11 @@ std::string fileFailureLines(const UpdaterState& state) {
 
 UpdateStatus updateStatus() {
   const UpdaterState& state = updaterState();
-  if (state.errorCode != UpdateError::None) return {uiText(errorText(state.errorCode)), state.failureReason};
+  if (state.errorCode != UpdateError::None) {
+    // An installation that could not replace every file fails: the reason, then each file's.
+    const std::string files = fileFailureLines(state);
+    return {uiText(errorText(state.errorCode)), files.empty() ? state.failureReason : state.failureReason + "\r\n" + files};
+  }
   if (isTaskRunning() || state.diffProgress < 1.0) return {};
   return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
 }

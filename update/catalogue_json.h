@@ -7,6 +7,8 @@
 
 #include "update/catalogue.h"
 
+// Both readers refuse JSON nested deeper than 64 levels.
+
 // An array (or an object, taken in key order) of entries; "null" is no entry. Throws for
 // anything else, and for an entry with a missing key or a value of the wrong type.
 std::vector<CatalogueEntry> catalogueFromText(const std::string& text);

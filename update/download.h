@@ -1,9 +1,9 @@
 #pragma once
-// One GET to the update server per call, body decompressed.
+// One GET to the update server per call, the body inflated as it arrives.
+#include <functional>
 #include <optional>
 #include <string>
-
-#include "update/inflate.h"
+#include <string_view>
 
 // The content, or the reason why there is none.
 template <typename Content>
@@ -13,17 +13,25 @@ struct Downloaded {
   bool ok() const { return failure.empty(); }
 };
 
-// baseUrl + path, answered 200 with a complete compressed body. Any other status, a
-// time-out, a malformed response, an empty body or a stream that does not end is a
-// failure with its reason. Other failures (connection, name resolution, corrupt data)
-// pass through as exceptions.
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path);
-// The spaces of the URL are sent as "%20".
-Downloaded<ByteSequence> downloadBytes(const std::string& baseUrl, const std::string& path);
-
-// The 5000 ms limit of every exchange with the update server.
+// The longest silence of the server while connecting, sending or receiving. A long transfer
+// must also keep an average of 1 KiB/s after its first 30 s.
 constexpr long long serverTimeoutMs = 5000;
 
-// The body of a 200 answer to a GET of url; for any other status, a time-out or a malformed
-// response, nothing, and the reason in failure.
-std::optional<std::string> fetchBody(const std::string& url, std::string& failure);
+// baseUrl + path, the path percent-encoded except for the characters a URL path may hold
+// as they are (letters, digits, "-._~!$&'()*+,;=:@/"), so "%", "?", "#", spaces and
+// non-ASCII bytes reach the server as part of the name. Control bytes stay, and the client
+// refuses them.
+std::string serverUrl(const std::string& baseUrl, std::string_view path);
+
+// GETs serverUrl(baseUrl, path) and hands the inflated body of a 200 answer to `consume` as
+// it arrives. The reason of a failure, empty on success: another status, a time-out, a
+// malformed response, a refused name, data that is not one complete zlib or gzip stream, or
+// whatever `consume` threw. Connection failures (std::system_error) pass through.
+std::string downloadInflated(const std::string& baseUrl, std::string_view path,
+                             const std::function<void(std::string_view)>& consume);
+
+// A JSON document of at most 64 MiB inflated; a larger one is a failure.
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path);
+
+// The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes.
+std::optional<std::string> fetchSmallBody(const std::string& url, std::size_t limit);

@@ -1,5 +1,7 @@
 #include "update/file_digest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -27,7 +29,21 @@ std::string hexDigest(const platform::Md5Bytes& digest) {
   return text;
 }
 
+bool isDigestText(std::string_view text) {
+  const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  return text.size() == 32 && std::all_of(text.begin(), text.end(), isHex);
+}
+
+bool sameDigest(std::string_view localDigest, std::string_view listedDigest) {
+  if (localDigest.size() != 32 || !isDigestText(listedDigest)) return false;  // digestFailure is shorter
+  const auto sameLetter = [](char local, char listed) {
+    return local == std::tolower(static_cast<unsigned char>(listed));
+  };
+  return std::equal(localDigest.begin(), localDigest.end(), listedDigest.begin(), sameLetter);
+}
+
 std::string md5OfFile(const std::string& path) {
+  if (!platform::isRegularFile(path)) return std::string(digestFailure);
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::nativePath(path).c_str(), "rb"));
   if (!file) return std::string(digestFailure);
   platform::Md5Stream md5;

@@ -21,7 +21,9 @@ std::int64_t modtimeFrom(const json& value) {
   throw std::invalid_argument("modtime is not a number of seconds");
 }
 
-FileMetaCache cacheFrom(const json& document) {
+// An entry is trusted only when its time is older than the cache file's last write: a file
+// may change again within the second it was hashed in, and its time would not show it.
+FileMetaCache cacheFrom(const json& document, std::int64_t cacheWritten) {
   FileMetaCache cache;
   if (document.is_null()) return cache;
   if (!document.is_object()) throw std::invalid_argument("cache is not a JSON object");
@@ -30,7 +32,7 @@ FileMetaCache cacheFrom(const json& document) {
       throw std::invalid_argument("cache member without modtime and hash");
     const std::int64_t modtime = modtimeFrom(value["modtime"]);
     std::string hash = value["hash"].get<std::string>();
-    if (modtime != 0) cache[path] = FileMeta{path, modtime, std::move(hash)};
+    if (modtime != 0 && modtime < cacheWritten) cache[path] = FileMeta{path, modtime, std::move(hash)};
   }
   return cache;
 }
@@ -38,10 +40,12 @@ FileMetaCache cacheFrom(const json& document) {
 }  // namespace
 
 FileMetaCache readFileMetaCache(const std::string& folder) {
-  const auto text = platform::readWholeFile(folder + fileMetaCacheName);
-  if (!text) return {};
+  const std::string file = folder + fileMetaCacheName;
+  const auto written = platform::modificationTime(file);
+  const auto text = platform::readWholeFile(file);
+  if (!written || !text) return {};
   try {
-    return cacheFrom(json::parse(*text));
+    return cacheFrom(json::parse(*text), *written);
   } catch (const std::exception&) {
     return {};  // unreadable: start afresh, the next write replaces it
   }

@@ -17,7 +17,9 @@ inline constexpr const char* fileMetaCacheName = "updater_filemeta.json";
 
 // Reads folder + "updater_filemeta.json". A missing file, or one that is not a JSON
 // object of {"hash": string, "modtime": number} members, gives an empty cache, so every
-// file is hashed again and the next write replaces it. Entries with modtime 0 are dropped.
+// file is hashed again and the next write replaces it. Entries with modtime 0 are dropped,
+// and so are entries whose modtime is not older than the cache file's own last write (the
+// file may have changed again within that second): those files are hashed again.
 FileMetaCache readFileMetaCache(const std::string& folder);
 
 // Replaces folder + "updater_filemeta.json" as a whole (old or new content, never half

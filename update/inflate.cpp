@@ -2,49 +2,45 @@
 
 #include <zlib.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <string>
 
 namespace {
 
 constexpr int automaticHeaderWindowBits = 15 + 32;
-
-// The output grows in steps of twice the compressed size until a step leaves room.
-template <typename Output>
-Output inflateWhole(const char* data, std::size_t size) {
-  if (size == 0) throw IncompleteStream("empty compressed body");
-  if (size > 0x7FFFFFFFu) throw std::runtime_error("compressed body too large");
-  const auto step = static_cast<std::uint32_t>(size) * 2u;
-
-  z_stream stream{};
-  if (inflateInit2(&stream, automaticHeaderWindowBits) != Z_OK) throw std::runtime_error("inflate init failed");
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-  stream.avail_in = static_cast<uInt>(size);
-
-  Output output;
-  std::size_t produced = 0;
-  bool ended = false;
-  for (;;) {
-    output.resize(produced + step);
-    stream.next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-    stream.avail_out = step;
-    const int result = inflate(&stream, Z_FINISH);
-    if (result == Z_NEED_DICT || (result < 0 && result != Z_BUF_ERROR)) {
-      const std::string message = stream.msg != nullptr ? stream.msg : "stream needs a preset dictionary";
-      inflateEnd(&stream);
-      throw std::runtime_error(message);
-    }
-    ended = ended || result == Z_STREAM_END;
-    produced += step - stream.avail_out;
-    if (stream.avail_out != 0) break;
-  }
-  inflateEnd(&stream);
-  if (!ended) throw IncompleteStream("compressed body ends before its stream does");
-  output.resize(produced);
-  return output;
-}
+constexpr std::size_t outputPieceSize = 256 * 1024;
 
 }  // namespace
 
-std::string inflateToText(const char* data, std::size_t size) { return inflateWhole<std::string>(data, size); }
+Inflater::Inflater(std::uint64_t sizeCeiling, std::uint64_t ratioCeiling)
+    : stream(std::make_unique<z_stream_s>()), piece(outputPieceSize), sizeCeiling(sizeCeiling),
+      ratioCeiling(ratioCeiling) {
+  if (inflateInit2(stream.get(), automaticHeaderWindowBits) != Z_OK) throw std::runtime_error("inflate init failed");
+}
 
-ByteSequence inflateToBytes(const char* data, std::size_t size) { return inflateWhole<ByteSequence>(data, size); }
+Inflater::~Inflater() { inflateEnd(stream.get()); }
+
+void Inflater::feed(std::string_view compressed, const Output& output) {
+  while (!streamEnded && !compressed.empty()) {
+    const auto count = static_cast<uInt>(std::min<std::size_t>(compressed.size(), 1u << 30));
+    stream->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream->avail_in = count;
+    stream->next_out = reinterpret_cast<Bytef*>(piece.data());
+    stream->avail_out = static_cast<uInt>(piece.size());
+    const int result = inflate(stream.get(), Z_NO_FLUSH);
+    if (result == Z_NEED_DICT || (result < 0 && result != Z_BUF_ERROR)) {
+      throw CorruptStream(stream->msg != nullptr ? stream->msg : "stream needs a preset dictionary");
+    }
+    streamEnded = result == Z_STREAM_END;
+    const std::size_t used = count - stream->avail_in;
+    compressed.remove_prefix(used);
+    consumed += used;
+    const std::size_t made = piece.size() - stream->avail_out;
+    produced += made;
+    if (produced > std::max(sizeCeiling, consumed * ratioCeiling)) {
+      throw CorruptStream("inflates beyond " + std::to_string(ratioCeiling) + " times its size");
+    }
+    if (made == 0 && used == 0) break;  // no progress possible: wait for more input
+    if (made != 0) output(std::string_view(piece.data(), made));
+  }
+}

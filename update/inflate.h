@@ -1,45 +1,50 @@
 #pragma once
-// Decompression of the server's documents: one zlib or gzip stream per body.
-#include <cstddef>
-#include <stdexcept>
+// Decompression of the server's documents: one zlib or gzip stream per body (the header tells
+// which), inflated piece by piece as the body arrives.
+#include <cstdint>
+#include <functional>
 #include <memory>
-#include <string>
-#include <utility>
+#include <stdexcept>
+#include <string_view>
 #include <vector>
 
-// Grows without zero-filling the new bytes: inflate overwrites every byte that is kept, and
-// a file of 64 MiB would otherwise have twice its size cleared first.
-template <typename T>
-struct UninitialisedAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = UninitialisedAllocator<U>;
-  };
-  UninitialisedAllocator() = default;
-  template <typename U>
-  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+struct z_stream_s;
 
-  template <typename U>
-  void construct(U* place) noexcept {
-    ::new (static_cast<void*>(place)) U;
-  }
-  template <typename U, typename... Arguments>
-  void construct(U* place, Arguments&&... arguments) {
-    ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
-  }
-};
-
-using ByteSequence = std::vector<char, UninitialisedAllocator<char>>;
-
-// A body without an end of stream (cut off, or empty): not an error of the data, but a
-// download that did not arrive whole.
-class IncompleteStream : public std::runtime_error {
+// Data that is not one zlib or gzip stream, or that inflates beyond the ceiling below.
+class CorruptStream : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Both throw std::runtime_error with zlib's message for corrupt data (raw deflate gives
-// "incorrect header check"), and IncompleteStream when the stream does not end. Bytes
-// after the end of the stream are ignored. Bodies must stay below 2 GiB.
-std::string inflateToText(const char* data, std::size_t size);
-ByteSequence inflateToBytes(const char* data, std::size_t size);
+// No output may pass 4 GiB and 1000 times the compressed bytes read so far, whichever is
+// larger: real files stay far below that ratio, while a crafted stream of 1 MB that would
+// inflate to gigabytes is cut off as corrupt.
+inline constexpr std::uint64_t inflateSizeCeiling = 4ull << 30;
+inline constexpr std::uint64_t inflateRatioCeiling = 1000;
+
+class Inflater {
+ public:
+  using Output = std::function<void(std::string_view)>;
+
+  // std::runtime_error "inflate init failed"
+  explicit Inflater(std::uint64_t sizeCeiling = inflateSizeCeiling, std::uint64_t ratioCeiling = inflateRatioCeiling);
+  ~Inflater();
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Inflates the next compressed bytes and hands the output on in pieces. Bytes after the end
+  // of the stream are ignored. Throws CorruptStream with zlib's message (raw deflate gives
+  // "incorrect header check").
+  void feed(std::string_view compressed, const Output& output);
+  // The stream has reached its end: a body that stops before is cut off.
+  bool ended() const { return streamEnded; }
+
+ private:
+  std::unique_ptr<z_stream_s> stream;
+  std::vector<char> piece;
+  std::uint64_t sizeCeiling;
+  std::uint64_t ratioCeiling;
+  std::uint64_t consumed = 0;
+  std::uint64_t produced = 0;
+  bool streamEnded = false;
+};

@@ -1,6 +1,7 @@
 #include "update/install_files.h"
 
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 #include "platform/digest.h"
@@ -17,23 +18,37 @@ std::string folderOf(const std::string& path) {
   return last == std::string::npos ? path : path.substr(0, last);
 }
 
-// Downloads and writes one file: the reason when it failed. On success the cache learns its
-// digest, replacing an earlier entry: a file rewritten within the second of its cached time
-// keeps that time, and the next comparison would trust the old digest.
+// Streams one file into its temporary sibling, hashing on the way, and moves it over the
+// target only when the stream ended cleanly and the digest is the list's: the reason when it
+// failed (the old file then stays and the temporary file goes). The cache learns the digest
+// of the bytes written, with the written file's time, replacing an earlier entry: a file
+// rewritten within the second of its cached time keeps that time, and the next comparison
+// would trust the old digest.
 std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
                                        const std::string& root, FileMetaCache& cache) {
+  if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
   const std::string path = root + record.localPath;
+  const std::string temporary = temporaryInstallPath(path);
   createDirectories(folderOf(path));
-  const Downloaded<ByteSequence> download = downloadBytes(baseUrl, record.sourcePath);
-  if (!download.ok()) return download.failure;
-  const std::string_view content(download.content.data(), download.content.size());
-  if (!platform::writeFileAtomically(path, content)) return "cannot write " + path;
-  // The file now holds exactly these bytes, so their digest is the file's.
-  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), hexDigest(platform::md5Of(content))};
+  platform::removeFile(temporary);  // left by a run that was killed
+  platform::NewFile file(temporary);
+  if (!file.isOpen()) return "cannot write " + temporary;
+  platform::Md5Stream md5;
+  const std::string failure = downloadInflated(baseUrl, record.sourcePath, [&](std::string_view bytes) {
+    md5.add(bytes);
+    if (!file.write(bytes)) throw std::runtime_error("cannot write " + temporary);
+  });
+  if (!failure.empty()) return failure;
+  const std::string digest = hexDigest(md5.finish());
+  if (!sameDigest(digest, record.hash)) return "content does not match the list's digest (got " + digest + ")";
+  if (!file.replace(path)) return "cannot write " + path;
+  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), digest};
   return std::nullopt;
 }
 
 }  // namespace
+
+std::string temporaryInstallPath(const std::string& path) { return path + ".quarnmp-download"; }
 
 void createDirectories(const std::string& path) {
   for (auto separator = path.find_first_of(separators, 1); separator != std::string::npos;
@@ -52,5 +67,7 @@ std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const
     progress(static_cast<double>(i + 1) / static_cast<double>(files.size()));
   }
   progress(1);
+  // The cache written after this must not describe content still only in memory.
+  if (!files.empty()) platform::flushWrittenFiles(root);
   return failures;
 }

@@ -10,10 +10,17 @@
 // failures are ignored.
 void createDirectories(const std::string& path);
 
+// The temporary file a download streams into, beside its target: a fixed name, so that the
+// leftover of a killed run is recognised and removed by the next installation of that file.
+std::string temporaryInstallPath(const std::string& path);
+
 // Downloads each record's file from baseUrl and replaces its copy below root (as for
-// diffFiles). A file that cannot be downloaded or written keeps its old content (the
-// replacement is atomic) and is returned with its reason; the next comparison lists it
-// again. Connection failures and corrupt data end the whole installation by exception.
-// The cache learns the digest of each written file it holds no entry for.
+// diffFiles) once its content is whole and has the list's digest. A file that fails (a
+// status, a time-out, a body that is not one complete zlib or gzip stream, a wrong digest,
+// a name the client refuses, a write error) keeps its old content and is returned with its
+// reason; the others are installed all the same. Only a failing connection (refused,
+// reset, no such host: std::system_error) ends the installation, by exception. The cache
+// holds the digest and time of each written file, and everything written is flushed to disk
+// before this returns.
 std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress);

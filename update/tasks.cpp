@@ -83,11 +83,13 @@ bool diffTask() {
 }
 
 // The Update button: install, then compare again. The installation is three quarters of
-// the progress, the comparison the last quarter.
+// the progress, the comparison the last quarter. Files that could not be installed make it
+// fail, after the others were installed and everything was compared.
 bool update_diff(const std::string& baseUrl) {
   UpdaterState& updater = state();
   FileMetaCache cache = readFileMetaCache(installationRoot);
-  updater.fileFailures = updateFiles(copyOfDifferingFiles(), baseUrl, installationRoot, cache, [&](double progress) {
+  const std::vector<FileRecord> files = copyOfDifferingFiles();
+  updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
   });
@@ -99,7 +101,10 @@ bool update_diff(const std::string& baseUrl) {
   });
   writeFileMetaCache(installationRoot, cache);
   updater.updateDiffProgress = 1;
-  return true;
+  if (updater.fileFailures.empty()) return true;
+  updater.failureReason = std::to_string(updater.fileFailures.size()) + " of " + std::to_string(files.size()) +
+                          " files could not be installed";
+  return false;
 }
 
 }  // namespace

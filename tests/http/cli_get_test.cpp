@@ -34,11 +34,11 @@ TEST(CliGet, SendsMethodFieldsAndBodyFileAndReportsAFailureOnOneLine) {
   testing_support::ScriptedServer server(std::vector<testing_support::ConnectionScript>{
       testing_support::respondWith("HTTP/1.1 201 Made\r\nX-A: 1\r\n\r\n"),
       [](testing_support::ScriptedConnection& connection) { connection.hold(); }});
-  EXPECT_EQ(get({server.url("/p"), "--method", "PUT", "--header", "X-One: 1", "--header", "X-Two:2", "--body-file",
+  EXPECT_EQ(get({server.url("/p?q=a%20b"), "--method", "PUT", "--header", "X-One: 1", "--header", "X-Two:2", "--body-file",
                  (folder / "body").string()}),
             "0|HTTP/1.1 201 Made\nx-a: 1\nbody-bytes: 0\n|");
   EXPECT_EQ(server.receivedRequests().at(0),
-            "PUT /p HTTP/1.1\r\nX-One: 1\r\nX-Two: 2\r\nHost: 127.0.0.1\r\nContent-Length: 7\r\n\r\npayload");
+            "PUT /p?q=a%20b HTTP/1.1\r\nX-One: 1\r\nX-Two: 2\r\nHost: 127.0.0.1\r\nContent-Length: 7\r\n\r\npayload");
 
   // A method that would break the request line is refused before connecting.
   for (const std::string method : {"GET /x HTTP/1.1\r\nX:", "P T", ""})

@@ -167,6 +167,11 @@ TEST(HttpExchange, FramingEndsTheBodyOrFailsAndClosingEndsTheRest) {
       {chunked + "4;x=1\r\nabcd\r\n0\r\n\r\n", "ResponseError: Invalid hex digit"},
       {chunked + "10000000000000000\r\n", "ResponseError: Invalid hex digit"},
       {"HTTP/1.1 200\r\n\r\n", "ResponseError: Invalid status line"},
+      // A head must end within 64 KiB and 100 fields, a chunk size line within 1 KiB.
+      {head + "X: " + std::string(65536, 'a') + "\r\n\r\n", "ResponseError: Header too large"},
+      {head + [] { std::string f; for (int i = 0; i < 101; ++i) f += "X: 1\r\n"; return f; }() + "\r\n",
+       "ResponseError: Header too large"},
+      {chunked + std::string(2000, '0') + "\r\n", "ResponseError: Invalid chunk"},
   };
   for (const auto& [response, expected] : cases) {
     ScriptedServer server(testing_support::respondWith(response));
@@ -182,7 +187,32 @@ TEST(HttpExchange, HugeAnnouncedLengthIsNotReservedUpFront) {
   EXPECT_LE(response.body.capacity(), 64u << 20);
 }
 
-TEST(HttpExchange, OneDeadlineCoversConnectingSendingAndReceiving) {
+TEST(HttpExchange, TheTimeOutIsTheLongestSilenceAndAFloorEndsADrip) {
+  // 20 pieces 50 ms apart: longer than the 600 ms allowed, never silent for that long.
+  ScriptedServer slow([](ScriptedConnection& connection) {
+    connection.readRequest();
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n");
+    for (int i = 0; i < 20; ++i) {
+      connection.pause(50ms);
+      connection.send("x");
+    }
+  });
+  EXPECT_EQ(fetch(slow.url(), 600), "1.1 200 OK|content-length=20|" + std::string(20, 'x'));
+  // Streamed: the sink sees every byte in order; below the floor after its grace, the drip ends.
+  std::string streamed;
+  const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
+    if (head.status.code == 200) streamed += bytes;
+    return true;
+  };
+  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 600, sink)); }),
+            "1.1 200 OK|content-length=20|");
+  EXPECT_EQ(streamed, std::string(20, 'x'));
+  const http::MinimumRate floor{200, 1024};
+  EXPECT_EQ(outcome([&] { return describe(http::Request(slow.url()).send("GET", "", {}, 600, sink, floor)); }),
+            "ResponseError: Transfer too slow");
+}
+
+TEST(HttpExchange, SilenceEndsConnectingSendingAndReceiving) {
   const std::string timedOut = "ResponseError: Request timed out";
   // Connecting: the listener's backlog is full, so the connection stays pending.
   testing_support::UnansweredListener unanswered;

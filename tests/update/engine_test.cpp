@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "platform/digest.h"
+#include "platform/files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -50,8 +56,6 @@ std::string repeated(std::size_t size) {
   return text;
 }
 
-std::string inflated(const std::string& body) { return inflateToText(body.data(), body.size()); }
-
 std::string answer(const std::string& body, const std::string& status = "200 OK") {
   return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -77,22 +81,30 @@ ScriptedServer serverOf(Responses responses) {
   });
 }
 
+// The address space may grow by at most `bytes` from now on: a bound on memory that does not
+// depend on timing. Over what is mapped already, so it also holds under AddressSanitizer.
+void limitAddressSpaceGrowth(std::size_t bytes) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line) && line.rfind("VmSize:", 0) != 0) {}
+  const rlim_t limit = std::stoull(line.substr(7)) * 1024 + bytes;
+  const rlimit both{limit, limit};
+  if (setrlimit(RLIMIT_AS, &both) != 0) std::_Exit(3);
+}
+
 }  // namespace
 
-TEST(Decompression, TakesZlibAndGzipAndTellsCutStreamsFromCorruptOnes) {
-  const std::string content = repeated(300000);
-  for (const std::string& body : {deflated(content), deflated(content, 31), deflated(content) + "trailing bytes"})
-    EXPECT_TRUE(inflated(body) == content);
-  std::string corrupt = deflated(content);
-  corrupt[corrupt.size() / 2] ^= 0x55;
-  EXPECT_THROW(inflated(corrupt), std::runtime_error);
-  EXPECT_THROW(inflated(corrupt.substr(0, corrupt.size() / 3)), IncompleteStream);
-  // Contents of exactly twice their body's size fill the first output step.
-  for (std::size_t size = 20; size < 400; ++size) {
-    if (deflated(repeated(size)).size() * 2 == size) {
-      EXPECT_EQ(inflated(deflated(repeated(size))), repeated(size));
-    }
-  }
+TEST(Decompression, StopsAtTheLargerOfTheSizeAndRatioCeilings) {
+  const std::string bomb = deflated(std::string(4u << 20, '\0'));  // about 1000:1
+  const auto inflatedSize = [&](std::uint64_t sizeCeiling, std::uint64_t ratioCeiling) {
+    Inflater inflater(sizeCeiling, ratioCeiling);
+    std::size_t size = 0;
+    inflater.feed(bomb, [&](std::string_view bytes) { size += bytes.size(); });
+    return inflater.ended() ? size : 0;
+  };
+  EXPECT_THROW(inflatedSize(1u << 20, 100), CorruptStream);
+  EXPECT_EQ(inflatedSize(4u << 20, 100), 4u << 20);
+  EXPECT_EQ(inflatedSize(1u << 20, 2000), 4u << 20);
 }
 
 TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
@@ -122,6 +134,10 @@ TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
             " \"b/x.dll\": {\n  \"hash\": \"0123456789abcdef0123456789abcdef\",\n  \"modtime\": 1700000000\n }\n}");
   writeFileMetaCache(prefix, {});
   EXPECT_EQ(readFile(file), "null");
+  fs::remove(file);
+  ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  EXPECT_TRUE(readFileMetaCache(prefix).empty()) << "a FIFO is never opened";
+  fs::remove(file);
 
   // Times in floating point are truncated towards zero; entries with time 0 are dropped.
   writeFile(file, R"({"a": {"hash": "h1", "modtime": 1700000000.9}, "b": {"hash": "h2", "modtime": -3.7},
@@ -140,18 +156,47 @@ TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
   }
 }
 
-TEST(Comparison, TrustsACachedDigestOnlyForTheRecordedTime) {
+// The cache file was last written at T; each file's entry records the time it had then.
+TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   TempFolder root;
   const std::string prefix = root.path().string() + "/";
-  writeFile(root / "QuarnServer/a", "hello");
-  const std::vector<FileRecord> records{{"files/a", "QuarnServer/a", helloDigest}, {"files/b", "QuarnServer/b", "x"}};
-  FileMetaCache cache;
-  EXPECT_EQ(diffFiles(records, prefix, cache, ignoreProgress).size(), 1u) << "a missing file differs";
-  // Restored from a backup: other content with an older time than the recorded one.
-  const auto time = fs::last_write_time(root / "QuarnServer/a");
-  writeFile(root / "QuarnServer/a", "older");
-  fs::last_write_time(root / "QuarnServer/a", time - std::chrono::hours(24));
-  EXPECT_EQ(diffFiles(records, prefix, cache, ignoreProgress).size(), 2u);
+  const auto cacheWritten = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  const auto before = cacheWritten - std::chrono::hours(1);
+  struct Case {
+    std::string name, content, digest;
+    fs::file_time_type recorded, now;
+    bool differs;
+  };
+  const Case cases[] = {
+      {"trusted", "changed behind the cache's back", helloDigest, before, before, false},  // not read at all
+      {"upper", "hello", "5D41402ABC4B2A76B9719D911017C592", before, before, false},
+      {"restored", "an older copy", helloDigest, before, before - std::chrono::hours(24), true},
+      {"rewritten", "rewritten within the second the cache was written", helloDigest, cacheWritten,
+       cacheWritten, true},
+      {"missing", "", std::string(digestFailure), before, before, true},
+      {"fifo", "", std::string(digestFailure), before, before, true}};
+  FileMetaCache written;
+  std::vector<FileRecord> records;
+  for (const Case& c : cases) {
+    if (c.name == "fifo") {
+      ASSERT_EQ(mkfifo((root / c.name).c_str(), 0644), 0);
+    } else if (!c.content.empty()) {
+      writeFile(root / c.name, c.content);
+      fs::last_write_time(root / c.name, c.recorded);
+    }
+    written[c.name] = {c.name, platform::modificationTime((root / c.name).string()).value_or(1), helloDigest};
+    if (!c.content.empty()) fs::last_write_time(root / c.name, c.now);
+    records.push_back({c.name, c.name, c.digest});
+  }
+  writeFileMetaCache(prefix, written);
+  fs::last_write_time(root / "updater_filemeta.json", cacheWritten);
+  FileMetaCache cache = readFileMetaCache(prefix);
+  std::vector<std::string> differing;
+  for (const FileRecord& record : diffFiles(records, prefix, cache, ignoreProgress)) differing.push_back(record.localPath);
+  std::vector<std::string> expected;
+  for (const Case& c : cases)
+    if (c.differs) expected.push_back(c.name);
+  EXPECT_EQ(differing, expected);
 }
 
 TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
@@ -196,7 +241,9 @@ TEST(CatalogueFetch, EveryFailureHasItsReason) {
       {answer(""), "json: empty compressed body"},
       {answer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
       {answer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
-      {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "}};
+      {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "},
+      {answer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
+      {answer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
   for (const auto& [response, reason] : bodies) {
     const ScriptedServer server = serverOf({{"/json", response}});
     const std::string failure = fetchCatalogue(server.url(), ignoreProgress).failure;
@@ -224,29 +271,80 @@ TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   EXPECT_EQ(fetchUpdaterHash("http://127.0.0.1:1/"), std::nullopt);   // refused
 }
 
-TEST(Installation, FailuresKeepTheOldFilesAndSayWhy) {
+TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   TempFolder root;
   const std::string prefix = root.path().string() + "/";
-  const std::string whole = deflated(repeated(200000));
-  const ScriptedServer server = serverOf({{"/files/main/cut.bin", answer(whole.substr(0, whole.size() / 2))},
-                                          {"/files/main/locked.txt", answer(deflated("new content"))},
-                                          {"/files/main/gone.txt", answer(deflated("an error page"), "404 Gone")},
-                                          {"/files/main/new/gzip.txt", answer(deflated("hello", 31))}});
-  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) writeFile(root / "QuarnServer" / name, "old");
-  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
+  const std::string cut = deflated(repeated(200000));
+  const std::string upperHello = "5D41402ABC4B2A76B9719D911017C592";
+  struct Case {
+    std::string key, target, response, digest, failure;  // failure "": installed as "hello"
+  };
+  const Case cases[] = {
+      {"a.txt", "a.txt", answer(deflated("hello")), helloDigest, ""},
+      {"cut.bin", "cut.bin", answer(cut.substr(0, cut.size() / 2)), helloDigest, "ends before its stream does"},
+      {"raw.txt", "raw.txt", answer("not compressed"), helloDigest, "incorrect header check"},
+      {"new/gzip.txt", "new/gzip.txt", answer(deflated("hello", 31)), upperHello, ""},
+      {"tail.txt", "tail.txt", answer(deflated("hello") + "trailing"), helloDigest, ""},
+      {"wrong.txt", "wrong.txt", answer(deflated("half-published")), helloDigest, "does not match the list's digest"},
+      {"gone.txt", "gone.txt", answer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
+      {"short.txt", "short.txt", answer(deflated("hello")), "0000000000000000", "not 32 hexadecimal digits"},
+      {"locked.txt", "locked.txt", answer(deflated("hello")), helloDigest, "cannot write"},
+      {"ctl\x01.txt", "", "", helloDigest, "Invalid request target"},
+      {"a%41.txt", "a%2541.txt", answer(deflated("hello")), helloDigest, ""},
+      {"q?x #1.txt", "q%3Fx%20%231.txt", answer(deflated("hello")), helloDigest, ""},
+      {"\xc3\xbc-._~!$&'()*+,;=:@.txt", "%C3%BC-._~!$&'()*+,;=:@.txt", answer(deflated("hello")), helloDigest, ""},
+      {"run.sh", "run.sh", answer(deflated("hello")), helloDigest, ""}};
+  Responses responses;
   std::vector<FileRecord> files;
-  for (const char* key : {"cut.bin", "gone.txt", "locked.txt", "new/gzip.txt"})
-    files.push_back({std::string("files/main/") + key, std::string("QuarnServer/") + key, helloDigest});
+  for (const Case& c : cases) {
+    if (!c.target.empty()) responses["/files/main/" + c.target] = c.response;
+    files.push_back({"files/main/" + c.key, "QuarnServer/" + c.key, c.digest});
+    if (c.key != "new/gzip.txt") writeFile(root / ("QuarnServer/" + c.key), "old");
+  }
+  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
+  fs::permissions(root / "QuarnServer/run.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  writeFile(root / "QuarnServer/a.txt.quarnmp-download", "left by a killed run");
+  const ScriptedServer server = serverOf(responses);
   FileMetaCache cache;
-  const std::vector<FileFailure> failures = updateFiles(files, server.url(), prefix, cache, ignoreProgress);
-  ASSERT_EQ(failures.size(), 3u);
-  EXPECT_EQ(failures[0].reason, "compressed body ends before its stream does");
-  EXPECT_EQ(failures[1].reason, "HTTP status 404 Gone");
-  EXPECT_EQ(failures[2].reason, "cannot write " + prefix + "QuarnServer/locked.txt");
-  for (const char* name : {"cut.bin", "locked.txt", "gone.txt"}) EXPECT_EQ(readFile(root / "QuarnServer" / name), "old");
-  EXPECT_EQ(readFile(root / "QuarnServer/new/gzip.txt"), "hello");
-  EXPECT_EQ(cache.at("QuarnServer/new/gzip.txt").hash, helloDigest);
-  EXPECT_EQ(std::distance(fs::directory_iterator(root / "QuarnServer"), {}), 4) << "no temporary files";
+  std::map<std::string, std::string> failures;
+  for (const FileFailure& failure : updateFiles(files, server.url(), prefix, cache, ignoreProgress))
+    failures[failure.localPath] = failure.reason;
+  for (const Case& c : cases) {
+    const std::string path = "QuarnServer/" + c.key;
+    EXPECT_EQ(readFile(root / path), c.failure.empty() ? "hello" : "old") << c.key;
+    EXPECT_NE(failures[path].find(c.failure), std::string::npos) << c.key << ": " << failures[path];
+    EXPECT_EQ(failures[path].empty(), c.failure.empty()) << c.key;
+    if (c.failure.empty()) {
+      EXPECT_EQ(cache.at(path).hash, helloDigest) << c.key;
+    }
+  }
+  EXPECT_EQ(fs::status(root / "QuarnServer/run.sh").permissions() & fs::perms::all,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  for (const auto& entry : fs::recursive_directory_iterator(root.path()))
+    EXPECT_EQ(entry.path().string().find(".quarnmp-download"), std::string::npos) << entry.path();
+}
+
+// A body of any size streams through a bounded amount of memory; the address space of the
+// process may grow by at most 96 MiB while 128 MiB are installed.
+TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempFolder root;
+  std::string body, digest;
+  {
+    const std::string content(128u << 20, '\0');
+    body = deflated(content);
+    digest = hexDigest(platform::md5Of(content));
+  }
+  const ScriptedServer server = serverOf({{"/files/zeros.bin", answer(body)}});
+  const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", digest}};
+  EXPECT_EXIT(
+      {
+        limitAddressSpaceGrowth(96u << 20);
+        FileMetaCache cache;
+        const auto failures = updateFiles(files, server.url(), root.path().string() + "/", cache, ignoreProgress);
+        std::_Exit(failures.empty() && fs::file_size(root / "zeros.bin") == (128u << 20) ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
