@@ -1,10 +1,8 @@
 #include "game/profiles.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "game/settings.h"
 #include "platform/files.h"
+#include "platform/folder_walk.h"
 #include "platform/folders.h"
 
 ProfileList profileList;
@@ -12,53 +10,7 @@ bool profilesScanned = false;
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr std::string_view profileEnding = ".ini";
-constexpr char platformSeparator = static_cast<char>(fs::path::preferred_separator);
-
-bool isRealDirectory(const fs::directory_entry& entry) {
-  std::error_code error;
-  return entry.symlink_status(error).type() == fs::file_type::directory && !error;
-}
-
-// The entry's full path as a narrow text; nothing when it cannot be converted.
-std::optional<std::string> narrowPath(const fs::directory_entry& entry) {
-  try {
-    return entry.path().string();
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-// Depth first, each folder's entries before the next one of its parent, like the
-// platform's recursive enumeration; a folder that cannot be opened is left out
-// without ending the walk.
-std::vector<std::string> profileNamesBelow(const fs::path& root) {
-  std::vector<std::string> names;
-  std::vector<fs::directory_iterator> open;
-  std::error_code error;
-  fs::directory_iterator first(root, error);
-  if (error) return names;
-  open.push_back(std::move(first));
-  while (!open.empty()) {
-    auto& current = open.back();
-    if (current == fs::directory_iterator()) {
-      open.pop_back();
-      continue;
-    }
-    const fs::directory_entry entry = *current;
-    current.increment(error);
-    if (error) current = fs::directory_iterator();
-    const auto path = narrowPath(entry);
-    if (auto name = path ? profileNameOfPath(*path, platformSeparator) : std::nullopt) names.push_back(*name);
-    if (isRealDirectory(entry)) {
-      fs::directory_iterator inside(entry.path(), error);
-      if (!error) open.push_back(std::move(inside));
-    }
-  }
-  return names;
-}
 
 }  // namespace
 
@@ -80,8 +32,9 @@ std::optional<std::string> profileFolder() {
 void discoverProfiles(const std::string& folder) {
   std::vector<std::string> names{"(default)"};
   if (platform::pathExists(folder)) {
-    auto found = profileNamesBelow(fs::path(platform::nativePath(folder)));
-    names.insert(names.end(), found.begin(), found.end());
+    for (const std::string& entry : platform::entryNamesBelow(platform::nativePath(folder))) {
+      if (auto name = profileNameOfPath(entry, '/')) names.push_back(*name);  // a bare name
+    }
   }
   profileList.profileNames = std::move(names);
   profileList.selectedProfileIndex = 0;

@@ -38,7 +38,7 @@ Url parseUrl(std::string_view text) {
   url.query = cutAfter(rest, '?', found);
   const auto slash = rest.find('/');
   if (slash == std::string_view::npos) {
-    url.path = "/";
+    url.path.assign(1, '/');  // not = "/": gcc 12 warns about that wrongly (-Wrestrict)
   } else {
     url.path = rest.substr(slash);
     rest = rest.substr(0, slash);

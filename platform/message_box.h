@@ -6,13 +6,13 @@ namespace platform {
 
 enum class MessageBoxIcon { None, Error };
 
-// Shows the box and returns when the user has closed it.
+// Shows the box and returns when the user has closed it. Where no box can be shown (no
+// display or desktop), or with QUARNMP_MESSAGEBOX=stderr, it is written as "caption: text"
+// to standard error and counts as confirmed.
 void showMessageBox(const std::string& caption, const std::string& text, MessageBoxIcon icon);
 
 // Where a real dialog needs the program's own window stack, the application installs it
-// here; it returns false when it cannot show a dialog (no display, for instance). Without
-// one, or with QUARNMP_MESSAGEBOX=stderr, the box is written as "caption: text" to
-// standard error and counts as confirmed.
+// here (Windows has its own); it returns false when it cannot show a dialog.
 using MessageBoxPresenter = bool (*)(const std::string& caption, const std::string& text,
                                      MessageBoxIcon icon);
 void setMessageBoxPresenter(MessageBoxPresenter presenter);

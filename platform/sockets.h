@@ -53,7 +53,8 @@ bool pendingSocketError(SocketHandle socket, int& error);
 
 enum class Readiness { Read, Write };
 // select on this one socket: 1 when ready, 0 when the time ran out, -1 on failure.
-// A negative limit waits without a time limit.
+// A negative limit waits without a time limit. Waiting for writing also ends when the
+// socket has failed (a refused connection), for pendingSocketError to tell why.
 int waitUntilReady(SocketHandle socket, Readiness readiness, std::int64_t timeoutMs);
 
 // send / recv without flags: the count moved, or -1 on failure. A peer that has gone away

@@ -31,7 +31,19 @@ bool moveFileReplacing(const std::string& from, const std::string& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+namespace {
+
+// Not every file system refuses to rename over a read-only file (Wine's does not): replacing
+// asks first.
+bool isReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+}  // namespace
+
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  if (isReadOnly(path)) return false;
   static std::atomic<unsigned> counter{0};
   const std::string temporary =
       path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
@@ -101,8 +113,8 @@ bool NewFile::replace(const std::string& target) {
   const HANDLE file = handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));
   bool ok = FlushFileBuffers(file) != 0;
   ok = CloseHandle(file) && ok;
-  // MoveFileEx refuses a read-only target; the replaced file's other attributes stay with the name.
-  replaced = ok && MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  // The replaced file's attributes other than read-only stay with the name.
+  replaced = ok && !isReadOnly(target) && MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   return replaced;
 }
 

@@ -81,9 +81,15 @@ int waitUntilReady(SocketHandle socket, Readiness readiness, std::int64_t timeou
     limit.tv_usec = static_cast<long>((timeoutMs % 1000) * 1000);
     limitPointer = &limit;
   }
+  // Winsock reports a failed non-blocking connect in the exception set, never in the write
+  // set: waiting for writing watches both, and the caller takes the error with SO_ERROR.
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(handleOf(socket), &failed);
+  const bool reading = readiness == Readiness::Read;
   // The first argument is ignored by Winsock.
-  const int result = readiness == Readiness::Read ? ::select(0, &set, nullptr, nullptr, limitPointer)
-                                                  : ::select(0, nullptr, &set, nullptr, limitPointer);
+  const int result = ::select(0, reading ? &set : nullptr, reading ? nullptr : &set,
+                              reading ? nullptr : &failed, limitPointer);
   if (result == SOCKET_ERROR) return -1;
   return result > 0 ? 1 : 0;
 }

@@ -15,3 +15,8 @@ int runCheckCommand(const std::vector<std::string>& args);
 // update [--server URL]: as check, then install the differing files and compare again.
 // Exit 0 when current afterwards, 1 when files still differ, 2 on error.
 int runUpdateCommand(const std::vector<std::string>& args);
+
+// profiles [FOLDER]: the profile names the window offers, one a line, "(default)" first;
+// without FOLDER those of the Documents folder's "\Haldrun\Profiles". Exit 2 when the
+// Documents folder is unknown, 1 for wrong arguments.
+int runProfilesCommand(const std::vector<std::string>& args);

@@ -18,6 +18,7 @@ constexpr Command commands[] = {
     {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
     {"check", runCheckCommand, "check [--server URL]"},
     {"update", runUpdateCommand, "update [--server URL]"},
+    {"profiles", runProfilesCommand, "profiles [FOLDER]"},
 };
 
 int printUsage() {

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -23,8 +24,9 @@ Prehash blake2b512(std::string_view document) {
 
 // What the global signature covers: the document's signature, then the trusted comment.
 std::vector<std::uint8_t> globalMessage(const std::uint8_t* signature, std::string_view trustedComment) {
-  std::vector<std::uint8_t> message(signature, signature + signatureSize);
-  message.insert(message.end(), trustedComment.begin(), trustedComment.end());
+  std::vector<std::uint8_t> message(signatureSize + trustedComment.size());
+  std::copy(signature, signature + signatureSize, message.begin());
+  std::copy(trustedComment.begin(), trustedComment.end(), message.begin() + signatureSize);
   return message;
 }
 

@@ -4,13 +4,14 @@
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/server_process.h"
 
 namespace {
 
 // "<exit code>|<standard output>|<standard error>" of quarnmp-cli get with these arguments.
 std::string get(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "get");
-  const auto result = testing_support::runProgram(QUARNMP_CLI_EXE, arguments);
+  const auto result = testing_support::withUnixLineEnds(testing_support::runProgram(QUARNMP_CLI_EXE, arguments));
   return std::to_string(result.exitCode) + "|" + result.out + "|" + result.err;
 }
 
@@ -43,5 +44,10 @@ TEST(CliGet, SendsMethodFieldsAndBodyFileAndReportsAFailureOnOneLine) {
   for (const std::string method : {"GET /x HTTP/1.1\r\nX:", "P T", ""})
     EXPECT_EQ(get({server.url(), "--method", method}), "2||error RequestError: Invalid method\n") << method;
   EXPECT_EQ(get({server.url(), "--timeout", "200"}), "2||error ResponseError: Request timed out\n");
+  // Refused at once, not after the time limit (Winsock reports it apart from writability).
+  const auto start = std::chrono::steady_clock::now();
+  const std::string refused = "http://127.0.0.1:" + std::to_string(testing_support::freeLoopbackPort()) + "/";
+  EXPECT_EQ(get({refused, "--timeout", "30000"}), "2||error system_error(10061): Failed to connect: Connection refused\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(get({server.url(), "--timeout", "soon"}).rfind("1||usage: quarnmp-cli get URL", 0), 0u);
 }

@@ -23,7 +23,9 @@ ProgramResult runUpdater(const fs::path& workingDirectory, const std::string& pr
   options.workingDirectory = workingDirectory.string();
   options.environment = {
       {"QUARNMP_MESSAGEBOX", std::nullopt}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
-  return runProgram(program, {}, options);
+  // Wine without a display confirms a box without showing it: the text is asked for here.
+  if (windowsPrograms) options.environment["QUARNMP_MESSAGEBOX"] = "stderr";
+  return withUnixLineEnds(runProgram(program, {}, options));
 }
 
 void expectRefused(const fs::path& workingDirectory, const std::string& program = QUARNMP_UPDATER_EXE) {

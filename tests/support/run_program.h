@@ -22,6 +22,25 @@ struct ProgramOptions {
   std::chrono::milliseconds timeout{60000};
 };
 
+// The programs under test: the native builds, or, in tests compiled with
+// QUARNMP_WINDOWS_PROGRAMS, the Windows builds under Wine, whose text mode ends lines with "\r\n".
+// Internal to each file: the support library beside such a test is compiled without it.
+#ifdef QUARNMP_WINDOWS_PROGRAMS
+static constexpr bool windowsPrograms = true;
+#else
+static constexpr bool windowsPrograms = false;
+#endif
+static constexpr const char* programLineEnd = windowsPrograms ? "\r\n" : "\n";
+
+// The output as the tests compare it, lines ending in "\n".
+static inline ProgramResult withUnixLineEnds(ProgramResult result) {
+  for (std::string* text : {&result.out, &result.err}) {
+    for (auto at = text->find("\r\n"); windowsPrograms && at != std::string::npos; at = text->find("\r\n", at))
+      text->erase(at, 1);
+  }
+  return result;
+}
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options = {});
 

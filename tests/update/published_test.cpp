@@ -63,7 +63,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto cli = [&](const std::string& command, const std::string& server = "/") {
     ProgramOptions options;
     options.workingDirectory = installation.string();
-    return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, options);
+    return withUnixLineEnds(runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, options));
   };
 
   auto check = cli("check");
@@ -86,7 +86,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   writeFile(file, "alpha");
   fs::last_write_time(file, time + std::chrono::hours(1));
   EXPECT_EQ(cli("check").exitCode, 0);
-  const auto cache = nlohmann::json::parse(readFile(installation / "updater_filemeta.json"));
+  const std::string cacheText = readFile(installation / "updater_filemeta.json");
+  EXPECT_TRUE(cacheText.ends_with(std::string(programLineEnd) + " }" + programLineEnd + "}")) << cacheText;
+  const auto cache = nlohmann::json::parse(cacheText);
   EXPECT_EQ(cache["QuarnServer/a.txt"]["modtime"], platform::modificationTime(file.string()).value());
   writeFile(file, "changed with a new time");
   fs::last_write_time(file, time + std::chrono::hours(2));
