@@ -51,6 +51,7 @@ TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), rea
 
 TEST(LoaderLibrary, InstallCasesInBothLayouts) {
   const fs::path previous = fs::current_path();
+  signal(SIGXFSZ, SIG_IGN);
   for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
                                 std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
     TempFolder root;
@@ -66,11 +67,9 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
       loaderCheckPending = false;
 
       // A write that fails even for root: no file may grow to the loader's size.
-      rlimit saved{}, limited{};
+      rlimit saved{};
       getrlimit(RLIMIT_FSIZE, &saved);
-      limited = saved;
-      limited.rlim_cur = c.writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur;
-      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limited{c.writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur, saved.rlim_max};
       ::testing::internal::CaptureStderr();
       setrlimit(RLIMIT_FSIZE, &limited);
       const bool result = installLoaderLibrary();

@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <utility>
 
 extern char** environ;
 
@@ -14,19 +15,7 @@ namespace testing_support {
 
 namespace {
 
-std::vector<std::string> mergedEnvironment(const ProgramOptions& options) {
-  std::vector<std::string> result;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    std::string text(*entry);
-    std::string name = text.substr(0, text.find('='));
-    if (options.environment.count(name) == 0) result.push_back(text);
-  }
-  for (const auto& [name, value] : options.environment) {
-    if (value) result.push_back(name + "=" + *value);
-  }
-  return result;
-}
-
+// The texts' C strings, then the null pointer that ends an argv or envp.
 std::vector<char*> pointers(std::vector<std::string>& texts) {
   std::vector<char*> result;
   for (auto& text : texts) result.push_back(text.data());
@@ -38,9 +27,15 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const ProgramOptions& options, int input, int output, int error) {
-  std::vector<std::string> argv{program};
+  std::vector<std::string> argv{program}, envp;
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> envp = mergedEnvironment(options);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    if (options.environment.count(text.substr(0, text.find('='))) == 0) envp.push_back(text);
+  }
+  for (const auto& [name, value] : options.environment) {
+    if (value) envp.push_back(name + "=" + *value);
+  }
   auto argvPointers = pointers(argv);
   auto envPointers = pointers(envp);
   const pid_t child = fork();
@@ -61,17 +56,16 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
   const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t child = spawnProgram(program, arguments, options, nothing, outPipe[1], errPipe[1]);
-  close(nothing);
-  close(outPipe[1]);
-  close(errPipe[1]);
+  for (int fd : {nothing, outPipe[1], errPipe[1]}) close(fd);
 
   ProgramResult result;
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  int openPipes = 2;
-  while (openPipes > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  // poll skips the pipes already closed (negative descriptors) and clears their events.
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    using std::chrono::milliseconds;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       kill(child, SIGKILL);
       result.timedOut = true;
@@ -79,19 +73,17 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     }
     if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      if (fds[i].revents == 0) continue;
       char buffer[4096];
-      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
       if (got > 0) {
         sinks[i]->append(buffer, static_cast<size_t>(got));
       } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --openPipes;
+        close(std::exchange(fds[i].fd, -1));
       }
     }
   }
-  for (auto& fd : fds) {
+  for (const auto& fd : fds) {
     if (fd.fd >= 0) close(fd.fd);
   }
   int status = 0;

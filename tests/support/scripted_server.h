@@ -42,7 +42,6 @@ class ScriptedServer {
   // One script per connection in accept order; further connections are closed at once.
   explicit ScriptedServer(std::vector<ConnectionScript> scripts) : ScriptedServer(std::move(scripts), false) {}
   // The same script for every connection, on a fixed port (0: a free one).
-  // The same script for every connection.
   explicit ScriptedServer(ConnectionScript everyConnection, std::uint16_t fixedPort = 0)
       : ScriptedServer({std::move(everyConnection)}, true, fixedPort) {}
   ~ScriptedServer();

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testing_support {
@@ -36,20 +36,13 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
 
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return "<missing>";
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
+  return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
 }
 
 void makeInstallation(const std::filesystem::path& root, TestLayout layout) {
-  if (layout == TestLayout::Rusk) {
-    std::filesystem::create_directories(root / "base" / "bin");
-    std::filesystem::create_directories(root / "extra1");
-  } else {
-    std::filesystem::create_directories(root / "Data" / "base" / "bin");
-    std::filesystem::create_directories(root / "DataOP");
-  }
+  const bool rusk = layout == TestLayout::Rusk;
+  std::filesystem::create_directories(root / (rusk ? "base/bin" : "Data/base/bin"));
+  std::filesystem::create_directories(root / (rusk ? "extra1" : "DataOP"));
 }
 
 }  // namespace testing_support

@@ -2,26 +2,55 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
 #include <stb_image_write.h>
 
 #include "tests/support/run_program.h"
+#include "tests/support/xvfb.h"
 
 namespace testing_support {
 
-namespace {
+XvfbServer::XvfbServer() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  const int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
+  fcntl(fds[1], F_SETFD, 0);  // the write end goes to Xvfb
+  serverPid = spawnProgram("Xvfb", {"-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                                    "-nolisten", "tcp", "-noreset"}, {}, quiet, quiet, quiet);
+  for (int fd : {quiet, fds[1]}) close(fd);
+  // Once it accepts clients, Xvfb writes its display number and a line feed; a server that
+  // fails to start ends, which closes the pipe.
+  std::string number;
+  char c = 0;
+  while (serverPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (c == '\n' && !number.empty()) displayName = ":" + number;
+}
 
-// Windows can vanish between two requests; the default handler would end the test process.
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
+XvfbServer::~XvfbServer() {
+  if (serverPid > 0 && kill(serverPid, SIGTERM) == 0) waitpid(serverPid, nullptr, 0);
+}
 
-}  // namespace
+std::map<std::string, std::optional<std::string>> XvfbServer::environment() const {
+  return {{"DISPLAY", displayName}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"WAYLAND_DISPLAY", std::nullopt}};
+}
+
+void XvfbServer::useInThisProcess() const {
+  for (const auto& [name, value] : environment())
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+}
 
 X11Display::X11Display(const std::string& name) {
-  XSetErrorHandler(ignoreXError);
+  // Windows can vanish between two requests; the default handler would end the test process.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
   if (!name.empty()) display = XOpenDisplay(name.c_str());
 }
 
@@ -30,8 +59,9 @@ X11Display::~X11Display() {
 }
 
 unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (display != nullptr && std::chrono::steady_clock::now() < deadline) {
+  for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+       display != nullptr && std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
     Window root, parent, *children = nullptr;
     unsigned int count = 0;
     XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
@@ -43,11 +73,10 @@ unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::mi
           XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
         found = children[i];
       }
-      if (name != nullptr) XFree(name);
+      XFree(name);
     }
-    if (children != nullptr) XFree(children);
+    XFree(children);
     if (found != 0) return found;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return 0;
 }
@@ -67,8 +96,7 @@ std::optional<Screenshot> X11Display::capture(unsigned long window) {
   for (int y = 0; y < area.height; ++y) {
     for (int x = 0; x < area.width; ++x) {
       const unsigned long pixel = XGetPixel(image, x, y);  // Xvfb's 24-bit true colour
-      shot.rgb.insert(shot.rgb.end(), {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
-                                       static_cast<std::uint8_t>(pixel)});
+      for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
     }
   }
   XDestroyImage(image);
@@ -77,10 +105,7 @@ std::optional<Screenshot> X11Display::capture(unsigned long window) {
 
 void X11Display::requestClose(unsigned long window) {
   XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
+  event.xclient = {ClientMessage, 0, False, display, window, XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
   XSendEvent(display, window, False, NoEventMask, &event);
   XSync(display, False);

@@ -187,56 +187,33 @@ class InputTest : public WindowTest {
   std::string windowId;
 };
 
-TEST_F(InputTest, ATapShorterThanAFrameStillPressesOnce) {
-  xdotool({"mousedown", "1", "mouseup", "1"});
+TEST_F(InputTest, ATapShorterThanAFrameScrollAndTypingReachTheContext) {
+  xdotool({"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
+  xdotool({"type", "--delay", "20", "Hi!"});
   frame();
   EXPECT_EQ(ctx.input.mouse.pos.x, 40);
   EXPECT_EQ(ctx.input.mouse.pos.y, 30);
   EXPECT_TRUE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the tap was lost between two frames";
+  // Vertical scroll adds up, horizontal scroll is ignored.
+  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.y, 2.0f);
+  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.x, 0.0f);
+  EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   frame();
   EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
 }
 
-TEST_F(InputTest, VerticalScrollAddsAndHorizontalScrollIsIgnored) {
-  xdotool({"click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
-  frame();
-  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.y, 2.0f);
-  EXPECT_FLOAT_EQ(ctx.input.mouse.scroll_delta.x, 0.0f);
-}
-
-TEST_F(InputTest, TypedCharactersReachTheContext) {
-  xdotool({"type", "--delay", "20", "Hi!"});
-  frame();
-  EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
-}
-
-// A click on the window while a box raised from inside a frame is open (a second press of a
-// launch button, say) is latched by the sticky buttons; it must not reach the window afterwards.
-TEST_F(InputTest, AClickMadeWhileABoxWasOpenIsDroppedWhenTheBoxCloses) {
+// A box raised from inside a frame (a second press of a launch button, say) over the open window.
+// A click on the window meanwhile is latched by the sticky buttons; it must not reach the window
+// afterwards.
+TEST_F(InputTest, ABoxShowsItsLinesClosesOnEscapeAndDropsAClickMadeMeanwhile) {
   xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
   frame();
-  std::thread user([&] {
-    testing_support::X11Display display(server->display());
-    const unsigned long box = display.waitForWindow(std::regex("Modal"), 60s);
-    xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
-    display.sync();
-    xdotool({"windowfocus", "--sync", std::to_string(box)});
-    xdotool({"key", "Escape"});
-  });
-  EXPECT_TRUE(showMessageBoxDialog("Modal", "text", platform::MessageBoxIcon::None));
-  user.join();
-  frame();
-  EXPECT_FALSE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the click reached the window late";
-}
-
-// --- Message box dialog, raised while the window is open as from inside a frame
-
-TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
-  glfwSetWindowUserPointer(window, &gui);
   std::atomic<int> lines{0}, pastTheWords{-1};
   std::thread user([&] {
     testing_support::X11Display display(server->display());
     const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
+    xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
+    display.sync();
     // The window is mapped before its first frame is drawn: look until the text shows.
     for (int attempt = 0; box != 0 && attempt < 50 && lines != 3; ++attempt) {
       std::this_thread::sleep_for(200ms);
@@ -256,8 +233,10 @@ TEST_F(WindowTest, DialogClosesOnEscapeAndGivesTheOpenWindowItsContextBack) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(lines, 3) << "no box titled \"Careful\" with three lines of text";
   EXPECT_EQ(pastTheWords, 0) << "the carriage return was drawn";
-  EXPECT_EQ(glfwGetCurrentContext(), window);
-  EXPECT_EQ(glfwGetWindowUserPointer(window), &gui);
+  EXPECT_EQ(glfwGetCurrentContext(), window) << "the window did not get its context back";
+  EXPECT_EQ(glfwGetWindowUserPointer(window), &ctx);
+  frame();
+  EXPECT_FALSE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the click reached the window late";
 }
 
 TEST_F(WindowTest, DialogOffTheMainThreadDeclinesAtOnce) {
