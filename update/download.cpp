@@ -102,8 +102,8 @@ Downloaded<std::string> downloadText(const std::string& baseUrl, const std::stri
   } else {
     Downloaded<std::string> served = downloadAsServed(serverUrl(baseUrl, path), maxDocumentSize);
     if (served.ok()) served.failure = gate(served.content);
-    result.failure = served.ok() ? inflateBody([&](const Pieces& pieces) { return deliverWhole(served.content, pieces); }, append)
-                                 : served.failure;
+    const auto whole = [&](const Pieces& pieces) { return deliverWhole(served.content, pieces); };
+    result.failure = served.ok() ? inflateBody(whole, append) : served.failure;
   }
   if (!result.ok()) result.content.clear();
   return result;

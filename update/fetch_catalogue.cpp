@@ -24,8 +24,9 @@ BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::st
 void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress,
                const std::optional<ReleaseCheck>& release) {
   const std::int64_t accepted = release ? release->acceptedRelease : 0;
-  const Downloaded<std::string> catalogueDocument = downloadText(
-      baseUrl, "json", signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp));
+  const BodyGate catalogueGate =
+      signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
+  const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", catalogueGate);
   if (!catalogueDocument.ok()) {
     fetched.failure = "json: " + catalogueDocument.failure;
     return;
@@ -35,8 +36,9 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   for (const CatalogueEntry& entry : entries) {
     // A list signed for an older release than the catalogue could name files long replaced.
     std::int64_t listRelease = 0;
-    const Downloaded<std::string> list = downloadText(
-        baseUrl, entry.url, signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp, "older release than the catalogue", listRelease));
+    const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
+                                            "older release than the catalogue", listRelease);
+    const Downloaded<std::string> list = downloadText(baseUrl, entry.url, listGate);
     if (!list.ok()) {
       fetched.failure = entry.url + ": " + list.failure;
       return;
