@@ -67,4 +67,9 @@ class NewFile {
 // NewFile is flushed as it replaces its target, so nothing is left to do).
 void flushWrittenFiles(const std::string& folder);
 
+// Creates a file that only its owner may read or write (mode 0600 on POSIX systems; on
+// Windows the folder's permissions apply) and writes the bytes. False when something of that
+// name exists already or the file cannot be written; a file begun is removed again.
+bool writeNewPrivateFile(const std::string& path, std::string_view bytes);
+
 }  // namespace platform

@@ -148,4 +148,14 @@ void flushWrittenFiles(const std::string& folder) {
   ::close(fd);
 }
 
+bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
+  const std::string native = nativePath(path);
+  const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ::unlink(native.c_str());
+  return ok;
+}
+
 }  // namespace platform

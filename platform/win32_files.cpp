@@ -120,4 +120,15 @@ bool NewFile::replace(const std::string& target) {
 
 void flushWrittenFiles(const std::string&) {}
 
+bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = bytes.size() <= 0x40000000u &&
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  ok = CloseHandle(file) && ok;
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
+}
+
 }  // namespace platform

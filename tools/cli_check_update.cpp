@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/cli_commands.h"
+#include "update/release_timestamp.h"
 #include "update/tasks.h"
 
 namespace {
@@ -50,9 +51,21 @@ std::optional<std::string> finishTask(const char* label) {
   return std::nullopt;
 }
 
+// A signed release that has not changed for long may come from a mirror that stopped
+// following the real server and keeps serving a release with known faults.
+void warnOfStaleRelease() {
+  const std::int64_t released = updaterState().releaseTimestamp;
+  if (released == 0) return;
+  const std::int64_t days = releaseAgeInDays(released);
+  if (days > QUARNMP_FROZEN_RELEASE_DAYS)
+    std::fprintf(stderr, "quarnmp-cli: warning: the release was signed %lld days ago; the server may be a frozen mirror\n",
+                 static_cast<long long>(days));
+}
+
 std::optional<std::string> fetchAndCompare(const std::string& server) {
   startCatalogueFetch(server);
   if (auto failure = finishTask("fetch")) return failure;
+  warnOfStaleRelease();
   if (!hasCatalogue()) return "the catalogue names no file set";
   startDiff();
   return finishTask("compare");

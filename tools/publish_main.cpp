@@ -1,11 +1,15 @@
-// quarnmp-publish [--dry-run] PLAN.json TREE: makes or refreshes a static update-server tree
-// that any static web server can serve (see tools/nginx-update-server.conf).
+// quarnmp-publish [--dry-run] [--sign SECRET] PLAN.json TREE: makes or refreshes a static
+// update-server tree that any static web server can serve (see tools/nginx-update-server.conf).
+// quarnmp-publish keygen PUBLIC SECRET: makes a key pair to sign releases with.
 #include <cstdio>
-#include <cstring>
+#include <ctime>
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "tools/publish_plan.h"
+#include "tools/publish_sign.h"
 #include "tools/publish_tree.h"
 
 namespace {
@@ -22,25 +26,65 @@ void printLines(const char* prefix, const std::vector<std::string>& lines, std::
   }
 }
 
+struct Arguments {
+  bool dryRun = false;
+  std::optional<std::string> secretKey;
+  std::string plan, tree;
+};
+
+std::optional<Arguments> readArguments(int argc, char** argv) {
+  Arguments arguments;
+  int next = 1;
+  for (; next < argc - 2; ++next) {
+    const std::string_view option = argv[next];
+    if (option == "--dry-run" && !arguments.dryRun) arguments.dryRun = true;
+    else if (option == "--sign" && !arguments.secretKey && next + 1 < argc - 2) arguments.secretKey = argv[++next];
+    else return std::nullopt;
+  }
+  if (next != argc - 2) return std::nullopt;
+  arguments.plan = argv[next];
+  arguments.tree = argv[next + 1];
+  return arguments;
+}
+
+int keygen(const char* publicPath, const char* secretPath) {
+  try {
+    writeKeyPair(publicPath, secretPath);
+    std::printf("public key in %s, secret key in %s: keep the secret key off the server\n", publicPath, secretPath);
+    return 0;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "quarnmp-publish: %s\n", failure.what());
+    return 2;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool dryRun = argc == 4 && std::strcmp(argv[1], "--dry-run") == 0;
-  if (argc != 3 && !dryRun) {
-    std::fprintf(stderr, "usage: quarnmp-publish [--dry-run] PLAN.json TREE\n");
+  if (argc == 4 && std::string_view(argv[1]) == "keygen") return keygen(argv[2], argv[3]);
+  const std::optional<Arguments> arguments = readArguments(argc, argv);
+  if (!arguments) {
+    std::fprintf(stderr, "usage: quarnmp-publish [--dry-run] [--sign SECRET] PLAN.json TREE\n"
+                         "       quarnmp-publish keygen PUBLIC SECRET\n");
     return 1;
   }
   try {
-    const PublishPlan plan = readPublishPlan(argv[argc - 2]);
-    const PublishSummary summary = publishTree(plan, argv[argc - 1], dryRun);
+    SecretKey secret;
+    std::optional<ReleaseSigner> signer;
+    if (arguments->secretKey) {
+      readSecretKey(*arguments->secretKey, secret);
+      signer.emplace(ReleaseSigner{secret, static_cast<std::int64_t>(std::time(nullptr))});
+    }
+    const PublishPlan plan = readPublishPlan(arguments->plan);
+    const PublishSummary summary = publishTree(plan, arguments->tree, arguments->dryRun, signer ? &*signer : nullptr);
     printLines("quarnmp-publish: warning: ", summary.warnings, stderr);
-    if (dryRun) {
+    if (arguments->dryRun) {
       printLines("write ", summary.written, stdout);
       printLines("remove ", summary.removals, stdout);
       printLines("retire ", summary.retirements, stdout);
     }
     const std::string retired = summary.retirements.empty() ? "" : ", " + std::to_string(summary.retirements.size()) + " retired";
-    std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets\n", dryRun ? "would publish" : "published",
+    std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets\n", arguments->dryRun ? "would publish" : "published",
                 summary.files, summary.compressed, summary.removed, retired.c_str(), plan.sets.size());
     return 0;
   } catch (const PublishRefused& refused) {

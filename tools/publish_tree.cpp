@@ -11,6 +11,7 @@
 #include "tools/publish_validate.h"
 #include "update/catalogue_json.h"
 #include "update/file_digest.h"
+#include "update/release_verification.h"
 
 namespace {
 
@@ -85,6 +86,12 @@ class TreeWriter {
     }
   }
 
+  // A document clients read, followed by its signature when the release is signed.
+  void writeDocument(const std::string& treePath, const std::string& bytes, const ReleaseSigner* signer) {
+    write(treePath, bytes);
+    if (signer) write(signaturePath(treePath), signatureFor(*signer, bytes, treePath));
+  }
+
  private:
   fs::path placeFor(const std::string& treePath) const {
     const fs::path target = tree / treePath;
@@ -144,7 +151,7 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
 
 // Files first, then lists, updater digest and catalogue, then removals, then the state.
 void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const PublishState& previous,
-                  const fs::path& tree, PublishSummary& summary) {
+                  const fs::path& tree, const ReleaseSigner* signer, PublishSummary& summary) {
   fs::create_directories(tree);
   TreeWriter writer(tree);
   PublishState state;
@@ -162,11 +169,11 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
   for (std::size_t i = 0; i < plan.sets.size(); ++i) {
     std::map<std::string, std::string> fileList;
     for (const PreparedFile& file : prepared.sets[i]) fileList[file.file->key] = file.source.digest;
-    writer.write(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level));
+    writer.writeDocument(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level), signer);
     catalogue.push_back(plan.sets[i].entry);
   }
-  if (plan.updater) writer.write(updaterDigestTreePath, prepared.updaterDigest);
-  writer.write(catalogueTreePath, compressText(catalogueText(catalogue), plan.level));
+  if (plan.updater) writer.writeDocument(updaterDigestTreePath, prepared.updaterDigest, signer);
+  writer.writeDocument(catalogueTreePath, compressText(catalogueText(catalogue), plan.level), signer);
   for (const std::string& treePath : summary.removals) {
     std::error_code error;
     if (fs::remove(tree / treePath, error)) ++summary.removed;
@@ -177,7 +184,7 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
 
 }  // namespace
 
-PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool dryRun) {
+PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool dryRun, const ReleaseSigner* signer) {
   std::vector<std::string> problems;
   const Release release = validateRelease(plan, tree, problems);
   LoadedState previous = readPublishState(tree);
@@ -193,10 +200,14 @@ PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool d
       if (file.compress) summary.written.push_back(file.file->treePath);
   }
   summary.compressed = summary.written.size();
-  for (const PublishedSet& set : plan.sets) summary.written.push_back(set.entry.url);
-  if (plan.updater) summary.written.push_back(updaterDigestTreePath);
-  summary.written.push_back(catalogueTreePath);
+  const auto document = [&](const std::string& treePath) {
+    summary.written.push_back(treePath);
+    if (signer) summary.written.push_back(signaturePath(treePath));
+  };
+  for (const PublishedSet& set : plan.sets) document(set.entry.url);
+  if (plan.updater) document(updaterDigestTreePath);
+  document(catalogueTreePath);
   if (dryRun) summary.removed = summary.removals.size();
-  else writeRelease(plan, prepared, previous.entries, tree, summary);
+  else writeRelease(plan, prepared, previous.entries, tree, signer, summary);
   return summary;
 }

@@ -4,7 +4,8 @@
 //   <url>                       each set's file list (key -> MD5 digest)
 //   <sourcepath>/<key>          each file, zlib-compressed
 //   QuarnMpUpdater/index.html   the updater's digest (32 hex digits)
-// plus ".publish-state.json", which lets the next run re-compress only changed files, and
+// and, for a signed release, "<path>.minisig" beside the catalogue, each list and the
+// updater digest; plus ".publish-state.json", which lets the next run re-compress only changed files, and
 // ".publishing/", where each output is made before it is renamed into place (the server
 // serves neither).
 //
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "tools/publish_plan.h"
+#include "tools/publish_sign.h"
 
 struct PublishSummary {
   std::size_t files = 0;       // files in all sets
@@ -32,4 +34,6 @@ struct PublishSummary {
 
 // Throws PublishRefused, with every problem found, before touching the tree; throws
 // std::runtime_error when the tree cannot be written. A dry run only reports.
-PublishSummary publishTree(const PublishPlan& plan, const std::filesystem::path& tree, bool dryRun = false);
+// A signer signs the release's documents as they are written.
+PublishSummary publishTree(const PublishPlan& plan, const std::filesystem::path& tree, bool dryRun = false,
+                           const ReleaseSigner* signer = nullptr);

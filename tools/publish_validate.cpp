@@ -5,6 +5,7 @@
 #include <set>
 
 #include "tools/publish_names.h"
+#include "update/release_verification.h"
 
 namespace {
 
@@ -95,6 +96,13 @@ class OutputPaths {
     if (!added) problems.push_back(path + ": written as " + known->second + " and as " + what);
   }
 
+  // A document clients read, with the place of its signature, kept free even for a release
+  // that is not signed, so that signing it later never meets a file there.
+  void claimDocument(const std::string& path, const std::string& what, Problems& problems) {
+    claim(path, what, problems);
+    claim(signaturePath(path), "the signature of " + what, problems);
+  }
+
   void checkNesting(Problems& problems) const {
     for (const auto& [path, what] : claims) {
       for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
@@ -138,13 +146,13 @@ Release validateRelease(const PublishPlan& plan, const fs::path& tree, Problems&
   problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
   checkTreePlace(plan, tree, problems);
   OutputPaths outputs;
-  outputs.claim(catalogueTreePath, "the catalogue", problems);
-  outputs.claim(updaterDigestTreePath, "the updater digest", problems);
+  outputs.claimDocument(catalogueTreePath, "the catalogue", problems);
+  outputs.claimDocument(updaterDigestTreePath, "the updater digest", problems);
   if (plan.updater && !fs::is_regular_file(*plan.updater)) problems.push_back(plan.updater->string() + ": no such file");
   Release release;
   for (const PublishedSet& set : plan.sets) {
     checkSetPaths(set, problems);
-    outputs.claim(set.entry.url, "the list of " + setLabel(set), problems);
+    outputs.claimDocument(set.entry.url, "the list of " + setLabel(set), problems);
     release.push_back(walkSet(set, problems));
     checkKeys(release.back(), problems);
     for (const ReleaseFile& file : release.back()) outputs.claim(file.treePath, "a file of " + setLabel(set), problems);

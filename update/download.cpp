@@ -56,11 +56,16 @@ std::string serverUrl(const std::string& baseUrl, std::string_view path) {
   return url;
 }
 
-std::string downloadInflated(const std::string& baseUrl, std::string_view path,
-                             const std::function<void(std::string_view)>& consume) {
+namespace {
+
+using Pieces = std::function<void(std::string_view)>;
+
+// Inflates the body that `deliver` hands on in pieces into `consume`: the reason of a failure,
+// empty on success.
+std::string inflateBody(const std::function<std::string(const Pieces&)>& deliver, const Pieces& consume) {
   Inflater inflater;
   bool empty = true;
-  std::string failure = streamBody(serverUrl(baseUrl, path), [&](std::string_view bytes) {
+  std::string failure = deliver([&](std::string_view bytes) {
     empty = false;
     inflater.feed(bytes, consume);
   });
@@ -69,24 +74,55 @@ std::string downloadInflated(const std::string& baseUrl, std::string_view path,
   return failure;
 }
 
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path) {
+// A body already held, as one piece.
+std::string deliverWhole(const std::string& body, const Pieces& pieces) {
+  try {
+    if (!body.empty()) pieces(body);
+    return "";
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
+
+}  // namespace
+
+std::string downloadInflated(const std::string& baseUrl, std::string_view path,
+                             const std::function<void(std::string_view)>& consume) {
+  return inflateBody([&](const Pieces& pieces) { return streamBody(serverUrl(baseUrl, path), pieces); }, consume);
+}
+
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate) {
   Downloaded<std::string> result;
-  result.failure = downloadInflated(baseUrl, path, [&](std::string_view bytes) {
+  const Pieces append = [&](std::string_view bytes) {
     if (result.content.size() + bytes.size() > maxDocumentSize) throw std::length_error("document larger than 64 MiB");
     result.content += bytes;
-  });
+  };
+  if (!gate) {
+    result.failure = downloadInflated(baseUrl, path, append);
+  } else {
+    Downloaded<std::string> served = downloadAsServed(serverUrl(baseUrl, path), maxDocumentSize);
+    if (served.ok()) served.failure = gate(served.content);
+    const auto whole = [&](const Pieces& pieces) { return deliverWhole(served.content, pieces); };
+    result.failure = served.ok() ? inflateBody(whole, append) : served.failure;
+  }
   if (!result.ok()) result.content.clear();
   return result;
 }
 
+Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit) {
+  Downloaded<std::string> body;
+  body.failure = streamBody(url, [&](std::string_view bytes) {
+    if (body.content.size() + bytes.size() > limit) throw std::length_error("body larger than " + std::to_string(limit) + " bytes");
+    body.content += bytes;
+  });
+  if (!body.ok()) body.content.clear();
+  return body;
+}
+
 std::optional<std::string> fetchSmallBody(const std::string& url, std::size_t limit) {
-  std::string body;
   try {
-    const std::string failure = streamBody(url, [&](std::string_view bytes) {
-      if (body.size() + bytes.size() > limit) throw std::length_error("body too large");
-      body += bytes;
-    });
-    if (failure.empty()) return body;
+    Downloaded<std::string> body = downloadAsServed(url, limit);
+    if (body.ok()) return std::move(body.content);
   } catch (const std::exception&) {
   }
   return std::nullopt;

@@ -30,8 +30,15 @@ std::string serverUrl(const std::string& baseUrl, std::string_view path);
 std::string downloadInflated(const std::string& baseUrl, std::string_view path,
                              const std::function<void(std::string_view)>& consume);
 
-// A JSON document of at most 64 MiB inflated; a larger one is a failure.
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path);
+// Checks a body exactly as served, before anything reads it: the reason to refuse it, or "".
+using BodyGate = std::function<std::string(const std::string& served)>;
 
-// The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes.
+// A JSON document of at most 64 MiB inflated; a larger one is a failure. Under a gate the
+// body (at most 64 MiB as well) is held as served and inflated only once it has passed.
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate = {});
+
+// The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes; the
+// reason otherwise, as for downloadInflated.
+Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit);
+// The same, nothing for any failure.
 std::optional<std::string> fetchSmallBody(const std::string& url, std::size_t limit);

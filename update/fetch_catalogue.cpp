@@ -7,8 +7,26 @@
 
 namespace {
 
-void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress) {
-  const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json");
+// Without a key every document passes as it is. With one, a document passes when it is
+// signed for its path in a release no older than `notBefore`; its release time goes to `released`.
+BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::string& baseUrl, const std::string& path,
+                       std::int64_t notBefore, const char* olderReason, std::int64_t& released) {
+  if (!release) return {};
+  return [&release, &baseUrl, path, notBefore, olderReason, &released](const std::string& served) {
+    const VerifiedDocument verified = verifyServedDocument(release->key, baseUrl, path, served);
+    if (!verified.failure.empty()) return verified.failure;
+    if (verified.timestamp < notBefore) return std::string(olderReason);
+    released = verified.timestamp;
+    return std::string();
+  };
+}
+
+void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress,
+               const std::optional<ReleaseCheck>& release) {
+  const std::int64_t accepted = release ? release->acceptedRelease : 0;
+  const BodyGate catalogueGate =
+      signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
+  const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", catalogueGate);
   if (!catalogueDocument.ok()) {
     fetched.failure = "json: " + catalogueDocument.failure;
     return;
@@ -16,7 +34,11 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   const std::vector<CatalogueEntry> entries = catalogueFromText(catalogueDocument.content);
   progress(0);
   for (const CatalogueEntry& entry : entries) {
-    const Downloaded<std::string> list = downloadText(baseUrl, entry.url);
+    // A list signed for an older release than the catalogue could name files long replaced.
+    std::int64_t listRelease = 0;
+    const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
+                                            "older release than the catalogue", listRelease);
+    const Downloaded<std::string> list = downloadText(baseUrl, entry.url, listGate);
     if (!list.ok()) {
       fetched.failure = entry.url + ": " + list.failure;
       return;
@@ -29,10 +51,11 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
 
 }  // namespace
 
-FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& progress) {
+FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& progress,
+                                const std::optional<ReleaseCheck>& release) {
   FetchedCatalogue fetched;
   try {
-    fetchInto(fetched, baseUrl, progress);
+    fetchInto(fetched, baseUrl, progress, release);
   } catch (const std::exception& failure) {
     fetched.failure = failure.what();
   }

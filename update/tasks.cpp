@@ -10,6 +10,7 @@
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
 #include "update/install_files.h"
+#include "update/release_timestamp.h"
 #include "update/updater_hash.h"
 
 namespace {
@@ -52,12 +53,23 @@ UpdateError errorOfPhase(UpdatePhase phase) {
   return UpdateError::GeneralFailure;
 }
 
+// A build with a key accepts no release older than the last one it accepted.
+std::optional<ReleaseCheck> releaseCheck() {
+  if (!builtInPublicKey()) return std::nullopt;
+  return ReleaseCheck{*builtInPublicKey(), readAcceptedRelease(installationRoot)};
+}
+
 bool fetchTask(const std::string& baseUrl) {
   UpdaterState& updater = state();
-  FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; });
+  const std::optional<ReleaseCheck> release = releaseCheck();
+  FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; }, release);
   updater.catalogue = std::move(fetched.catalogue);
   updater.catalogueFiles = std::move(fetched.catalogueFiles);
   updater.failureReason = std::move(fetched.failure);
+  updater.releaseTimestamp = fetched.releaseTimestamp;
+  if (release && fetched.releaseTimestamp > release->acceptedRelease &&
+      !writeAcceptedRelease(installationRoot, fetched.releaseTimestamp) && updater.failureReason.empty())
+    updater.failureReason = std::string("cannot write ") + releaseRecordName;
   return updater.failureReason.empty();
 }
 
@@ -139,7 +151,7 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
   // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
   // outlive the window and the end of main.
   std::thread([baseUrl] {
-    std::optional<std::string> digest = fetchUpdaterHash(baseUrl);
+    std::optional<std::string> digest = fetchUpdaterHash(baseUrl, builtInPublicKey());
     if (!digest) return;
     std::lock_guard lock(state().updaterHashMutex);
     state().updaterHashText = std::move(*digest);
@@ -207,6 +219,7 @@ void resetUpdaterState() {
   updater.phase = UpdatePhase::Fetch;
   clearError();
   updater.fetchProgress = 0;
+  updater.releaseTimestamp = 0;
   updater.diffProgress = 0;
   updater.updateProgress = 0;
   updater.updateDiffProgress = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // The state shared by the update tasks and the window. Only update/tasks.cpp writes it.
 #include <atomic>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <string>
@@ -32,6 +33,7 @@ struct UpdaterState {
   // Written by the running task only, read by the window only while no task runs.
   std::vector<CatalogueEntry> catalogue;
   std::vector<std::vector<FileRecord>> catalogueFiles;
+  std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
   std::vector<FileRecord> selectedFiles;
 
   std::mutex differingFilesMutex;
