@@ -180,36 +180,34 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   EXPECT_EQ(differing, expected);
 }
 
-TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
-  for (const char* empty : {"[]", "null"}) {
-    const ScriptedServer server = serverOf({{"/json", answer(deflated(empty))}});
-    const FetchedCatalogue fetched = fetchCatalogue(server.url(), ignoreProgress);
-    EXPECT_EQ(fetched.failure, "");
-    EXPECT_TRUE(fetched.catalogue.empty());
+// "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
+std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
+  const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
+  std::string text = fetched.failure;
+  for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
+    text += "|" + fetched.catalogue[set].name + ":";
+    if (set < fetched.catalogueFiles.size())
+      for (const FileRecord& record : fetched.catalogueFiles[set]) text += " " + record.localPath;
   }
+  return text + "|" + std::to_string(fetched.catalogueFiles.size()) + " lists";
+}
+
+TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
+  for (const char* empty : {"[]", "null"}) EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(empty))}})), "|0 lists");
   const std::string object = "{\"z\": " + nlohmann::json::parse(catalogueText({entry("second")}))[0].dump() +
                              ", \"a\": " + nlohmann::json::parse(catalogueText({entry("first")}))[0].dump() + "}";
   const ScriptedServer server = serverOf({{"/json", answer(deflated(object))}, {"/lists/first", answer(deflated("null"))},
-                                    {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
+                                          {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
-  FetchedCatalogue fetched = fetchCatalogue(server.url(), [&](double value) { progress.push_back(value); });
-  ASSERT_EQ(fetched.catalogue.size(), 2u);
-  EXPECT_EQ(fetched.catalogue[0].name, "first");
-  EXPECT_TRUE(fetched.catalogueFiles[0].empty());
-  EXPECT_EQ(fetched.catalogueFiles[1][0].localPath, "QuarnServer/x");
+  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second: QuarnServer/x|2 lists");
   EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
 
   // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
   const std::string list = R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
-  const ScriptedServer partial = serverOf({{"/json", answer(deflated(catalogueText({entry("one"), entry("two")})))},
-                                           {"/lists/one", answer(deflated(list))}});
-  fetched = fetchCatalogue(partial.url(), ignoreProgress);
-  EXPECT_EQ(fetched.failure, "lists/two: HTTP status 404 Not Found");
-  ASSERT_EQ(fetched.catalogueFiles.size(), 1u);
-  std::vector<std::string> paths;
-  for (const FileRecord& record : fetched.catalogueFiles[0]) paths.push_back(record.localPath);
-  EXPECT_EQ(paths, (std::vector<std::string>{"QuarnServer/A", "QuarnServer/a", "QuarnServer/a/..b/.c",
-                                             "QuarnServer/b", "QuarnServer/maps/My Map.txt", "QuarnServer/x.."}));
+  EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(catalogueText({entry("one"), entry("two")})))},
+                              {"/lists/one", answer(deflated(list))}})),
+            "lists/two: HTTP status 404 Not Found|one: QuarnServer/A QuarnServer/a QuarnServer/a/..b/.c QuarnServer/b "
+            "QuarnServer/maps/My Map.txt QuarnServer/x..|1 lists");
 }
 
 TEST(CatalogueFetch, EveryFailureHasItsReason) {
