@@ -44,8 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (whole.complete != pieces.complete || whole.error != pieces.error) std::abort();
   // Bytes beyond a content length are kept only when they come in the same piece, so one
   // body may run on past the other, but never differ from it.
-  const std::string& shorter = whole.body.size() < pieces.body.size() ? whole.body : pieces.body;
-  const std::string& longer = whole.body.size() < pieces.body.size() ? pieces.body : whole.body;
-  if (longer.compare(0, shorter.size(), shorter) != 0) std::abort();
+  if (!whole.body.starts_with(pieces.body) && !pieces.body.starts_with(whole.body)) std::abort();
   return 0;
 }

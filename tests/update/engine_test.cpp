@@ -1,7 +1,6 @@
 // The engine's workers on real files in temporary folders, against a scripted loopback server,
 // and the tasks that publish their results.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
+#include "tools/publish_compress.h"
 #include "update/catalogue_json.h"
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
@@ -35,20 +35,9 @@ namespace {
 const std::string helloDigest = "5d41402abc4b2a76b9719d911017c592";  // MD5 of "hello"
 const ProgressSink ignoreProgress = [](double) {};
 
-// windowBits 15 gives a zlib stream, 31 a gzip stream, -15 raw deflate.
-std::string deflated(const std::string& bytes, int windowBits = 15) {
-  z_stream stream{};
-  deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-  std::string output(deflateBound(&stream, bytes.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(output.data());
-  stream.avail_out = static_cast<uInt>(output.size());
-  deflate(&stream, Z_FINISH);
-  output.resize(stream.total_out);
-  deflateEnd(&stream);
-  return output;
-}
+std::string deflated(std::string_view bytes) { return compressText(bytes, 6); }
+// gzip's framing of "hello", for the streams the header marks as gzip.
+const std::string gzippedHello("\x1f\x8b\x08\0\0\0\0\0\0\x03\xcbH\xcd\xc9\xc9\x07\0\x86\xa6\x10" "6\x05\0\0\0", 25);
 
 std::string repeated(std::size_t size) {
   std::string text(size, '\0');
@@ -62,13 +51,6 @@ std::string answer(const std::string& body, const std::string& status = "200 OK"
 
 CatalogueEntry entry(const std::string& name, const std::string& destination = "QuarnServer") {
   return {name, "d", "files/" + name, destination, "lists/" + name, true};
-}
-
-// The catalogue, then each file list, compressed and answered with 200.
-Responses documents(const std::vector<CatalogueEntry>& catalogue, const Responses& lists = {}) {
-  Responses responses{{"/json", answer(deflated(catalogueText(catalogue)))}};
-  for (const auto& [name, list] : lists) responses["/lists/" + name] = answer(deflated(list));
-  return responses;
 }
 
 // A scripted server answering by request target (else 404).
@@ -142,11 +124,10 @@ TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
   // Times in floating point are truncated towards zero; entries with time 0 are dropped.
   writeFile(file, R"({"a": {"hash": "h1", "modtime": 1700000000.9}, "b": {"hash": "h2", "modtime": -3.7},
                      "./a": {"hash": "h3", "modtime": 0}})");
-  const FileMetaCache read = readFileMetaCache(prefix);
-  EXPECT_EQ(read.size(), 2u);
-  EXPECT_EQ(read.at("a").modtime, 1700000000);
-  EXPECT_EQ(read.at("b").modtime, -3);
-  EXPECT_EQ(read.at("b").hash, "h2");
+  std::string read;
+  for (const auto& [key, meta] : readFileMetaCache(prefix))
+    read += key + "=" + std::to_string(meta.modtime) + meta.hash + " ";
+  EXPECT_EQ(read, "a=1700000000h1 b=-3h2 ");
 
   for (const char* unreadable : {"{not json", "[1, 2]", R"({"a": {"hash": 5, "modtime": 1}})",
                                  R"({"a": {"hash": "h", "modtime": "1"}})", R"({"a": {"hash": "h"}})",
@@ -199,35 +180,34 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   EXPECT_EQ(differing, expected);
 }
 
-TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
-  for (const char* empty : {"[]", "null"}) {
-    const ScriptedServer server = serverOf({{"/json", answer(deflated(empty))}});
-    const FetchedCatalogue fetched = fetchCatalogue(server.url(), ignoreProgress);
-    EXPECT_EQ(fetched.failure, "");
-    EXPECT_TRUE(fetched.catalogue.empty());
+// "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
+std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
+  const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
+  std::string text = fetched.failure;
+  for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
+    text += "|" + fetched.catalogue[set].name + ":";
+    if (set < fetched.catalogueFiles.size())
+      for (const FileRecord& record : fetched.catalogueFiles[set]) text += " " + record.localPath;
   }
+  return text + "|" + std::to_string(fetched.catalogueFiles.size()) + " lists";
+}
+
+TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
+  for (const char* empty : {"[]", "null"}) EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(empty))}})), "|0 lists");
   const std::string object = "{\"z\": " + nlohmann::json::parse(catalogueText({entry("second")}))[0].dump() +
                              ", \"a\": " + nlohmann::json::parse(catalogueText({entry("first")}))[0].dump() + "}";
   const ScriptedServer server = serverOf({{"/json", answer(deflated(object))}, {"/lists/first", answer(deflated("null"))},
-                                    {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
+                                          {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
-  FetchedCatalogue fetched = fetchCatalogue(server.url(), [&](double value) { progress.push_back(value); });
-  ASSERT_EQ(fetched.catalogue.size(), 2u);
-  EXPECT_EQ(fetched.catalogue[0].name, "first");
-  EXPECT_TRUE(fetched.catalogueFiles[0].empty());
-  EXPECT_EQ(fetched.catalogueFiles[1][0].localPath, "QuarnServer/x");
+  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second: QuarnServer/x|2 lists");
   EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
 
   // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
-  const ScriptedServer partial = serverOf(documents({entry("one"), entry("two")}, {{"one", R"({"b": "1", "a": "2", "A": "3",
-                                                                "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})"}}));
-  fetched = fetchCatalogue(partial.url(), ignoreProgress);
-  EXPECT_EQ(fetched.failure, "lists/two: HTTP status 404 Not Found");
-  ASSERT_EQ(fetched.catalogueFiles.size(), 1u);
-  std::vector<std::string> paths;
-  for (const FileRecord& record : fetched.catalogueFiles[0]) paths.push_back(record.localPath);
-  EXPECT_EQ(paths, (std::vector<std::string>{"QuarnServer/A", "QuarnServer/a", "QuarnServer/a/..b/.c",
-                                             "QuarnServer/b", "QuarnServer/maps/My Map.txt", "QuarnServer/x.."}));
+  const std::string list = R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
+  EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(catalogueText({entry("one"), entry("two")})))},
+                              {"/lists/one", answer(deflated(list))}})),
+            "lists/two: HTTP status 404 Not Found|one: QuarnServer/A QuarnServer/a QuarnServer/a/..b/.c QuarnServer/b "
+            "QuarnServer/maps/My Map.txt QuarnServer/x..|1 lists");
 }
 
 TEST(CatalogueFetch, EveryFailureHasItsReason) {
@@ -236,7 +216,7 @@ TEST(CatalogueFetch, EveryFailureHasItsReason) {
   const std::string whole = deflated("[]" + std::string(5000, ' '));
   const std::pair<std::string, std::string> bodies[] = {
       {answer(deflated(noDefault)), "type must be boolean, but is null"},
-      {answer(deflated("[]", -15)), "incorrect header check"},
+      {answer("[]"), "incorrect header check"},
       {answer(deflated("[{")), "parse error"},
       {answer(""), "json: empty compressed body"},
       {answer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
@@ -283,7 +263,7 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
       {"a.txt", "a.txt", answer(deflated("hello")), helloDigest, ""},
       {"cut.bin", "cut.bin", answer(cut.substr(0, cut.size() / 2)), helloDigest, "ends before its stream does"},
       {"raw.txt", "raw.txt", answer("not compressed"), helloDigest, "incorrect header check"},
-      {"new/gzip.txt", "new/gzip.txt", answer(deflated("hello", 31)), upperHello, ""},
+      {"new/gzip.txt", "new/gzip.txt", answer(gzippedHello), upperHello, ""},
       {"tail.txt", "tail.txt", answer(deflated("hello") + "trailing"), helloDigest, ""},
       {"wrong.txt", "wrong.txt", answer(deflated("half-published")), helloDigest, "does not match the list's digest"},
       {"gone.txt", "gone.txt", answer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},

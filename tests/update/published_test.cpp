@@ -1,6 +1,4 @@
-// The way a server host and a player meet the engine: quarnmp-publish makes a tree from
-// mod folders, nginx serves it with the shipped server block, and quarnmp-cli
-// brings an installation up to date.
+// quarnmp-publish makes a tree from mod folders, a server serves it, quarnmp-cli brings an installation up to date.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -22,6 +20,14 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
+namespace {
+
+ProgramResult publish(const TempFolder& work) {
+  return runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
+}
+
+}  // namespace
+
 TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
   TempFolder work;
   writeFile(work / "mod/a.txt", "a");
@@ -34,7 +40,7 @@ TEST(PublishedTree, APlanThatCannotBeUsedIsRefusedBeforeTheTreeIsTouched) {
       {R"({"sets": [{)" + std::regex_replace(set, std::regex("\"Q\""), "\"C:/Q\"") + "}]}", "inside the installation"}};
   for (const auto& [plan, reason] : plans) {
     writeFile(work / "plan.json", plan);
-    const auto result = runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
+    const auto result = publish(work);
     EXPECT_EQ(result.exitCode, 2) << plan;
     EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(work / "tree")) << plan;
@@ -53,10 +59,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
      "url": "lists/main", "default": true, "folder": "mod/main"},
     {"name": "Extra", "sourcepath": "files/extra", "destinationpath": "extra1", "url": "lists/extra",
      "default": false, "folder": "mod/extra"}]})");
-  const auto publish = [&] {
-    return runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()});
-  };
-  ASSERT_EQ(publish().exitCode, 0);
+  ASSERT_EQ(publish(work).exitCode, 0);
   NginxServer nginx(work / "tree");
   const fs::path installation = work / "installation";
   fs::create_directories(installation);
@@ -100,13 +103,13 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::remove(work / "tree/files/main/bin/new/x.dll");  // lost from the tree: made again
-  auto again = publish();
+  auto again = publish(work);
   EXPECT_NE(again.out.find("(1 compressed, 0 removed)"), std::string::npos) << again.out;
   writeFile(work / "mod/main/a.txt", "ALPHA");
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::last_write_time(work / "mod/main/bin/new/x.dll", time + std::chrono::hours(4));  // touched, not changed
   fs::remove(work / "mod/main/maps/My Map.txt");
-  again = publish();
+  again = publish(work);
   EXPECT_NE(again.out.find("(1 compressed, 0 removed, 1 retired)"), std::string::npos) << again.out;
   EXPECT_EQ(cli("update").exitCode, 0);
   EXPECT_EQ(readFile(file), "ALPHA");
@@ -136,7 +139,7 @@ TEST(PublishedTree, AnUpdateKilledMidwayLeavesEachFileOldOrNewAndTheNextOneRepai
   }
   writeFile(work / "plan.json", R"({"sets": [{"name": "M", "sourcepath": "files", "destinationpath": "QuarnServer",
                                               "url": "list", "folder": "mod"}]})");
-  ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()}).exitCode, 0);
+  ASSERT_EQ(publish(work).exitCode, 0);
   // Serves the tree; the first answer for big.bin stops halfway and never ends.
   std::atomic<bool> cutShort{true};
   ScriptedServer server([&](ScriptedConnection& connection) {
