@@ -52,6 +52,8 @@ TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), rea
 TEST(LoaderLibrary, InstallCasesInBothLayouts) {
   const fs::path previous = fs::current_path();
   signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};  // a write that fails even for root: no file may grow to the loader's size
+  getrlimit(RLIMIT_FSIZE, &saved);
   for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
                                 std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
     TempFolder root;
@@ -65,10 +67,6 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
       if (c.video) writeFile(bin / "binkw32.dll", *expand(c.video));
       if (c.original) writeFile(bin / "binkw32_orig.dll", *expand(c.original));
       loaderCheckPending = false;
-
-      // A write that fails even for root: no file may grow to the loader's size.
-      rlimit saved{};
-      getrlimit(RLIMIT_FSIZE, &saved);
       const rlimit limited{c.writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur, saved.rlim_max};
       ::testing::internal::CaptureStderr();
       setrlimit(RLIMIT_FSIZE, &limited);

@@ -35,22 +35,12 @@ const char* const gameExports =
 const fs::path winePrefix = fs::path(QUARNMP_BUILD_DIR) / "wine-prefix";
 
 ProgramResult runWine(const std::string& program, const std::vector<std::string>& arguments, const fs::path& folder) {
-  ProgramOptions options;
-  options.workingDirectory = folder.string();
-  options.environment = {{"WINEPREFIX", winePrefix.string()}, {"WINEARCH", "win32"}, {"WINEDEBUG", "-all"},
-                         {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"DISPLAY", std::nullopt}};
-  options.timeout = std::chrono::seconds(120);
-  return runProgram(program, arguments, options);
+  return runProgram(program, arguments,
+                    {.workingDirectory = folder.string(),
+                     .environment = {{"WINEPREFIX", winePrefix.string()}, {"WINEARCH", "win32"}, {"WINEDEBUG", "-all"},
+                                     {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"DISPLAY", std::nullopt}},
+                     .timeout = std::chrono::seconds(120)});
 }
-
-// One prefix for every run, made on first use; its wineserver is stopped at the end.
-class UnderWine : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (!fs::exists(winePrefix / "system.reg")) runWine("/usr/bin/wineboot", {"--init"}, QUARNMP_BUILD_DIR);
-  }
-  static void TearDownTestSuite() { runWine("/usr/bin/wineserver", {"-k"}, QUARNMP_BUILD_DIR); }
-};
 
 std::string windowsPath(const fs::path& path) {
   std::string text = "Z:" + path.string();
@@ -58,23 +48,24 @@ std::string windowsPath(const fs::path& path) {
   return text;
 }
 
-struct GameFolder {
-  std::vector<std::string> folders;  // below the root; the first is the game's program folder
-  std::string printedTail;           // after the "base" folder in the printed path
-  std::string cmain;                 // the folder the loaded CMain.dll comes from
-};
-
-TEST_F(UnderWine, TablesLineCMainAndCallsInEachLayout) {
+// One prefix for every run, made on first use; its wineserver is stopped at the end.
+TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
+  if (!fs::exists(winePrefix / "system.reg")) runWine("/usr/bin/wineboot", {"--init"}, QUARNMP_BUILD_DIR);
   std::string tables = "exports: 66\r\n", name;
   std::istringstream names(gameExports);
-  for (int ordinal = 1; names >> name; ++ordinal) {
-    tables += std::to_string(ordinal) + " " + name + " " + std::to_string(ordinal) + "\r\n";  // reaches its own
-  }
+  for (int ordinal = 1; names >> name; ++ordinal)  // each reaches its own ordinal
+    tables += std::to_string(ordinal) + " " + name + " " + std::to_string(ordinal) + "\r\n";
   tables += "imports: KERNEL32.dll binkw32_orig.dll\r\n";
 
-  for (const GameFolder& game : {GameFolder{{"base/bin", "extra1"}, "\\..\\QuarnServer", "QuarnServer"},
-                                 GameFolder{{"Data/base/bin", "DataOP"}, "\\..\\..\\QuarnServer", "QuarnServer"},
-                                 GameFolder{{"Data/base/bin"}, "\\..\\QuarnServer", "Data/QuarnServer"}}) {
+  // The game's folders below the root (the program's first), the printed path after "base" and
+  // the folder the loaded CMain.dll comes from.
+  const struct {
+    std::vector<std::string> folders;
+    std::string printedTail, cmain;
+  } games[] = {{{"base/bin", "extra1"}, "\\..\\QuarnServer", "QuarnServer"},
+               {{"Data/base/bin", "DataOP"}, "\\..\\..\\QuarnServer", "QuarnServer"},
+               {{"Data/base/bin"}, "\\..\\QuarnServer", "Data/QuarnServer"}};
+  for (const auto& game : games) {
     TempFolder root;
     const fs::path bin = root / game.folders[0];
     SCOPED_TRACE(bin);
@@ -92,6 +83,7 @@ TEST_F(UnderWine, TablesLineCMainAndCallsInEachLayout) {
                            "\\bin\\CMain.dll\r\n66000 21005\r\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
   }
+  runWine("/usr/bin/wineserver", {"-k"}, QUARNMP_BUILD_DIR);
 }
 
 }  // namespace

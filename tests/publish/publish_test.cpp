@@ -38,9 +38,8 @@ ProgramResult publish(const TempFolder& work, bool dryRun = false) {
 }
 
 ProgramResult cli(const NginxServer& nginx, const fs::path& installation, const std::string& command) {
-  ProgramOptions options;
-  options.workingDirectory = installation.string();
-  return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url("/")}, options);
+  return runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url("/")},
+                    {.workingDirectory = installation.string()});
 }
 
 Files snapshot(const fs::path& root) {

@@ -19,8 +19,6 @@ class NginxServer {
   // fixedPort: the port to listen on, 0 for a free one.
   explicit NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig = "",
                        std::uint16_t fixedPort = 0);
-
-  // "http://127.0.0.1:<port><path>"
   std::string url(std::string_view path = "/") const;
 
  private:

@@ -1,29 +1,17 @@
 #include "tests/support/run_program.h"
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <utility>
+#include <thread>
+
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
 namespace testing_support {
-
-namespace {
-
-// The texts' C strings, then the null pointer that ends an argv or envp.
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-  std::vector<char*> result;
-  for (auto& text : texts) result.push_back(text.data());
-  result.push_back(nullptr);
-  return result;
-}
-
-}  // namespace
 
 int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const ProgramOptions& options, int input, int output, int error) {
@@ -36,8 +24,11 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
   for (const auto& [name, value] : options.environment) {
     if (value) envp.push_back(name + "=" + *value);
   }
-  auto argvPointers = pointers(argv);
-  auto envPointers = pointers(envp);
+  std::vector<char*> argvPointers, envPointers;
+  for (auto [texts, pointers] : {std::pair{&argv, &argvPointers}, std::pair{&envp, &envPointers}}) {
+    for (auto& text : *texts) pointers->push_back(text.data());
+    pointers->push_back(nullptr);
+  }
   const pid_t child = fork();
   if (child == 0) {
     dup2(input, 0);
@@ -50,46 +41,25 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
   return child;
 }
 
+// The output goes to files, not pipes: a background process the program leaves behind (a
+// wineserver) holds them open without holding up the result.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options) {
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return {};
+  TempFolder folder;
+  const int output = open((folder / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const int error = open((folder / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const pid_t child = spawnProgram(program, arguments, options, nothing, outPipe[1], errPipe[1]);
-  for (int fd : {nothing, outPipe[1], errPipe[1]}) close(fd);
-
-  ProgramResult result;
-  const auto deadline = std::chrono::steady_clock::now() + options.timeout;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  // poll skips the pipes already closed (negative descriptors) and clears their events.
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    using std::chrono::milliseconds;
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      kill(child, SIGKILL);
-      result.timedOut = true;
-      break;
-    }
-    if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(got));
-      } else {
-        close(std::exchange(fds[i].fd, -1));
-      }
-    }
-  }
-  for (const auto& fd : fds) {
-    if (fd.fd >= 0) close(fd.fd);
-  }
+  const pid_t child = spawnProgram(program, arguments, options, nothing, output, error);
+  for (int fd : {nothing, output, error}) close(fd);
+  if (child < 0) return {};
   int status = 0;
-  waitpid(child, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
+  const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) kill(child, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(folder / "out"),
+          readFile(folder / "err")};
 }
 
 }  // namespace testing_support

@@ -9,8 +9,7 @@
 namespace testing_support {
 
 struct ProgramResult {
-  int exitCode = -1;       // the exit status, or 128 + signal number
-  bool timedOut = false;   // killed after the time limit
+  int exitCode = -1;  // the exit status, or 128 + signal number (SIGKILL after the time limit)
   std::string out;
   std::string err;
 };

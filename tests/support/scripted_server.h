@@ -47,9 +47,7 @@ class ScriptedServer {
   ~ScriptedServer();
 
   std::uint16_t port() const { return listeningPort; }
-  // "http://127.0.0.1:<port><path>"
   std::string url(std::string_view path = "/") const;
-  // The requests read so far, in the order they were read.
   std::vector<std::string> receivedRequests() const;
 
  private:

@@ -1,5 +1,6 @@
 #include "tests/support/server_process.h"
 
+#include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 
 #include <arpa/inet.h>
@@ -60,18 +61,6 @@ std::uint16_t freeLoopbackPort() {
   return port;
 }
 
-bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-    const int descriptor = connectToLoopback(port);
-    if (descriptor >= 0) {
-      ::close(descriptor);
-      return true;
-    }
-  }
-  return false;
-}
-
 ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
                              const std::filesystem::path& logFile) {
   const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -90,6 +79,34 @@ bool ServerProcess::running() {
 ServerProcess::~ServerProcess() {
   if (running()) ::kill(pid, SIGKILL);
   if (!reaped) ::waitpid(pid, nullptr, 0);
+}
+
+NginxServer::NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig,
+                         std::uint16_t fixedPort) {
+  // The port is free when chosen but may be taken before nginx binds it: try a few.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    port = fixedPort != 0 ? fixedPort : freeLoopbackPort();
+    process = std::make_unique<ServerProcess>(
+        QUARNMP_SOURCE_DIR "/scripts/local-nginx",
+        std::vector<std::string>{work.path().string(), std::to_string(port),
+                                 std::filesystem::absolute(root).string(), extraServerConfig},
+        work / "output.log");
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+         process->running() && std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+      const int probe = connectToLoopback(port);
+      if (probe >= 0) {
+        ::close(probe);
+        return;
+      }
+    }
+    process.reset();
+  }
+  throw std::runtime_error("nginx did not start: " + readFile(work / "error.log"));
+}
+
+std::string NginxServer::url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port) + std::string(path);
 }
 
 }  // namespace testing_support

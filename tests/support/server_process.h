@@ -1,6 +1,5 @@
 #pragma once
 // A server program run in the background for a test, stopped (and reaped) on destruction.
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -16,9 +15,6 @@ int connectToLoopback(std::uint16_t port, bool nonBlocking = false);
 
 // A loopback TCP port that was free a moment ago (bound to port 0, then released).
 std::uint16_t freeLoopbackPort();
-
-// True once a TCP connection to 127.0.0.1:port succeeds, false after the limit.
-bool waitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds limit);
 
 class ServerProcess {
  public:
