@@ -1,6 +1,5 @@
 // The program as a user meets it: started in a folder under a private X server, its windows
-// found by title, looked at through screenshots (kept in the build folder's screenshots/),
-// driven with xdotool.
+// found by title, looked at through screenshots, driven with xdotool.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,128 +19,111 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing_support::ProgramResult;
-using testing_support::Screenshot;
-using Environment = std::map<std::string, std::optional<std::string>>;
 using namespace testing_support;
+using Environment = std::map<std::string, std::optional<std::string>>;
 namespace fs = std::filesystem;
 
-// Share of sample points below the controls (from y = 200) where the screenshot shows the
-// embedded picture stretched over it.
-double shareShowing(const Screenshot& shot, const char* pictureName) {
-  DecodedImage picture;
-  decodeImage(platform::loadRcdataResource(pictureName), picture);
-  int matching = 0, samples = 0;
-  for (int y = 200; y < shot.height - 3; y += 7) {
-    for (int x = 3; x < shot.width - 3; x += 7, ++samples) {
-      const int px = static_cast<int>((x + 0.5) * picture.width / shot.width);
-      const int py = static_cast<int>((y + 0.5) * picture.height / shot.height);
-      const unsigned char* expected = &picture.pixels[(static_cast<size_t>(py) * picture.width + px) * 4];
-      const auto seen = shot.at(x, y);
-      matching += std::abs(seen.r - expected[0]) <= 20 && std::abs(seen.g - expected[1]) <= 20 &&
-                  std::abs(seen.b - expected[2]) <= 20;
+// The window's size, and whether the samples below the controls (from y = 200) show one of the
+// embedded pictures stretched over it, as the cross-fade goes.
+std::string sizeAndPicture(const Screenshot& shot) {
+  const std::string size = std::to_string(shot.width) + "x" + std::to_string(shot.height);
+  for (const char* name : {"NA3E_RSC", "SE2E_RSC"}) {
+    static std::map<std::string, DecodedImage> decoded;  // once: screenshots are checked every 50 ms
+    DecodedImage& picture = decoded[name];
+    if (picture.pixels.empty()) decodeImage(platform::loadRcdataResource(name), picture);
+    int matching = 0, samples = 0;
+    for (int y = 200; y < shot.height - 3; y += 7) {
+      for (int x = 3; x < shot.width - 3; x += 7, ++samples) {
+        const int px = static_cast<int>((x + 0.5) * picture.width / shot.width);
+        const int py = static_cast<int>((y + 0.5) * picture.height / shot.height);
+        const unsigned char* expected = &picture.pixels[(static_cast<size_t>(py) * picture.width + px) * 4];
+        const Rgb seen = shot.at(x, y);
+        matching += std::abs(seen.r - expected[0]) <= 20 && std::abs(seen.g - expected[1]) <= 20 &&
+                    std::abs(seen.b - expected[2]) <= 20;
+      }
     }
+    if (samples > 0 && matching > 0.9 * samples) return size + " picture";
   }
-  return samples == 0 ? 0.0 : static_cast<double>(matching) / samples;
+  return size + " no picture";
 }
 
-// Screenshots of the Windows build's run are kept beside the native run's.
-std::string shotName(const std::string& name) { return (testing_support::windowsPrograms ? "wine_" : "") + name; }
+// Polls the condition (a minute at most); the action runs before each second of looking, for
+// clicks that a still running task may ignore.
+bool eventually(const std::function<bool()>& condition, const std::function<void()>& action = [] {}) {
+  for (const auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+    action();
+    for (int look = 0; look < 20; ++look, std::this_thread::sleep_for(50ms))
+      if (condition()) return true;
+  }
+  return condition();
+}
 
 class ProgramWindowTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server.running()); }
 
-  // The program in the folder, with QUARNMP_MESSAGEBOX unset unless the extra sets it; waits
-  // for it to end.
-  std::future<ProgramResult> start(const std::filesystem::path& folder, const Environment& extra = {}) {
-    testing_support::ProgramOptions options;
-    options.workingDirectory = folder.string();
-    options.environment = server.environment();
-    options.environment["QUARNMP_MESSAGEBOX"] = std::nullopt;
-    for (const auto& [name, value] : extra) options.environment[name] = value;
-    options.timeout = 120s;
-    return std::async(std::launch::async,
-                      [options] { return testing_support::runProgram(QUARNMP_UPDATER_EXE, {}, options); });
+  // The program in the folder, with QUARNMP_MESSAGEBOX unset unless the environment sets it;
+  // waits for it to end.
+  std::future<ProgramResult> start(const fs::path& folder, Environment environment = {}) {
+    environment.insert({"QUARNMP_MESSAGEBOX", std::nullopt});
+    environment.merge(server.environment());
+    const ProgramOptions options{folder.string(), environment, 120s};
+    return std::async(std::launch::async, [options] { return runProgram(QUARNMP_UPDATER_EXE, {}, options); });
   }
 
-  // Screenshots of the window until one passes the check (10 s at most), the last one saved.
-  template <typename Check>
-  Screenshot waitForPicture(unsigned long window, const std::string& name, Check check) {
+  // Screenshots of the window until one's description reads as expected (a minute at most); the
+  // last one is saved ("wine_" before the names of the Windows build's) and returned.
+  Screenshot expectToSee(unsigned long window, const std::string& name,
+                         const std::function<std::string(const Screenshot&)>& describe, const std::string& expected) {
     Screenshot shot;
-    for (int attempt = 0; attempt < 50 && !check(shot); ++attempt) {
-      std::this_thread::sleep_for(200ms);
-      if (auto taken = x.capture(window)) shot = *taken;
-    }
-    testing_support::saveScreenshot(shot, shotName(name));
+    eventually([&] { return describe(shot = x.capture(window).value_or(Screenshot{})) == expected; });
+    saveScreenshot(shot, (windowsPrograms ? "wine_" : "") + name);
+    EXPECT_EQ(describe(shot), expected) << name;
     return shot;
   }
 
+  // The main window, titled "QuarnMpUpdater - Version <build date> <build time>"; 0 when none appears.
+  unsigned long mainWindow() {
+    return x.waitForWindow(std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} "
+                                      "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]"),
+                           60s);
+  }
   bool xdotool(const std::vector<std::string>& arguments) {
     return testing_support::xdotool(server.display(), arguments);
   }
 
-  testing_support::XvfbServer server;
-  testing_support::X11Display x{server.display()};
-  testing_support::TempFolder emptyFolder;
+  XvfbServer server;
+  X11Display x{server.display()};
+  TempFolder emptyFolder;
 };
 
-TEST_F(ProgramWindowTest, MainWindowShowsTheBackgroundFollowsResizesAndClosesWithZeroWithOrWithoutEs3) {
-  // One picture or the other, as the cross-fade goes.
-  const auto showsPicture = [](const Screenshot& s) {
-    return std::max(shareShowing(s, "NA3E_RSC"), shareShowing(s, "SE2E_RSC")) > 0.9;
-  };
-  const struct {
-    const char* name;
-    testing_support::TestLayout layout;
-    Environment environment;
-  } drivers[] = {{"main_window", testing_support::TestLayout::Rusk, {}},
-                 // Plain OpenGL 3.3, where "#version 300 es" shaders do not compile.
-                 {"main_window_without_es3",
-                  testing_support::TestLayout::Tovan,
-                  {{"MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility"}}}};
-  for (const auto& driver : drivers) {
-    SCOPED_TRACE(driver.name);
-    testing_support::TempFolder installation;
-    testing_support::makeInstallation(installation.path(), driver.layout);
-    auto program = start(installation.path(), driver.environment);
-    const unsigned long window = x.waitForWindow(
-        std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"),
-        60s);
-    ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
-    // A picture stretched to the window.
-    Screenshot shot = waitForPicture(window, driver.name, showsPicture);
-    EXPECT_EQ(shot.width, 640);
-    EXPECT_EQ(shot.height, 360);
-    EXPECT_TRUE(showsPicture(shot));
-
-    xdotool({"windowsize", std::to_string(window), "800", "500"});
-    shot = waitForPicture(window, std::string(driver.name) + "_resized",
-                          [&](const Screenshot& s) { return s.width == 800 && s.height == 500 && showsPicture(s); });
-    EXPECT_EQ(shot.width, 800);
-    EXPECT_TRUE(showsPicture(shot)) << "the frames after the resize do not fill the new size";
-
-    x.requestClose(window);
-    ASSERT_EQ(program.wait_for(90s), std::future_status::ready);
-    EXPECT_EQ(program.get().exitCode, 0);
-  }
+// Plain OpenGL 3.3, where "#version 300 es" shaders do not compile (the first-run story has them).
+TEST_F(ProgramWindowTest, WithoutEs3TheMainWindowShowsTheBackgroundFollowsResizesAndClosesWithZero) {
+  TempFolder installation;
+  makeInstallation(installation.path(), TestLayout::Tovan);
+  auto program = start(installation.path(), {{"MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility"}});
+  const unsigned long window = mainWindow();
+  ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
+  expectToSee(window, "main_window_without_es3", sizeAndPicture, "640x360 picture");
+  xdotool({"windowsize", std::to_string(window), "800", "500"});
+  expectToSee(window, "main_window_without_es3_resized", sizeAndPicture, "800x500 picture");
+  x.requestClose(window);
+  ASSERT_EQ(program.wait_for(90s), std::future_status::ready);
+  EXPECT_EQ(program.get().exitCode, 0);
 }
 
 TEST_F(ProgramWindowTest, WrongDirectoryDialogShowsItsLinesAndClosesOnOkOrEnter) {
+  // The lines of text right of the icon and above the button. Wine draws the system's own box,
+  // dark text on grey: that one is only kept as a screenshot.
+  const auto lines = [](const Screenshot& s) {
+    return std::to_string(windowsPrograms ? (s.width > 0 ? 4 : 0) : brightBands(s, 56, s.width - 10, s.height - 50));
+  };
   for (const std::string way : {"ok", "enter"}) {
     SCOPED_TRACE(way);
     auto program = start(emptyFolder.path());
     const unsigned long window = x.waitForWindow(std::regex("Wrong directory!"), 60s);
     ASSERT_NE(window, 0u);
-    // The text column lies right of the icon and above the button.
-    // Wine draws the system's own box, dark text on grey: that one is only kept as a screenshot.
-    const auto lines = [](const Screenshot& s) {
-      if (testing_support::windowsPrograms) return s.width > 0 ? 4 : 0;
-      return testing_support::brightBands(s, 56, s.width - 10, s.height - 50);
-    };
-    const Screenshot shot =
-        waitForPicture(window, "wrong_directory_" + way, [&](const Screenshot& s) { return lines(s) == 4; });
-    EXPECT_EQ(lines(shot), 4);
+    const Screenshot shot = expectToSee(window, "wrong_directory_" + way, lines, "4");
     const std::string id = std::to_string(window);
     if (way == "ok") {
       // Press and release come together, as a touchpad tap does.
@@ -176,21 +158,9 @@ struct Point {
 constexpr Point fetchButton{80, 98}, diffButton{224, 98}, updateButton{369, 98}, languageCombo{170, 38},
     englishItem{170, 135}, luaDebuggerBox{60, 58}, multiplayerMainGame{224, 118};
 
-// Polls the condition (a minute at most); the action runs before each second of looking, for
-// clicks that a still running task may ignore.
-template <typename Condition>
-bool eventually(Condition condition, const std::function<void()>& action = [] {}) {
-  for (const auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
-    action();
-    for (int look = 0; look < 20; ++look, std::this_thread::sleep_for(50ms))
-      if (condition()) return true;
-  }
-  return condition();
-}
-
 // A new player's first run: nginx serves a published mod at the window's fixed address, and the
 // player clicks at the layout's positions. Screenshots of each step are kept.
-TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedAndTheGameStarts) {
+TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedTheGameStartsAndTheWindowResizes) {
   TempFolder work;
   const std::string files[] = {"version.txt", "maps/Ridge Map.txt", "bin/quarnmp.dat"};
   for (const std::string& file : files) writeFile(work / "mod" / file, "content of " + file);
@@ -213,20 +183,19 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedAndT
   for (const std::string code : {"de", "en"}) writeFile(installation / "base/qar" / ("lng" + code + "cfg0.qar"), "");
 
   auto program = start(installation);
-  const unsigned long window = x.waitForWindow(std::regex("QuarnMpUpdater - Version .*"), 60s);
+  const unsigned long window = mainWindow();
   ASSERT_NE(window, 0u);
   const auto click = [&](Point p) {
-    const std::string id = std::to_string(window);
-    xdotool({"mousemove", "--window", id, std::to_string(p.x), std::to_string(p.y), "click", "1"});
+    xdotool({"mousemove", "--window", std::to_string(window), std::to_string(p.x), std::to_string(p.y), "click", "1"});
   };
   const auto screenshot = [&](const std::string& name) {
-    if (auto shot = x.capture(window)) saveScreenshot(*shot, shotName("story_" + name));
+    if (auto shot = x.capture(window)) saveScreenshot(*shot, (windowsPrograms ? "wine_story_" : "story_") + name);
   };
   const auto stored = [&](const std::string& member) {
     return readFile(installation / "quarnmpupdater_config.json").find(member) != std::string::npos;
   };
-  // Clicks count from the first frame on: wait for the top strip's grey.
-  waitForPicture(window, "story_start", [](const Screenshot& s) { return s.width > 300 && s.at(300, 10).g == 50; });
+  // Clicks count from the first frame on: wait for the picture.
+  expectToSee(window, "story_start", sizeAndPicture, "640x360 picture");
 
   click(fetchButton);
   // Diff is greyed until the catalogue is there; the comparison writes the digest cache.
@@ -252,6 +221,8 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedAndT
   click(multiplayerMainGame);
   const auto args = [&] { return readFile(installation / "args.txt"); };
   EXPECT_TRUE(eventually([&] { return args() == startedWith; })) << args();
+  xdotool({"windowsize", std::to_string(window), "800", "500"});
+  expectToSee(window, "story_resized", sizeAndPicture, "800x500 picture");
 
   x.requestClose(window);
   ASSERT_EQ(program.wait_for(120s), std::future_status::ready);
