@@ -1,6 +1,7 @@
 #include "tests/support/scripted_server.h"
 
 #include "tests/support/server_process.h"
+#include "tests/support/temp_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -116,6 +117,29 @@ ConnectionScript respondWith(std::string response) {
   return [response = std::move(response)](ScriptedConnection& connection) {
     connection.readRequest();
     connection.send(response);
+  };
+}
+
+std::string httpAnswer(const std::string& body, const std::string& status) {
+  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string requestTarget(const std::string& request) {
+  const auto start = request.find(' '), end = request.find(' ', start + 1);
+  return end == std::string::npos ? "" : request.substr(start + 1, end - start - 1);
+}
+
+std::string fileAnswer(const std::filesystem::path& root, const std::string& request) {
+  const std::string target = requestTarget(request);
+  const std::string body =
+      target.starts_with("/") ? readFile(root / (target.substr(1) + (target.ends_with("/") ? "index.html" : ""))) : "";
+  return target.starts_with("/") && body != "<missing>" ? httpAnswer(body) : httpAnswer("", "404 Not Found");
+}
+
+ConnectionScript answerByTarget(std::map<std::string, std::string> answers) {
+  return [answers = std::move(answers)](ScriptedConnection& connection) {
+    const auto found = answers.find(requestTarget(connection.readRequest()));
+    connection.send(found == answers.end() ? httpAnswer("", "404 Not Found") : found->second);
   };
 }
 

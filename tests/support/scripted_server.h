@@ -4,7 +4,9 @@
 // closing (when the script returns) or holding the connection.
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -80,5 +82,15 @@ class UnansweredListener {
 
 // Reads the request, sends `response` and closes.
 ConnectionScript respondWith(std::string response);
+
+// A whole response: the status line, a Content-Length and the body.
+std::string httpAnswer(const std::string& body, const std::string& status = "200 OK");
+// The target of a request text ("GET <target> HTTP/1.1 ..."); "" when it has none.
+std::string requestTarget(const std::string& request);
+// The answer for the file below `root` that the request's target names, as nginx gives it
+// (a target ending in "/" names its index.html), or 404.
+std::string fileAnswer(const std::filesystem::path& root, const std::string& request);
+// Reads the request and sends the answer kept for its target (404 when there is none).
+ConnectionScript answerByTarget(std::map<std::string, std::string> answers);
 
 }  // namespace testing_support

@@ -45,23 +45,11 @@ std::string repeated(std::size_t size) {
   return text;
 }
 
-std::string answer(const std::string& body, const std::string& status = "200 OK") {
-  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
 CatalogueEntry entry(const std::string& name, const std::string& destination = "QuarnServer") {
   return {name, "d", "files/" + name, destination, "lists/" + name, true};
 }
 
-// A scripted server answering by request target (else 404).
-ScriptedServer serverOf(Responses responses) {
-  return ScriptedServer([responses = std::move(responses)](ScriptedConnection& connection) {
-    const std::string request = connection.readRequest();  // "GET <target> HTTP/1.1 ..."
-    const auto end = request.find(' ', 4);
-    const auto found = responses.find(end == std::string::npos ? "" : request.substr(4, end - 4));
-    connection.send(found == responses.end() ? answer("", "404 Not Found") : found->second);
-  });
-}
+ScriptedServer serverOf(Responses responses) { return ScriptedServer(answerByTarget(std::move(responses))); }
 
 // The address space may grow by at most `bytes` from now on: a bound on memory that does not
 // depend on timing. Over what is mapped already, so it also holds under AddressSanitizer.
@@ -193,19 +181,19 @@ std::string fetched(const ScriptedServer& server, const ProgressSink& progress =
 }
 
 TEST(CatalogueFetch, TakesEmptyNullAndObjectCataloguesAndKeepsTheSetsBeforeAFailure) {
-  for (const char* empty : {"[]", "null"}) EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(empty))}})), "|0 lists");
+  for (const char* empty : {"[]", "null"}) EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists");
   const std::string object = "{\"z\": " + nlohmann::json::parse(catalogueText({entry("second")}))[0].dump() +
                              ", \"a\": " + nlohmann::json::parse(catalogueText({entry("first")}))[0].dump() + "}";
-  const ScriptedServer server = serverOf({{"/json", answer(deflated(object))}, {"/lists/first", answer(deflated("null"))},
-                                          {"/lists/second", answer(deflated(R"({"x": "h"})"))}});
+  const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))}, {"/lists/first", httpAnswer(deflated("null"))},
+                                          {"/lists/second", httpAnswer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
   EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second: QuarnServer/x|2 lists");
   EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
 
   // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
   const std::string list = R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
-  EXPECT_EQ(fetched(serverOf({{"/json", answer(deflated(catalogueText({entry("one"), entry("two")})))},
-                              {"/lists/one", answer(deflated(list))}})),
+  EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("one"), entry("two")})))},
+                              {"/lists/one", httpAnswer(deflated(list))}})),
             "lists/two: HTTP status 404 Not Found|one: QuarnServer/A QuarnServer/a QuarnServer/a/..b/.c QuarnServer/b "
             "QuarnServer/maps/My Map.txt QuarnServer/x..|1 lists");
 }
@@ -215,15 +203,15 @@ TEST(CatalogueFetch, EveryFailureHasItsReason) {
       R"([{"name": "n", "description": "d", "sourcepath": "s", "destinationpath": "d", "url": "u"}])";
   const std::string whole = deflated("[]" + std::string(5000, ' '));
   const std::pair<std::string, std::string> bodies[] = {
-      {answer(deflated(noDefault)), "type must be boolean, but is null"},
-      {answer("[]"), "incorrect header check"},
-      {answer(deflated("[{")), "parse error"},
-      {answer(""), "json: empty compressed body"},
-      {answer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
-      {answer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
+      {httpAnswer(deflated(noDefault)), "type must be boolean, but is null"},
+      {httpAnswer("[]"), "incorrect header check"},
+      {httpAnswer(deflated("[{")), "parse error"},
+      {httpAnswer(""), "json: empty compressed body"},
+      {httpAnswer(whole.substr(0, whole.size() - 4)), "json: compressed body ends before its stream does"},
+      {httpAnswer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
       {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "},
-      {answer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
-      {answer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
+      {httpAnswer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
+      {httpAnswer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
   for (const auto& [response, reason] : bodies) {
     const ScriptedServer server = serverOf({{"/json", response}});
     const std::string failure = fetchCatalogue(server.url(), ignoreProgress).failure;
@@ -245,7 +233,7 @@ TEST(CatalogueFetch, AListNamingAPathOutsideTheInstallationIsRefusedWhole) {
 }
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
-  const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", answer("5D41402ABC4B2A76B9719D911017C592\n")}});
+  const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
   EXPECT_EQ(fetchUpdaterHash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
   EXPECT_EQ(fetchUpdaterHash(server.url("/missing/")), std::nullopt);  // 404
   EXPECT_EQ(fetchUpdaterHash("http://127.0.0.1:1/"), std::nullopt);   // refused
@@ -260,20 +248,20 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
     std::string key, target, response, digest, failure;  // failure "": installed as "hello"
   };
   const Case cases[] = {
-      {"a.txt", "a.txt", answer(deflated("hello")), helloDigest, ""},
-      {"cut.bin", "cut.bin", answer(cut.substr(0, cut.size() / 2)), helloDigest, "ends before its stream does"},
-      {"raw.txt", "raw.txt", answer("not compressed"), helloDigest, "incorrect header check"},
-      {"new/gzip.txt", "new/gzip.txt", answer(gzippedHello), upperHello, ""},
-      {"tail.txt", "tail.txt", answer(deflated("hello") + "trailing"), helloDigest, ""},
-      {"wrong.txt", "wrong.txt", answer(deflated("half-published")), helloDigest, "does not match the list's digest"},
-      {"gone.txt", "gone.txt", answer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
-      {"short.txt", "short.txt", answer(deflated("hello")), "0000000000000000", "not 32 hexadecimal digits"},
-      {"locked.txt", "locked.txt", answer(deflated("hello")), helloDigest, "cannot write"},
+      {"a.txt", "a.txt", httpAnswer(deflated("hello")), helloDigest, ""},
+      {"cut.bin", "cut.bin", httpAnswer(cut.substr(0, cut.size() / 2)), helloDigest, "ends before its stream does"},
+      {"raw.txt", "raw.txt", httpAnswer("not compressed"), helloDigest, "incorrect header check"},
+      {"new/gzip.txt", "new/gzip.txt", httpAnswer(gzippedHello), upperHello, ""},
+      {"tail.txt", "tail.txt", httpAnswer(deflated("hello") + "trailing"), helloDigest, ""},
+      {"wrong.txt", "wrong.txt", httpAnswer(deflated("half-published")), helloDigest, "does not match the list's digest"},
+      {"gone.txt", "gone.txt", httpAnswer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
+      {"short.txt", "short.txt", httpAnswer(deflated("hello")), "0000000000000000", "not 32 hexadecimal digits"},
+      {"locked.txt", "locked.txt", httpAnswer(deflated("hello")), helloDigest, "cannot write"},
       {"ctl\x01.txt", "", "", helloDigest, "Invalid request target"},
-      {"a%41.txt", "a%2541.txt", answer(deflated("hello")), helloDigest, ""},
-      {"q?x #1.txt", "q%3Fx%20%231.txt", answer(deflated("hello")), helloDigest, ""},
-      {"\xc3\xbc-._~!$&'()*+,;=:@.txt", "%C3%BC-._~!$&'()*+,;=:@.txt", answer(deflated("hello")), helloDigest, ""},
-      {"run.sh", "run.sh", answer(deflated("hello")), helloDigest, ""}};
+      {"a%41.txt", "a%2541.txt", httpAnswer(deflated("hello")), helloDigest, ""},
+      {"q?x #1.txt", "q%3Fx%20%231.txt", httpAnswer(deflated("hello")), helloDigest, ""},
+      {"\xc3\xbc-._~!$&'()*+,;=:@.txt", "%C3%BC-._~!$&'()*+,;=:@.txt", httpAnswer(deflated("hello")), helloDigest, ""},
+      {"run.sh", "run.sh", httpAnswer(deflated("hello")), helloDigest, ""}};
   Responses responses;
   std::vector<FileRecord> files;
   for (const Case& c : cases) {
@@ -315,7 +303,7 @@ TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
     body = deflated(content);
     digest = hexDigest(platform::md5Of(content));
   }
-  const ScriptedServer server = serverOf({{"/files/zeros.bin", answer(body)}});
+  const ScriptedServer server = serverOf({{"/files/zeros.bin", httpAnswer(body)}});
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", digest}};
   EXPECT_EXIT(
       {

@@ -10,7 +10,7 @@ using namespace std::chrono_literals;
 using namespace testing_support;
 
 TEST(ProgramEnd, ADigestArrivingWhileTheEngineEndsIsHarmless) {
-  const std::string digest = "HTTP/1.1 200 OK\r\nContent-Length: 32\r\n\r\n0123456789abcdef0123456789abcdef";
+  const std::string digest = httpAnswer("0123456789abcdef0123456789abcdef");
   ScriptedServer server(std::vector<ConnectionScript>{respondWith(digest), [&](ScriptedConnection& connection) {
     connection.readRequest();
     connection.pause(400ms);

@@ -143,15 +143,12 @@ TEST(PublishedTree, AnUpdateKilledMidwayLeavesEachFileOldOrNewAndTheNextOneRepai
   // Serves the tree; the first answer for big.bin stops halfway and never ends.
   std::atomic<bool> cutShort{true};
   ScriptedServer server([&](ScriptedConnection& connection) {
-    const std::string request = connection.readRequest();
-    const std::string target = request.substr(4, request.find(' ', 4) - 4);
-    const std::string body = readFile(work / ("tree" + target));
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    if (target.ends_with("big.bin") && cutShort.exchange(false)) {
-      connection.send(head + body.substr(0, body.size() / 2));
+    const std::string request = connection.readRequest(), answer = fileAnswer(work / "tree", request);
+    if (requestTarget(request).ends_with("big.bin") && cutShort.exchange(false)) {
+      connection.send(answer.substr(0, answer.size() / 2));
       connection.hold();
     } else {
-      connection.send(head + body);
+      connection.send(answer);
     }
   });
   ProgramOptions options;

@@ -180,12 +180,8 @@ std::atomic<bool> gateOpen = true;
 
 void serveSite(ScriptedConnection& connection) {
   const std::string request = connection.readRequest();
-  std::string target = request.substr(5, request.find(' ', 4) - 5);
   while (!gateOpen) connection.pause(std::chrono::milliseconds(5));
-  const std::string body = readFile(siteTree / (target == "QuarnMpUpdater/" ? target + "index.html" : target));
-  connection.send(body == "<missing>"
-                      ? "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"
-                      : "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  connection.send(fileAnswer(siteTree, request));
 }
 
 class MainWindowTest : public HeadlessNuklear {
