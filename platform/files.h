@@ -72,4 +72,19 @@ void flushWrittenFiles(const std::string& folder);
 // name exists already or the file cannot be written; a file begun is removed again.
 bool writeNewPrivateFile(const std::string& path, std::string_view bytes);
 
+// An exclusive lock on a file (made when missing), held until the object goes or the process
+// ends, even by a kill; a second holder, in this process or another, is refused at once.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  bool held() const;
+
+ private:
+  std::intptr_t handle;
+};
+
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,5 +158,21 @@ bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
   if (!ok) ::unlink(native.c_str());
   return ok;
 }
+
+// flock, not fcntl: an fcntl lock belongs to the process, so a second lock in the same
+// process would be granted.
+FileLock::FileLock(const std::string& path)
+    : handle(::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+  if (handle >= 0 && ::flock(static_cast<int>(handle), LOCK_EX | LOCK_NB) != 0) {
+    ::close(static_cast<int>(handle));
+    handle = -1;
+  }
+}
+
+FileLock::~FileLock() {
+  if (handle >= 0) ::close(static_cast<int>(handle));
+}
+
+bool FileLock::held() const { return handle >= 0; }
 
 }  // namespace platform

@@ -131,4 +131,15 @@ bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+// Opened without sharing: nobody else can open the file while the handle lives.
+FileLock::FileLock(const std::string& path)
+    : handle(reinterpret_cast<std::intptr_t>(
+          CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+FileLock::~FileLock() {
+  if (held()) CloseHandle(handleOf(handle));
+}
+
+bool FileLock::held() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
+
 }  // namespace platform

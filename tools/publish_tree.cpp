@@ -2,9 +2,11 @@
 
 #include <ctime>
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
+#include "platform/digest.h"
 #include "platform/files.h"
 #include "tools/publish_compress.h"
 #include "tools/publish_state.h"
@@ -18,6 +20,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* stagingFolderName = ".publishing";
+constexpr const char* lockFileName = ".publish-lock";
+
+// What the state keeps of a document (a list, the catalogue, a signature): enough to retire it
+// once it leaves the release. Time 0 is never trusted.
+SourceState documentState(const std::string& bytes) { return {0, bytes.size(), hexDigest(platform::md5Of(bytes))}; }
 
 struct PreparedFile {
   const ReleaseFile* file;
@@ -86,10 +93,16 @@ class TreeWriter {
     }
   }
 
-  // A document clients read, followed by its signature when the release is signed.
-  void writeDocument(const std::string& treePath, const std::string& bytes, const ReleaseSigner* signer) {
+  // A document clients read, followed by its signature when the release is signed; the state
+  // records both.
+  void writeDocument(const std::string& treePath, const std::string& bytes, const ReleaseSigner* signer,
+                     PublishState& state) {
     write(treePath, bytes);
-    if (signer) write(signaturePath(treePath), signatureFor(*signer, bytes, treePath));
+    state[treePath] = documentState(bytes);
+    if (!signer) return;
+    const std::string signature = signatureFor(*signer, bytes, treePath);
+    write(signaturePath(treePath), signature);
+    state[signaturePath(treePath)] = documentState(signature);
   }
 
  private:
@@ -112,6 +125,16 @@ bool removableFromTree(const fs::path& tree, const std::string& treePath) {
   return fs::is_regular_file(fs::symlink_status(path, error)) && liesWithin(path.parent_path(), tree);
 }
 
+// Removes the folders that a removal left empty, up to the tree; never a link.
+void removeEmptyFolders(const fs::path& tree, const fs::path& removed) {
+  std::error_code error;
+  for (fs::path folder = removed.parent_path();
+       liesWithin(folder, tree) && !fs::equivalent(folder, tree, error) && !error &&
+       fs::is_directory(fs::symlink_status(folder, error)) && fs::remove(folder, error);
+       folder = folder.parent_path()) {
+  }
+}
+
 // Sorts the paths earlier runs published and this one does not into removals and retirements.
 void sortOutLeftovers(const fs::path& tree, const PublishState& previous, const std::set<std::string>& current,
                       PublishSummary& summary) {
@@ -124,6 +147,15 @@ void sortOutLeftovers(const fs::path& tree, const PublishState& previous, const 
   }
 }
 
+// One run at a time: a second run would clear the first one's staging folder and mix two
+// releases in the tree.
+std::unique_ptr<platform::FileLock> lockTree(const fs::path& tree) {
+  fs::create_directories(tree);
+  auto lock = std::make_unique<platform::FileLock>((tree / lockFileName).string());
+  if (!lock->held()) throw std::runtime_error(tree.string() + " is being published by another run (" + lockFileName + ")");
+  return lock;
+}
+
 // What the run will write, decided by reading only.
 struct PreparedRelease {
   std::vector<std::vector<PreparedFile>> sets;
@@ -132,11 +164,17 @@ struct PreparedRelease {
 };
 
 PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, const fs::path& tree,
-                               const PublishState& previous, std::vector<std::string>& problems) {
+                               const PublishState& previous, bool signing, std::vector<std::string>& problems) {
   const Preparation preparation(tree, previous);
-  PreparedRelease prepared{std::vector<std::vector<PreparedFile>>(release.size()), {catalogueTreePath, updaterDigestTreePath}, ""};
+  PreparedRelease prepared{std::vector<std::vector<PreparedFile>>(release.size()), {}, ""};
+  const auto document = [&](const std::string& treePath) {
+    prepared.paths.insert(treePath);
+    if (signing) prepared.paths.insert(signaturePath(treePath));
+  };
+  document(catalogueTreePath);
+  if (plan.updater) document(updaterDigestTreePath);
   for (std::size_t i = 0; i < release.size(); ++i) {
-    prepared.paths.insert(plan.sets[i].entry.url);
+    document(plan.sets[i].entry.url);
     for (const ReleaseFile& file : release[i]) {
       prepared.sets[i].push_back(preparation.prepare(file, problems));
       prepared.paths.insert(file.treePath);
@@ -152,7 +190,6 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
 // Files first, then lists, updater digest and catalogue, then removals, then the state.
 void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const PublishState& previous,
                   const fs::path& tree, const ReleaseSigner* signer, PublishSummary& summary) {
-  fs::create_directories(tree);
   TreeWriter writer(tree);
   PublishState state;
   for (const std::string& treePath : summary.retirements) {
@@ -169,15 +206,19 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
   for (std::size_t i = 0; i < plan.sets.size(); ++i) {
     std::map<std::string, std::string> fileList;
     for (const PreparedFile& file : prepared.sets[i]) fileList[file.file->key] = file.source.digest;
-    writer.writeDocument(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level), signer);
+    writer.writeDocument(plan.sets[i].entry.url, compressText(fileListText(fileList), plan.level), signer, state);
     catalogue.push_back(plan.sets[i].entry);
   }
-  if (plan.updater) writer.writeDocument(updaterDigestTreePath, prepared.updaterDigest, signer);
-  writer.writeDocument(catalogueTreePath, compressText(catalogueText(catalogue), plan.level), signer);
+  if (plan.updater) writer.writeDocument(updaterDigestTreePath, prepared.updaterDigest, signer, state);
+  writer.writeDocument(catalogueTreePath, compressText(catalogueText(catalogue), plan.level), signer, state);
   for (const std::string& treePath : summary.removals) {
     std::error_code error;
-    if (fs::remove(tree / treePath, error)) ++summary.removed;
-    else if (error) summary.warnings.push_back(treePath + ": not removed, " + error.message());
+    if (fs::remove(tree / treePath, error)) {
+      ++summary.removed;
+      removeEmptyFolders(tree, tree / treePath);
+    } else if (error) {
+      summary.warnings.push_back(treePath + ": not removed, " + error.message());
+    }
   }
   writer.write(publishStateFileName, publishStateText(state));
 }
@@ -187,8 +228,10 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
 PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool dryRun, const ReleaseSigner* signer) {
   std::vector<std::string> problems;
   const Release release = validateRelease(plan, tree, problems);
+  // Taken before the state is read; a dry run and a refused plan only read.
+  const std::unique_ptr<platform::FileLock> lock = dryRun || !problems.empty() ? nullptr : lockTree(tree);
   LoadedState previous = readPublishState(tree);
-  const PreparedRelease prepared = prepareRelease(plan, release, tree, previous.entries, problems);
+  const PreparedRelease prepared = prepareRelease(plan, release, tree, previous.entries, signer != nullptr, problems);
   if (!problems.empty()) throw PublishRefused(problems);
 
   PublishSummary summary;
