@@ -4,46 +4,37 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "http/body_framing.h"
 #include "http/errors.h"
 
 namespace {
 
-struct Outcome {
-  bool complete = false;
-  std::string error;
-  std::string body;
-};
-
-Outcome assemble(std::string_view bytes, std::size_t pieceSize) {
+// How the bytes, added in pieces of `pieceSize`, end ("complete", "incomplete" or the error), and the body.
+std::pair<std::string, std::string> assemble(std::string_view bytes, std::size_t pieceSize) {
   http::detail::ResponseReception reception;
-  Outcome outcome;
   try {
-    while (!bytes.empty() && !outcome.complete) {
-      const std::string_view piece = bytes.substr(0, pieceSize);
-      bytes.remove_prefix(piece.size());
-      outcome.complete = http::detail::addReceivedBytes(reception, piece) == http::detail::Progress::Complete;
+    for (std::size_t at = 0; at < bytes.size(); at += pieceSize) {
+      if (http::detail::addReceivedBytes(reception, bytes.substr(at, pieceSize)) == http::detail::Progress::Complete)
+        return {"complete", reception.response.body};
     }
-    if (!outcome.complete) return outcome;  // the peer would close here: lengths may differ
-    outcome.body = reception.response.body;
+    return {"incomplete", ""};  // the peer would close here: lengths may differ
   } catch (const http::ResponseError& e) {
-    outcome.error = e.what();
+    return {e.what(), ""};
   }
-  return outcome;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::size_t pieceSize = 1 + data[0] % 16;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  const Outcome whole = assemble(bytes, bytes.size() + 1);
-  const Outcome pieces = assemble(bytes, pieceSize);
-  if (whole.complete != pieces.complete || whole.error != pieces.error) std::abort();
+  const auto [wholeEnd, wholeBody] = assemble(bytes, bytes.size() + 1);
+  const auto [piecesEnd, piecesBody] = assemble(bytes, 1 + data[0] % 16);
   // Bytes beyond a content length are kept only when they come in the same piece, so one
   // body may run on past the other, but never differ from it.
-  if (!whole.body.starts_with(pieces.body) && !pieces.body.starts_with(whole.body)) std::abort();
+  if (wholeEnd != piecesEnd || (!wholeBody.starts_with(piecesBody) && !piecesBody.starts_with(wholeBody)))
+    std::abort();
   return 0;
 }

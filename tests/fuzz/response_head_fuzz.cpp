@@ -1,5 +1,6 @@
 // A header block either parses into a status and fields that hold no line breaks, or fails
 // with ResponseError; the parsers never read past the end.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -17,10 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* position = status.next; position != end;) {
       auto field = http::detail::parseHeaderField(position, end);
       if (field.next <= position || field.next > end) std::abort();
-      for (char c : field.value.name) {
-        if (c >= 'A' && c <= 'Z') std::abort();
-      }
-      if (field.value.value.find_first_of("\r\n") != std::string::npos) std::abort();
+      const bool upperCase = std::ranges::any_of(field.value.name, [](char c) { return c >= 'A' && c <= 'Z'; });
+      if (upperCase || field.value.value.find_first_of("\r\n") != std::string::npos) std::abort();
       position = field.next;
     }
   } catch (const http::ResponseError&) {

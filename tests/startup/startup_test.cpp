@@ -3,9 +3,6 @@
 // (exit 1) with its settings written.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
@@ -26,12 +23,12 @@ const std::string accepted = "1|GLFW's error|"
 
 // "<exit code>|<standard output>|<settings file>|<standard error, up to the installation check>"
 std::string start(const fs::path& workingDirectory, const std::string& program = QUARNMP_UPDATER_EXE) {
-  ProgramOptions options;
-  options.workingDirectory = workingDirectory.string();
-  options.environment = {
-      {"QUARNMP_MESSAGEBOX", std::nullopt}, {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}};
   // Wine without a display confirms a box without showing it: the text is asked for here.
-  if (windowsPrograms) options.environment["QUARNMP_MESSAGEBOX"] = "stderr";
+  const auto messageBox = windowsPrograms ? std::optional<std::string>("stderr") : std::nullopt;
+  const ProgramOptions options{.workingDirectory = workingDirectory.string(),
+                               .environment = {{"QUARNMP_MESSAGEBOX", messageBox},
+                                               {"DISPLAY", std::nullopt},
+                                               {"WAYLAND_DISPLAY", std::nullopt}}};
   const ProgramResult result = withUnixLineEnds(runProgram(program, {}, options));
   // GLFW's own error comes first; its wording differs between systems.
   const bool glfw = result.out.starts_with("Error ") && result.out.ends_with("[GFLW] failed to init!\n");

@@ -19,8 +19,7 @@ namespace {
 // Waits until `descriptor` is readable (true) or the stop pipe is (false).
 bool readableUnlessStopped(int descriptor, int stopDescriptor) {
   pollfd entries[2] = {{descriptor, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
-  while (::poll(entries, 2, -1) < 0 && errno == EINTR) {
-  }
+  while (::poll(entries, 2, -1) < 0 && errno == EINTR) continue;
   return entries[1].revents == 0 && entries[0].revents != 0;
 }
 
@@ -61,17 +60,15 @@ std::string ScriptedConnection::readRequest() {
 }
 
 void ScriptedConnection::hold() {
-  char buffer[4096];
-  while (readableUnlessStopped(descriptor, stopDescriptor) && ::recv(descriptor, buffer, sizeof buffer, 0) > 0) {
-  }
+  char bytes[4096];
+  while (readableUnlessStopped(descriptor, stopDescriptor) && ::recv(descriptor, bytes, sizeof bytes, 0) > 0) continue;
 }
 
-ScriptedServer::ScriptedServer(std::vector<ConnectionScript> connectionScripts, bool repeatLast,
-                               std::uint16_t fixedPort)
-    : scripts(std::move(connectionScripts)), listeningPort(fixedPort) {
+ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort)
+    : listeningPort(fixedPort) {
   listenDescriptor = listenOnLoopback(64, listeningPort);
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("scripted server: no pipe");
-  thread = std::thread([this, repeatLast] {
+  thread = std::thread([this, scripts = std::move(scripts), repeatLast] {
     for (std::size_t index = 0; readableUnlessStopped(listenDescriptor, stopPipe[0]); ++index) {
       const int connection = ::accept4(listenDescriptor, nullptr, nullptr, SOCK_CLOEXEC);
       if (connection < 0) continue;
@@ -91,26 +88,9 @@ ScriptedServer::~ScriptedServer() {
   for (int descriptor : {listenDescriptor, stopPipe[0], stopPipe[1]}) ::close(descriptor);
 }
 
-std::string ScriptedServer::url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(listeningPort) + std::string(path);
-}
-
 std::vector<std::string> ScriptedServer::receivedRequests() const {
   std::lock_guard lock(requestsMutex);
   return requests;
-}
-
-UnansweredListener::UnansweredListener() {
-  descriptors.push_back(listenOnLoopback(0, listeningPort));
-  // A backlog of 0 still admits a connection or two; these take those places.
-  for (int i = 0; i < 4; ++i) {
-    const int descriptor = connectToLoopback(listeningPort, true);
-    if (descriptor >= 0) descriptors.push_back(descriptor);
-  }
-}
-
-UnansweredListener::~UnansweredListener() {
-  for (int descriptor : descriptors) ::close(descriptor);
 }
 
 ConnectionScript respondWith(std::string response) {

@@ -3,15 +3,12 @@
 // connection after another on one thread: exact bytes, pauses, reading the request, then
 // closing (when the script returns) or holding the connection.
 #include <chrono>
-#include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <string>
-#include <string_view>
 #include <thread>
-#include <vector>
+
+#include "tests/support/server_process.h"
 
 namespace testing_support {
 
@@ -49,35 +46,18 @@ class ScriptedServer {
   ~ScriptedServer();
 
   std::uint16_t port() const { return listeningPort; }
-  std::string url(std::string_view path = "/") const;
+  std::string url(std::string_view path = "/") const { return loopbackUrl(listeningPort, path); }
   std::vector<std::string> receivedRequests() const;
 
  private:
   ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort = 0);
 
-  std::vector<ConnectionScript> scripts;
   int listenDescriptor = -1;
   int stopPipe[2] = {-1, -1};
   std::uint16_t listeningPort = 0;
   mutable std::mutex requestsMutex;
   std::vector<std::string> requests;
   std::thread thread;
-};
-
-// A loopback listener that never accepts and whose backlog is full, so that a further
-// connection attempt stays pending: the way to make connecting time out.
-class UnansweredListener {
- public:
-  UnansweredListener();
-  ~UnansweredListener();
-  UnansweredListener(const UnansweredListener&) = delete;
-  UnansweredListener& operator=(const UnansweredListener&) = delete;
-
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(listeningPort) + "/"; }
-
- private:
-  std::uint16_t listeningPort = 0;
-  std::vector<int> descriptors;  // the listener, then the connections that fill its backlog
 };
 
 // Reads the request, sends `response` and closes.

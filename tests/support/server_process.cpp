@@ -61,6 +61,10 @@ std::uint16_t freeLoopbackPort() {
   return port;
 }
 
+std::string loopbackUrl(std::uint16_t port, std::string_view path) {
+  return "http://127.0.0.1:" + std::to_string(port) + std::string(path);
+}
+
 ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
                              const std::filesystem::path& logFile) {
   const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -83,30 +87,24 @@ ServerProcess::~ServerProcess() {
 
 NginxServer::NginxServer(const std::filesystem::path& root, const std::string& extraServerConfig,
                          std::uint16_t fixedPort) {
-  // The port is free when chosen but may be taken before nginx binds it: try a few.
+  // A free port may be taken before nginx binds it; nginx then ends, and another one is tried.
   for (int attempt = 0; attempt < 5; ++attempt) {
     port = fixedPort != 0 ? fixedPort : freeLoopbackPort();
-    process = std::make_unique<ServerProcess>(
-        QUARNMP_SOURCE_DIR "/scripts/local-nginx",
-        std::vector<std::string>{work.path().string(), std::to_string(port),
-                                 std::filesystem::absolute(root).string(), extraServerConfig},
-        work / "output.log");
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-         process->running() && std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    const std::vector<std::string> arguments{work.path().string(), std::to_string(port),
+                                             std::filesystem::absolute(root).string(), extraServerConfig};
+    process = std::make_unique<ServerProcess>(QUARNMP_SOURCE_DIR "/scripts/local-nginx", arguments,
+                                              work / "output.log");
+    for (int probes = 0; probes < 750 && process->running(); ++probes) {  // 15 s
       const int probe = connectToLoopback(port);
       if (probe >= 0) {
         ::close(probe);
         return;
       }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     process.reset();
   }
   throw std::runtime_error("nginx did not start: " + readFile(work / "error.log"));
-}
-
-std::string NginxServer::url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port) + std::string(path);
 }
 
 }  // namespace testing_support

@@ -3,18 +3,20 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testing_support {
 
-// A listening TCP socket on the loopback port `port`, or on a free one when it is 0, whose
-// number then goes to `port`.
+// A listening TCP socket on loopback port `port` (0: on a free one, whose number goes to `port`).
 int listenOnLoopback(int backlog, std::uint16_t& port);
 // Starts a connection to 127.0.0.1:port (non-blocking when asked); the socket, or -1.
 int connectToLoopback(std::uint16_t port, bool nonBlocking = false);
 
 // A loopback TCP port that was free a moment ago (bound to port 0, then released).
 std::uint16_t freeLoopbackPort();
+// "http://127.0.0.1:<port><path>"
+std::string loopbackUrl(std::uint16_t port, std::string_view path = "/");
 
 class ServerProcess {
  public:
