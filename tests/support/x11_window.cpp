@@ -14,7 +14,6 @@
 #include <stb_image_write.h>
 
 #include "tests/support/run_program.h"
-#include "tests/support/xvfb.h"
 
 namespace testing_support {
 
@@ -46,6 +45,11 @@ std::map<std::string, std::optional<std::string>> XvfbServer::environment() cons
 void XvfbServer::useInThisProcess() const {
   for (const auto& [name, value] : environment())
     value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+}
+
+bool XvfbServer::xdotool(const std::vector<std::string>& arguments) const {
+  const ProgramOptions options{".", {{"DISPLAY", displayName}}, std::chrono::seconds(30)};
+  return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;
 }
 
 X11Display::X11Display(const std::string& name) {
@@ -93,11 +97,9 @@ std::optional<Screenshot> X11Display::capture(unsigned long window) {
                             static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
   if (image == nullptr) return std::nullopt;
   Screenshot shot{area.width, area.height, {}};
-  for (int y = 0; y < area.height; ++y) {
-    for (int x = 0; x < area.width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);  // Xvfb's 24-bit true colour
-      for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
-    }
+  for (int i = 0; i < area.width * area.height; ++i) {
+    const unsigned long pixel = XGetPixel(image, i % area.width, i / area.width);  // Xvfb's 24-bit true colour
+    for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
   }
   XDestroyImage(image);
   return shot;
@@ -132,13 +134,6 @@ void saveScreenshot(const Screenshot& picture, const std::string& name) {
   std::filesystem::create_directories(folder, ignored);
   stbi_write_png((folder / (name + ".png")).c_str(), picture.width, picture.height, 3, picture.rgb.data(),
                  picture.width * 3);
-}
-
-bool xdotool(const std::string& display, const std::vector<std::string>& arguments) {
-  ProgramOptions options;
-  options.environment["DISPLAY"] = display;
-  options.timeout = std::chrono::milliseconds(30000);
-  return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;
 }
 
 }  // namespace testing_support

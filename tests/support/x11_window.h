@@ -1,8 +1,11 @@
 #pragma once
-// Looks at windows on an X display the way a user's desktop would: find one by its title,
-// read its pixels, ask it to close. Input (clicks, keys, resizing) goes through xdotool.
+// A private X server, and its windows looked at the way a user's desktop would: found by title,
+// read pixel by pixel, asked to close. Input (clicks, keys, resizing) goes through xdotool.
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <regex>
 #include <string>
@@ -11,6 +14,29 @@
 typedef struct _XDisplay Display;
 
 namespace testing_support {
+
+// Xvfb picks a free display number itself (-displayfd), so parallel test runs never collide;
+// only local clients reach it. Stopped when the object goes.
+class XvfbServer {
+ public:
+  XvfbServer();
+  ~XvfbServer();
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  const std::string& display() const { return displayName; }  // ":N"; empty when Xvfb did not start
+  bool running() const { return !displayName.empty(); }
+  // DISPLAY and Mesa's software OpenGL, for ProgramOptions::environment or (useInThisProcess)
+  // for tests that open windows themselves.
+  std::map<std::string, std::optional<std::string>> environment() const;
+  void useInThisProcess() const;
+  // Runs xdotool with the arguments on this display; true when it exited with 0.
+  bool xdotool(const std::vector<std::string>& arguments) const;
+
+ private:
+  pid_t serverPid = -1;
+  std::string displayName;
+};
 
 struct Rgb {
   int r = 0, g = 0, b = 0;
@@ -33,29 +59,23 @@ class X11Display {
   X11Display(const X11Display&) = delete;
   X11Display& operator=(const X11Display&) = delete;
 
-  // A mapped top-level window (there is no window manager) whose whole title matches, waiting
-  // for it up to the timeout; 0 when none appeared.
+  // A mapped top-level window (there is no window manager) whose whole title matches, waited
+  // for up to the timeout; 0 when none appeared.
   unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
-  // Returns once the server has handled everything sent to it before, by any client (the
-  // events xdotool made are then on their way to the windows).
+  // Returns once the server has handled everything sent to it before, by any client.
   void sync();
-  // The window's area as the screen shows it.
-  std::optional<Screenshot> capture(unsigned long window);
-  // What a window manager's close button does: a WM_DELETE_WINDOW message.
-  void requestClose(unsigned long window);
+  std::optional<Screenshot> capture(unsigned long window);  // the window's area as the screen shows it
+  void requestClose(unsigned long window);                  // a WM_DELETE_WINDOW message, as a close button sends
 
  private:
   Display* display = nullptr;
 };
 
-// Horizontal bands of bright (text-like, all channels above 120) pixels within the columns
-// [left, right) and the rows [0, bottom): how many lines of light text the area shows.
+// How many lines of light text (horizontal bands of pixels with all channels above 120) the
+// columns [left, right) show in the rows [0, bottom).
 int brightBands(const Screenshot& picture, int left, int right, int bottom);
 
 // Writes the picture to <build folder>/screenshots/<name>.png, kept as a CI artefact.
 void saveScreenshot(const Screenshot& picture, const std::string& name);
-
-// Runs xdotool with the arguments on the display; true when it exited with 0.
-bool xdotool(const std::string& display, const std::vector<std::string>& arguments);
 
 }  // namespace testing_support
