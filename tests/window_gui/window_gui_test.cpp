@@ -1,8 +1,6 @@
-// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb): the
-// renderer drawing known Nuklear frames, window input from real X events (xdotool), and the
-// message box dialog over the open window. Mesa is denied ES 3 compatibility here, so the
-// renderer falls back to its "#version 330 core" shaders (the program's window tests have the
-// "#version 300 es" ones).
+// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb, denied ES 3 here so
+// that the renderer takes its fallback shaders): the renderer drawing known Nuklear frames, window input from
+// real X events (xdotool), and the message box dialog over the open window.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
@@ -87,16 +85,6 @@ class WindowTest : public ::testing::Test {
     return seen;
   }
 
-  // The window's input goes to the context, which has seen the focus and the pointer at (40, 30).
-  void attachInput() {
-    attachGuiToWindow(window, &ctx);
-    windowId = std::to_string(x.waitForWindow(std::regex("window under test"), 20s));
-    ASSERT_NE(windowId, "0");
-    server->xdotool({"windowfocus", "--sync", windowId});
-    frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
-    server->xdotool({"mousemove", "--window", windowId, "40", "30"});
-    frame();
-  }
   // One input phase after everything sent so far has arrived at the window: a frame that
   // takes longer than the user's action.
   void frame() {
@@ -111,12 +99,11 @@ class WindowTest : public ::testing::Test {
   nk_context& ctx = gui.context;
   int scale = 1;
   X11Display x{server->display()};
-  std::string windowId;
 };
 
 // At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
 // given to OpenGL in framebuffer pixels, are scaled.
-TEST_F(WindowTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScalesOneAndTwo) {
+TEST_F(WindowTest, RectanglesClipsAndTextLandAtBothScalesFramesTooLargeAreDroppedAndBrokenPicturesDrawNothing) {
   ASSERT_EQ(gui.renderer.shaderDialect, ShaderDialect::Core330) << "Mesa still compiles ES 3 shaders";
   for (int scale : {1, 2}) {
     SCOPED_TRACE(scale);
@@ -136,9 +123,6 @@ TEST_F(WindowTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScales
     }
     EXPECT_GT(lit, 20 * scale * scale);
   }
-}
-
-TEST_F(WindowTest, AFrameTooLargeForTheBuffersIsDroppedWholeAndUnusablePicturesDrawNothing) {
   // About 1.3 MB of vertices: far beyond the 512 KiB vertex buffer.
   render(1, [](nk_command_buffer* canvas, const nk_user_font*) {
     for (int i = 0; i < 16000; ++i) nk_fill_circle(canvas, nk_rect(40, 40, 20, 20), red);
@@ -156,8 +140,15 @@ TEST_F(WindowTest, AFrameTooLargeForTheBuffersIsDroppedWholeAndUnusablePicturesD
   glDeleteTextures(1, reinterpret_cast<GLuint*>(&broken.handle.id));
 }
 
-TEST_F(WindowTest, ATapShorterThanAFrameScrollAndTypingReachTheContext) {
-  attachInput();
+TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDropsAClickMadeMeanwhile) {
+  attachGuiToWindow(window, &ctx);
+  const std::string windowId = std::to_string(x.waitForWindow(std::regex("window under test"), 20s));
+  ASSERT_NE(windowId, "0");
+  server->xdotool({"windowfocus", "--sync", windowId});
+  frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
+  server->xdotool({"mousemove", "--window", windowId, "40", "30"});
+  frame();
+  // A tap shorter than a frame, scrolling and typing.
   server->xdotool(
       {"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
   server->xdotool({"type", "--delay", "20", "Hi!"});
@@ -169,16 +160,13 @@ TEST_F(WindowTest, ATapShorterThanAFrameScrollAndTypingReachTheContext) {
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   frame();
   EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
-}
 
-// A box raised from inside a frame (a second press of a launch button, say) over the open window.
-// A click on the window meanwhile is latched by the sticky buttons; it must not reach the window
-// afterwards. Off the main thread the dialog declines at once.
-TEST_F(WindowTest, ABoxShowsItsLinesClosesOnEscapeAndDropsAClickMadeMeanwhile) {
+  // A box raised from inside a frame (a second press of a launch button, say) over the open window,
+  // closed with Escape. A click on the window meanwhile is latched by the sticky buttons; it must not
+  // reach the window afterwards. Off the main thread the dialog declines at once.
   bool offMainThread = true;
   std::thread([&] { offMainThread = showMessageBoxDialog("Elsewhere", "", platform::MessageBoxIcon::None); }).join();
   EXPECT_FALSE(offMainThread);
-  attachInput();
   server->xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
   frame();
   std::atomic<int> lines{0}, pastTheWords{-1};
