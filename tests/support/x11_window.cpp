@@ -31,10 +31,15 @@ XvfbServer::XvfbServer() {
   char c = 0;
   while (serverPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
   close(fds[0]);
-  if (c == '\n' && !number.empty()) displayName = ":" + number;
+  if (c != '\n' || number.empty()) return;
+  displayName = ":" + number;
+  // Windows can vanish between two requests; the default handler would end the test process.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  display = XOpenDisplay(displayName.c_str());
 }
 
 XvfbServer::~XvfbServer() {
+  if (display != nullptr) XCloseDisplay(display);
   if (serverPid > 0 && kill(serverPid, SIGTERM) == 0) waitpid(serverPid, nullptr, 0);
 }
 
@@ -52,17 +57,7 @@ bool XvfbServer::xdotool(const std::vector<std::string>& arguments) const {
   return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;
 }
 
-X11Display::X11Display(const std::string& name) {
-  // Windows can vanish between two requests; the default handler would end the test process.
-  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  if (!name.empty()) display = XOpenDisplay(name.c_str());
-}
-
-X11Display::~X11Display() {
-  if (display != nullptr) XCloseDisplay(display);
-}
-
-unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
+unsigned long XvfbServer::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
   for (const auto deadline = std::chrono::steady_clock::now() + timeout;
        display != nullptr && std::chrono::steady_clock::now() < deadline;
        std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
@@ -85,9 +80,9 @@ unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::mi
   return 0;
 }
 
-void X11Display::sync() { XSync(display, False); }
+void XvfbServer::sync() { XSync(display, False); }
 
-std::optional<Screenshot> X11Display::capture(unsigned long window) {
+std::optional<Screenshot> XvfbServer::capture(unsigned long window) {
   XWindowAttributes area;
   if (!XGetWindowAttributes(display, window, &area)) return std::nullopt;
   // From the root window: what the screen shows there, as a user would see it.
@@ -105,7 +100,7 @@ std::optional<Screenshot> X11Display::capture(unsigned long window) {
   return shot;
 }
 
-void X11Display::requestClose(unsigned long window) {
+void XvfbServer::requestClose(unsigned long window) {
   XEvent event{};
   event.xclient = {ClientMessage, 0, False, display, window, XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));

@@ -15,29 +15,6 @@ typedef struct _XDisplay Display;
 
 namespace testing_support {
 
-// Xvfb picks a free display number itself (-displayfd), so parallel test runs never collide;
-// only local clients reach it. Stopped when the object goes.
-class XvfbServer {
- public:
-  XvfbServer();
-  ~XvfbServer();
-  XvfbServer(const XvfbServer&) = delete;
-  XvfbServer& operator=(const XvfbServer&) = delete;
-
-  const std::string& display() const { return displayName; }  // ":N"; empty when Xvfb did not start
-  bool running() const { return !displayName.empty(); }
-  // DISPLAY and Mesa's software OpenGL, for ProgramOptions::environment or (useInThisProcess)
-  // for tests that open windows themselves.
-  std::map<std::string, std::optional<std::string>> environment() const;
-  void useInThisProcess() const;
-  // Runs xdotool with the arguments on this display; true when it exited with 0.
-  bool xdotool(const std::vector<std::string>& arguments) const;
-
- private:
-  pid_t serverPid = -1;
-  std::string displayName;
-};
-
 struct Rgb {
   int r = 0, g = 0, b = 0;
 };
@@ -52,12 +29,23 @@ struct Screenshot {
   }
 };
 
-class X11Display {
+// Xvfb picks a free display number itself (-displayfd), so parallel test runs never collide;
+// only local clients reach it. Its connection here serves one thread at a time. Stopped when
+// the object goes.
+class XvfbServer {
  public:
-  explicit X11Display(const std::string& name);
-  ~X11Display();
-  X11Display(const X11Display&) = delete;
-  X11Display& operator=(const X11Display&) = delete;
+  XvfbServer();
+  ~XvfbServer();
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  bool running() const { return display != nullptr; }
+  // DISPLAY and Mesa's software OpenGL, for ProgramOptions::environment or (useInThisProcess)
+  // for tests that open windows themselves.
+  std::map<std::string, std::optional<std::string>> environment() const;
+  void useInThisProcess() const;
+  // Runs xdotool with the arguments on this display; true when it exited with 0.
+  bool xdotool(const std::vector<std::string>& arguments) const;
 
   // A mapped top-level window (there is no window manager) whose whole title matches, waited
   // for up to the timeout; 0 when none appeared.
@@ -68,6 +56,8 @@ class X11Display {
   void requestClose(unsigned long window);                  // a WM_DELETE_WINDOW message, as a close button sends
 
  private:
+  pid_t serverPid = -1;
+  std::string displayName;  // ":N"
   Display* display = nullptr;
 };
 

@@ -7,7 +7,6 @@
 #include <GLFW/glfw3.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 
 #include "app/gui_frame.h"
@@ -24,14 +23,13 @@ using namespace testing_support;
 
 const nk_color red = nk_rgb(255, 0, 0);
 
-// One visible window of 300 x 200 with a current OpenGL 3.3 context, shared by all tests.
+// One visible window of 300 x 200 with a current OpenGL 3.3 context and the GUI set up in it.
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  void SetUp() override {
     installMessageBoxDialog();
-    server = std::make_unique<XvfbServer>();
-    ASSERT_TRUE(server->running());
-    server->useInThisProcess();
+    ASSERT_TRUE(server.running());
+    server.useInThisProcess();
     ::setenv("MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility", 1);
     ASSERT_TRUE(glfwInit());
     hintOpenGlCoreProfile();
@@ -39,19 +37,13 @@ class WindowTest : public ::testing::Test {
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
     ASSERT_TRUE(loadOpenGl());
-  }
-  static void TearDownTestSuite() {
-    glfwTerminate();
-    server.reset();
-  }
-  void SetUp() override {
     setUpGui(gui);
     // No window backgrounds: only what a test draws lands in the framebuffer.
     ctx.style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
   }
   void TearDown() override {
-    glfwSetWindowUserPointer(window, nullptr);
-    shutDownGui(gui);
+    if (glfwGetCurrentContext() != nullptr) shutDownGui(gui);
+    glfwTerminate();
   }
 
   // Builds one frame of a 100 x 100 GUI, the body drawing on a window's canvas, and renders it
@@ -88,17 +80,16 @@ class WindowTest : public ::testing::Test {
   // One input phase after everything sent so far has arrived at the window: a frame that
   // takes longer than the user's action.
   void frame() {
-    x.sync();
+    server.sync();
     std::this_thread::sleep_for(300ms);
     feedFrameInput(window, &ctx, 0.001);
   }
 
-  static inline std::unique_ptr<XvfbServer> server;
-  static inline GLFWwindow* window = nullptr;
+  XvfbServer server;
+  GLFWwindow* window = nullptr;
   GuiSession gui;
   nk_context& ctx = gui.context;
   int scale = 1;
-  X11Display x{server->display()};
 };
 
 // At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
@@ -142,16 +133,16 @@ TEST_F(WindowTest, RectanglesClipsAndTextLandAtBothScalesFramesTooLargeAreDroppe
 
 TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDropsAClickMadeMeanwhile) {
   attachGuiToWindow(window, &ctx);
-  const std::string windowId = std::to_string(x.waitForWindow(std::regex("window under test"), 20s));
+  const std::string windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
   ASSERT_NE(windowId, "0");
-  server->xdotool({"windowfocus", "--sync", windowId});
+  server.xdotool({"windowfocus", "--sync", windowId});
   frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
-  server->xdotool({"mousemove", "--window", windowId, "40", "30"});
+  server.xdotool({"mousemove", "--window", windowId, "40", "30"});
   frame();
   // A tap shorter than a frame, scrolling and typing.
-  server->xdotool(
+  server.xdotool(
       {"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
-  server->xdotool({"type", "--delay", "20", "Hi!"});
+  server.xdotool({"type", "--delay", "20", "Hi!"});
   frame();
   EXPECT_EQ((std::pair{ctx.input.mouse.pos.x, ctx.input.mouse.pos.y}), (std::pair{40.0f, 30.0f}));
   EXPECT_TRUE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the tap was lost between two frames";
@@ -167,26 +158,25 @@ TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDro
   bool offMainThread = true;
   std::thread([&] { offMainThread = showMessageBoxDialog("Elsewhere", "", platform::MessageBoxIcon::None); }).join();
   EXPECT_FALSE(offMainThread);
-  server->xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
+  server.xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
   frame();
   std::atomic<int> lines{0}, pastTheWords{-1};
   std::thread user([&] {
-    X11Display display(server->display());
-    const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
-    server->xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
-    display.sync();
+    const unsigned long box = server.waitForWindow(std::regex("Careful"), 60s);
+    server.xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
+    server.sync();
     // The window is mapped before its first frame is drawn: look until the text shows.
     for (int attempt = 0; box != 0 && attempt < 50 && lines != 3; ++attempt) {
       std::this_thread::sleep_for(200ms);
-      if (auto shot = display.capture(box)) {
+      if (auto shot = server.capture(box)) {
         lines = brightBands(*shot, 56, shot->width - 10, shot->height - 50);
         // The words end at x = 79; a carriage return drawn as a glyph would show beyond.
         pastTheWords = brightBands(*shot, 81, shot->width - 10, shot->height - 50);
         saveScreenshot(*shot, "message_box_over_window");
       }
     }
-    server->xdotool({"windowfocus", "--sync", std::to_string(box)});
-    server->xdotool({"key", "Escape"});
+    server.xdotool({"windowfocus", "--sync", std::to_string(box)});
+    server.xdotool({"key", "Escape"});
   });
   // Line feeds and CR LF both break lines.
   const bool shown = showMessageBoxDialog("Careful", "one\r\ntwo\nten", platform::MessageBoxIcon::Error);

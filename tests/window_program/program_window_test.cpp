@@ -72,14 +72,13 @@ class ProgramWindowTest : public ::testing::Test {
   Screenshot expectToSee(unsigned long window, const std::string& name,
                          const std::function<std::string(const Screenshot&)>& describe, const std::string& expected) {
     Screenshot shot;
-    eventually([&] { return describe(shot = x.capture(window).value_or(Screenshot{})) == expected; });
+    eventually([&] { return describe(shot = server.capture(window).value_or(Screenshot{})) == expected; });
     saveScreenshot(shot, (windowsPrograms ? "wine_" : "") + name);
     EXPECT_EQ(describe(shot), expected) << name;
     return shot;
   }
 
   XvfbServer server;
-  X11Display x{server.display()};
 };
 
 // The box for a folder without the game: its lines of text right of the icon and above the
@@ -94,7 +93,7 @@ TEST_F(ProgramWindowTest, WrongDirectoryBoxShowsItsLinesAndClosesOnOkOrEnterOrGo
     TempFolder emptyFolder;
     auto program = start(emptyFolder.path(), way);
     if (way != "stderr") {
-      const unsigned long window = x.waitForWindow(std::regex("Wrong directory!"), 60s);
+      const unsigned long window = server.waitForWindow(std::regex("Wrong directory!"), 60s);
       ASSERT_NE(window, 0u);
       const Screenshot shot = expectToSee(window, "wrong_directory_" + way, lines, "4");
       const std::string id = std::to_string(window);
@@ -149,7 +148,7 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedTheG
   for (const std::string code : {"de", "en"}) writeFile(installation / "base/qar" / ("lng" + code + "cfg0.qar"), "");
 
   auto program = start(installation);
-  const unsigned long window = x.waitForWindow(
+  const unsigned long window = server.waitForWindow(
       std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"), 60s);
   ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
   const std::string id = std::to_string(window);
@@ -187,7 +186,7 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheChoicesAreSavedTheG
   server.xdotool({"windowsize", id, "800", "500"});
   expectToSee(window, "story_resized", sizeAndPicture, "800x500 picture");
 
-  x.requestClose(window);
+  server.requestClose(window);
   ASSERT_EQ(program.wait_for(120s), std::future_status::ready);
   EXPECT_EQ(program.get().exitCode, 0);
 }
