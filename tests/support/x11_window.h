@@ -29,9 +29,8 @@ struct Screenshot {
   }
 };
 
-// Xvfb picks a free display number itself (-displayfd), so parallel test runs never collide;
-// only local clients reach it. Its connection here serves one thread at a time. Stopped when
-// the object goes.
+// Xvfb on a free display number (-displayfd), so parallel test runs never collide; only local
+// clients reach it. Its connection here serves one thread at a time. Stopped with the object.
 class XvfbServer {
  public:
   XvfbServer();
@@ -40,18 +39,14 @@ class XvfbServer {
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   bool running() const { return display != nullptr; }
-  // DISPLAY and Mesa's software OpenGL, for ProgramOptions::environment or (useInThisProcess)
-  // for tests that open windows themselves.
+  // DISPLAY and Mesa's software OpenGL, for a program's environment or (useInThisProcess) this one.
   std::map<std::string, std::optional<std::string>> environment() const;
   void useInThisProcess() const;
-  // Runs xdotool with the arguments on this display; true when it exited with 0.
-  bool xdotool(const std::vector<std::string>& arguments) const;
+  bool xdotool(const std::vector<std::string>& arguments) const;  // true when it exited with 0
 
-  // A mapped top-level window (there is no window manager) whose whole title matches, waited
-  // for up to the timeout; 0 when none appeared.
+  // A mapped top-level window whose whole title matches, waited for; 0 when none appeared in time.
   unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
-  // Returns once the server has handled everything sent to it before, by any client.
-  void sync();
+  void sync();  // returns once the server has handled everything sent to it before, by any client
   std::optional<Screenshot> capture(unsigned long window);  // the window's area as the screen shows it
   void requestClose(unsigned long window);                  // a WM_DELETE_WINDOW message, as a close button sends
 

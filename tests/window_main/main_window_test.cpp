@@ -25,6 +25,7 @@
 #include "ui/widget_disable.h"
 #include "update/tasks.h"
 
+using namespace std::chrono_literals;
 using namespace testing_support;
 namespace fs = std::filesystem;
 
@@ -166,29 +167,14 @@ TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
   EXPECT_EQ(readOnlyAfterPair, 0u);
 }
 
-// The tree the window's server serves (a file that is missing answers 404); a closed gate holds
-// every request.
-fs::path siteTree;
-std::atomic<bool> gateOpen = true;
-
-void serveSite(ScriptedConnection& connection) {
-  const std::string request = connection.readRequest();
-  while (!gateOpen) connection.pause(std::chrono::milliseconds(5));
-  connection.send(fileAnswer(siteTree, request));
-}
-
 class MainWindowTest : public HeadlessNuklear {
  protected:
-  static void SetUpTestSuite() { server = std::make_unique<ScriptedServer>(serveSite, 45004); }
-  static void TearDownTestSuite() { server.reset(); }
-
   void SetUp() override {
     writeFile(root / "mod/a.txt", "alpha");
     writeFile(root / "mod/maps/b.txt", "bravo");
     writeFile(root / "updater", "not this program");
     writeFile(root / "plan.json", R"({"updater": "updater", "sets": [{"name": "Main", "sourcepath": "files/main",
       "destinationpath": "QuarnServer", "url": "lists/main", "default": true, "folder": "mod"}]})");
-    siteTree = root / "tree";
     ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(root / "plan.json").string(), siteTree.string()}).exitCode, 0);
     makeInstallation(root.path(), TestLayout::Rusk);
     ::setenv("HOME", (root / "home").c_str(), 1);
@@ -207,11 +193,10 @@ class MainWindowTest : public HeadlessNuklear {
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
   // Frames until the condition holds (a minute at most, for a loaded machine).
   void framesUntil(const std::function<bool()>& condition) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-         !condition() && std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+    for (const auto end = std::chrono::steady_clock::now() + 1min; !condition(); std::this_thread::sleep_for(2ms)) {
+      if (std::chrono::steady_clock::now() > end) FAIL() << "not within a minute";
       frame();
-    ASSERT_TRUE(condition());
+    }
   }
   void runTask(const std::string& button) {
     click(button);
@@ -220,8 +205,16 @@ class MainWindowTest : public HeadlessNuklear {
   }
   bool stored(const std::string& member) { return readFile(settingsFileName).find(member) != std::string::npos; }
 
-  static inline std::unique_ptr<ScriptedServer> server;
   WorkingFolder root;
+  // The tree the window's server serves (a file that is missing answers 404); a closed gate holds every request.
+  fs::path siteTree = root / "tree";
+  std::atomic<bool> gateOpen = true;
+  ScriptedServer server{[this](ScriptedConnection& connection) {
+                          const std::string request = connection.readRequest();
+                          while (!gateOpen) connection.pause(5ms);
+                          connection.send(fileAnswer(siteTree, request));
+                        },
+                        45004};
 };
 
 TEST_F(MainWindowTest, LanguageAndCheckboxesAreSavedAtOnceAndTheFourthRescansTheProfiles) {
@@ -256,7 +249,7 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   click("Aktualisieren");
   EXPECT_FALSE(isTaskRunning());
   const int launchRowY = find("Multiplayer:").y;
-  const size_t requests = server->receivedRequests().size();
+  const size_t requests = server.receivedRequests().size();
   gateOpen = false;
   click("Abrufen");
   ASSERT_TRUE(isTaskRunning());
@@ -264,7 +257,7 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
   gateOpen = true;
   framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
-  EXPECT_EQ(server->receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
+  EXPECT_EQ(server.receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
 
   runTask("Zeige Aenderungen");
   EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten.") && shows("QuarnServer/a.txt") &&
