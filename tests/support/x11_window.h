@@ -20,8 +20,7 @@ struct Rgb {
 };
 
 struct Screenshot {
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
   Rgb at(int x, int y) const {
     const auto offset = (static_cast<std::size_t>(y) * width + x) * 3;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -31,14 +30,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct DrawnText {
-  std::string text;
-  int x, y;
-  nk_color colour;
-};
-
-struct DrawnFill {
-  std::array<int, 4> rect;  // x, y, width, height
+struct Drawn {
+  std::string text;  // empty for a filled rectangle
+  int x, y, width, height;
   nk_color colour;
 };
 
@@ -65,24 +59,24 @@ class HeadlessNuklear : public ::testing::Test {
     const nk_command* c;
     nk_foreach(c, &ctx) {
       if (auto t = reinterpret_cast<const nk_command_text*>(c); c->type == NK_COMMAND_TEXT)
-        texts.push_back({std::string(t->string, static_cast<size_t>(t->length)), t->x, t->y, t->foreground});
+        texts.push_back({std::string(t->string, t->length), t->x, t->y, t->w, t->h, t->foreground});
       if (auto r = reinterpret_cast<const nk_command_rect_filled*>(c); c->type == NK_COMMAND_RECT_FILLED)
-        fills.push_back({{r->x, r->y, r->w, r->h}, r->color});
+        fills.push_back({"", r->x, r->y, r->w, r->h, r->color});
       if (c->type == NK_COMMAND_IMAGE) imageAlpha = reinterpret_cast<const nk_command_image*>(c)->col.a;
     }
     nk_clear(&ctx);
   }
   // The nth text that reads so; a failure when there is none.
-  DrawnText find(const std::string& text, int nth = 0) {
-    for (const DrawnText& t : texts)
+  Drawn find(const std::string& text, int nth = 0) {
+    for (const Drawn& t : texts)
       if (t.text == text && nth-- == 0) return t;
     ADD_FAILURE() << "no text \"" << text << "\"";
     return {};
   }
-  bool shows(const std::string& text) { return std::ranges::count(texts, text, &DrawnText::text) > 0; }
+  bool shows(const std::string& text) { return std::ranges::count(texts, text, &Drawn::text) > 0; }
   // A frame with the mouse over the text; then press and release for a click.
   void hover(const std::string& text, int nth = 0) {
-    const DrawnText t = find(text, nth);
+    const Drawn t = find(text, nth);
     mouseX = t.x + 3;
     mouseY = t.y + 3;
     frame();
@@ -110,8 +104,7 @@ class HeadlessNuklear : public ::testing::Test {
   BakedFont font = bakeDefaultFont(atlas);
   nk_context ctx{};
   int mouseX = 600, mouseY = 350, imageAlpha = -1;
-  std::vector<DrawnText> texts;
-  std::vector<DrawnFill> fills;
+  std::vector<Drawn> texts, fills;
 };
 
 using DisableTest = HeadlessNuklear;
@@ -262,7 +255,8 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   runTask("Zeige Aenderungen");
   EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten.") && shows("QuarnServer/a.txt") &&
               shows("QuarnServer/maps/b.txt"));
-  EXPECT_TRUE(std::any_of(fills.begin(), fills.end(), [](auto f) { return f.rect == std::array{0, 168, 450, 20}; }));
+  EXPECT_TRUE(std::ranges::any_of(
+      fills, [](const Drawn& f) { return std::tie(f.x, f.y, f.width, f.height) == std::tuple(0, 168, 450, 20); }));
   runTask("Aktualisieren");
   EXPECT_EQ(readFile(root / "QuarnServer/maps/b.txt"), "bravo");
   EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
