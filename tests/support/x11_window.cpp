@@ -47,11 +47,6 @@ std::map<std::string, std::optional<std::string>> XvfbServer::environment() cons
   return {{"DISPLAY", displayName}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"WAYLAND_DISPLAY", std::nullopt}};
 }
 
-void XvfbServer::useInThisProcess() const {
-  for (const auto& [name, value] : environment())
-    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-}
-
 bool XvfbServer::xdotool(const std::vector<std::string>& arguments) const {
   const ProgramOptions options{".", {{"DISPLAY", displayName}}, std::chrono::seconds(30)};
   return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;

@@ -1,6 +1,6 @@
 #pragma once
-// A private X server, and its windows looked at the way a user's desktop would: found by title,
-// read pixel by pixel, asked to close. Input (clicks, keys, resizing) goes through xdotool.
+// A private X server, its windows looked at the way a user's desktop would (found by title, read
+// pixel by pixel, asked to close) and driven with xdotool.
 #include <sys/types.h>
 
 #include <chrono>
@@ -28,8 +28,8 @@ struct Screenshot {
   }
 };
 
-// Xvfb on a free display number (-displayfd), so parallel test runs never collide; only local
-// clients reach it. Its connection here serves one thread at a time. Stopped with the object.
+// Xvfb on a free display number (-displayfd), so parallel test runs never collide; local clients
+// only. Its connection here serves one thread at a time.
 class XvfbServer {
  public:
   XvfbServer();
@@ -38,9 +38,8 @@ class XvfbServer {
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   bool running() const { return display != nullptr; }
-  // DISPLAY and Mesa's software OpenGL, for a program's environment or (useInThisProcess) this one.
+  // DISPLAY and Mesa's software OpenGL, for a program's environment (or this process's).
   std::map<std::string, std::optional<std::string>> environment() const;
-  void useInThisProcess() const;
   bool xdotool(const std::vector<std::string>& arguments) const;  // true when it exited with 0
 
   // A mapped top-level window whose whole title matches, waited for; 0 when none appeared in time.

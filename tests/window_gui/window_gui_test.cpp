@@ -1,6 +1,5 @@
-// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb, denied ES 3 here so
-// that the renderer takes its fallback shaders): the renderer drawing known Nuklear frames, window input from
-// real X events (xdotool), and the message box dialog over the open window.
+// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb, denied ES 3 so that the
+// renderer takes its fallback shaders): the renderer, input from real X events, the message box over the window.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
@@ -29,7 +28,8 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     installMessageBoxDialog();
     ASSERT_TRUE(server.running());
-    server.useInThisProcess();
+    for (const auto& [name, value] : server.environment())
+      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     ::setenv("MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility", 1);
     ASSERT_TRUE(glfwInit());
     hintOpenGlCoreProfile();
@@ -58,8 +58,7 @@ class WindowTest : public ::testing::Test {
       body(nk_window_get_canvas(&ctx), ctx.style.font);
     }
     nk_end(&ctx);
-    const auto factor = static_cast<float>(scale);
-    renderGui(gui.renderer, &ctx, 100, 100, {factor, factor}, NK_ANTI_ALIASING_ON);
+    renderGui(gui.renderer, &ctx, 100, 100, {1.0f * scale, 1.0f * scale}, NK_ANTI_ALIASING_ON);
   }
   // Framebuffer pixel, counted from the top left like the GUI.
   Rgb at(int x, int y) {
@@ -139,7 +138,6 @@ TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDro
   frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
   server.xdotool({"mousemove", "--window", windowId, "40", "30"});
   frame();
-  // A tap shorter than a frame, scrolling and typing.
   server.xdotool(
       {"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
   server.xdotool({"type", "--delay", "20", "Hi!"});

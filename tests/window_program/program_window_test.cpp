@@ -119,13 +119,11 @@ TEST_F(ProgramWindowTest, WrongDirectoryBoxShowsItsLinesAndClosesOnOkOrEnterOrGo
 }
 
 // Centres of the controls, in window coordinates, as the layout places them.
-using Point = std::pair<int, int>;
-constexpr Point fetchButton{80, 98}, diffButton{224, 98}, updateButton{369, 98}, luaDebuggerBox{60, 58},
-    multiplayerMainGame{224, 118};
+constexpr std::pair<int, int> fetchButton{80, 98}, diffButton{224, 98}, updateButton{369, 98}, multiplayerMainGame{224, 118};
 
 // A new player's first run: nginx serves a published mod at the window's fixed address, and the
 // player clicks at the layout's positions.
-TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenAChoiceIsSavedTheGameStartsAndTheWindowResizes) {
+TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheGameStartsAndTheWindowResizesAndCloses) {
   TempFolder work;
   const std::string files[] = {"version.txt", "maps/Ridge Map.txt", "bin/quarnmp.dat"};
   for (const std::string& file : files) writeFile(work / "mod" / file, "content of " + file);
@@ -150,7 +148,7 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenAChoiceIsSavedTheGameS
       std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"), 60s);
   ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
   const std::string id = std::to_string(window);
-  const auto click = [&](Point p) {
+  const auto click = [&](std::pair<int, int> p) {
     server.xdotool({"mousemove", "--window", id, std::to_string(p.first), std::to_string(p.second), "click", "1"});
   };
   // Clicks count from the first frame on: wait for the picture.
@@ -161,21 +159,14 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenAChoiceIsSavedTheGameS
   const auto cache = [&] { return readFile(installation / "updater_filemeta.json"); };
   EXPECT_TRUE(eventually([&] { return cache() != "<missing>"; }, [&] { click(diffButton); }));
   // Installed, and the renewed comparison has put their digests into the cache.
-  EXPECT_TRUE(eventually(
-      [&] {
-        return std::all_of(std::begin(files), std::end(files), [&](const std::string& file) {
-          return readFile(installation / "QuarnServer" / file) == "content of " + file &&
-                 cache().find(md5OfFile((work / "mod" / file).string())) != std::string::npos;
-        });
-      },
-      [&] { click(updateButton); }));
+  const auto installed = [&](const std::string& file) {
+    return readFile(installation / "QuarnServer" / file) == "content of " + file &&
+           cache().find(md5OfFile((work / "mod" / file).string())) != std::string::npos;
+  };
+  EXPECT_TRUE(eventually([&] { return std::ranges::all_of(files, installed); }, [&] { click(updateButton); }));
 
-  // The Lua debugger, then the game.
-  const auto settings = [&] { return readFile(installation / "quarnmpupdater_config.json"); };
-  EXPECT_TRUE(eventually([&] { return settings().find("\"luadebugger\":true") != std::string::npos; },
-                         [&] { click(luaDebuggerBox); }));
   click(multiplayerMainGame);
-  const std::string startedWith = "-language:de -luadebugger -multiplayer";
+  const std::string startedWith = "-language:de -multiplayer";
   EXPECT_TRUE(eventually([&] { return readFile(installation / "args.txt") == startedWith; }))
       << readFile(installation / "args.txt");
   server.xdotool({"windowsize", id, "800", "500"});
