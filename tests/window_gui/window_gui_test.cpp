@@ -5,7 +5,6 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
-#include <atomic>
 #include <thread>
 
 #include "app/gui_frame.h"
@@ -158,7 +157,7 @@ TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDro
   EXPECT_FALSE(offMainThread);
   server.xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
   frame();
-  std::atomic<int> lines{0}, pastTheWords{-1};
+  int lines = 0, pastTheWords = -1;  // read after the user's thread has ended
   std::thread user([&] {
     const unsigned long box = server.waitForWindow(std::regex("Careful"), 60s);
     server.xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});

@@ -1,6 +1,5 @@
-// The main window and the widget-disable pair headless: each frame's input goes to a Nuklear context with the
-// default font, and its texts and filled rectangles are read back from the command list. The window's update
-// server is scripted at its fixed address and serves a tree that quarnmp-publish made.
+// The main window and the widget-disable pair headless: frames of a Nuklear context read back from its command
+// list, the window's update server scripted at its fixed address, serving a tree that quarnmp-publish made.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -297,7 +296,6 @@ TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesO
 }
 
 TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheMissingLanguage) {
-  const std::string name400(400, 'p');
   const struct {
     InstallLayout layout;
     const char* language;
@@ -312,16 +310,16 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
       {InstallLayout::RuskEdition, "de", true, "My Profile", TextId::labelExpansion, 0,
        "./base/bin/Ostmarka.exe[-language:de][-profile:My Profile][-luadebugger][-console][-clipcursor]"
        "[-uselocalsettingsfolder][-multiplayer][-extra1]"},
-      {InstallLayout::RuskEdition, "de", false, name400, TextId::labelExpansion, 1,
-       "./base/bin/Ostmarka.exe[-language:de][-profile:" + name400 + "][-extra1]"},
+      {InstallLayout::RuskEdition, "de", false, std::string(400, 'p'), TextId::labelExpansion, 1,
+       "./base/bin/Ostmarka.exe[-language:de][-profile:" + std::string(400, 'p') + "][-extra1]"},
       {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 0,
-       "fakebin/wine[./Data/base/bin/Ostmarka.exe][-language:en][-multiplayer]"},
+       "wine[./Data/base/bin/Ostmarka.exe][-language:en][-multiplayer]"},
   };
   // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line;
   // the Tovan Edition's game is a Windows program.
   for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
-    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0#\"$PWD\"/}\"; for a; do printf '[%s]' \"$a\"; done; echo; }"
-                              " >> launches.txt\n");
+    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
+                              " echo; } >> launches.txt\n");
     fs::permissions(root / program, fs::perms::owner_all);
   }
   writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");

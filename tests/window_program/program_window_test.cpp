@@ -119,7 +119,8 @@ TEST_F(ProgramWindowTest, WrongDirectoryBoxShowsItsLinesAndClosesOnOkOrEnterOrGo
 }
 
 // Centres of the controls, in window coordinates, as the layout places them.
-constexpr std::pair<int, int> fetchButton{80, 98}, diffButton{224, 98}, updateButton{369, 98}, multiplayerMainGame{224, 118};
+constexpr std::pair<int, int> fetchButton{80, 98}, diffButton{224, 98}, updateButton{369, 98},
+    multiplayerMainGame{224, 118};
 
 // A new player's first run: nginx serves a published mod at the window's fixed address, and the
 // player clicks at the layout's positions.
@@ -166,8 +167,7 @@ TEST_F(ProgramWindowTest, FetchDiffUpdateInstallTheModThenTheGameStartsAndTheWin
   EXPECT_TRUE(eventually([&] { return std::ranges::all_of(files, installed); }, [&] { click(updateButton); }));
 
   click(multiplayerMainGame);
-  const std::string startedWith = "-language:de -multiplayer";
-  EXPECT_TRUE(eventually([&] { return readFile(installation / "args.txt") == startedWith; }))
+  EXPECT_TRUE(eventually([&] { return readFile(installation / "args.txt") == "-language:de -multiplayer"; }))
       << readFile(installation / "args.txt");
   server.xdotool({"windowsize", id, "800", "500"});
   expectToSee(window, "story_resized", sizeAndPicture, "800x500 picture");
