@@ -14,7 +14,6 @@
 #include <stb_image_write.h>
 
 #include "tests/support/run_program.h"
-#include "tests/support/xvfb.h"
 
 namespace testing_support {
 
@@ -32,10 +31,15 @@ XvfbServer::XvfbServer() {
   char c = 0;
   while (serverPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
   close(fds[0]);
-  if (c == '\n' && !number.empty()) displayName = ":" + number;
+  if (c != '\n' || number.empty()) return;
+  displayName = ":" + number;
+  // Windows can vanish between two requests; the default handler would end the test process.
+  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  display = XOpenDisplay(displayName.c_str());
 }
 
 XvfbServer::~XvfbServer() {
+  if (display != nullptr) XCloseDisplay(display);
   if (serverPid > 0 && kill(serverPid, SIGTERM) == 0) waitpid(serverPid, nullptr, 0);
 }
 
@@ -43,22 +47,12 @@ std::map<std::string, std::optional<std::string>> XvfbServer::environment() cons
   return {{"DISPLAY", displayName}, {"LIBGL_ALWAYS_SOFTWARE", "1"}, {"WAYLAND_DISPLAY", std::nullopt}};
 }
 
-void XvfbServer::useInThisProcess() const {
-  for (const auto& [name, value] : environment())
-    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+bool XvfbServer::xdotool(const std::vector<std::string>& arguments) const {
+  const ProgramOptions options{".", {{"DISPLAY", displayName}}, std::chrono::seconds(30)};
+  return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;
 }
 
-X11Display::X11Display(const std::string& name) {
-  // Windows can vanish between two requests; the default handler would end the test process.
-  XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-  if (!name.empty()) display = XOpenDisplay(name.c_str());
-}
-
-X11Display::~X11Display() {
-  if (display != nullptr) XCloseDisplay(display);
-}
-
-unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
+unsigned long XvfbServer::waitForWindow(const std::regex& title, std::chrono::milliseconds timeout) {
   for (const auto deadline = std::chrono::steady_clock::now() + timeout;
        display != nullptr && std::chrono::steady_clock::now() < deadline;
        std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
@@ -81,9 +75,9 @@ unsigned long X11Display::waitForWindow(const std::regex& title, std::chrono::mi
   return 0;
 }
 
-void X11Display::sync() { XSync(display, False); }
+void XvfbServer::sync() { XSync(display, False); }
 
-std::optional<Screenshot> X11Display::capture(unsigned long window) {
+std::optional<Screenshot> XvfbServer::capture(unsigned long window) {
   XWindowAttributes area;
   if (!XGetWindowAttributes(display, window, &area)) return std::nullopt;
   // From the root window: what the screen shows there, as a user would see it.
@@ -93,17 +87,15 @@ std::optional<Screenshot> X11Display::capture(unsigned long window) {
                             static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
   if (image == nullptr) return std::nullopt;
   Screenshot shot{area.width, area.height, {}};
-  for (int y = 0; y < area.height; ++y) {
-    for (int x = 0; x < area.width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);  // Xvfb's 24-bit true colour
-      for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
-    }
+  for (int i = 0; i < area.width * area.height; ++i) {
+    const unsigned long pixel = XGetPixel(image, i % area.width, i / area.width);  // Xvfb's 24-bit true colour
+    for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
   }
   XDestroyImage(image);
   return shot;
 }
 
-void X11Display::requestClose(unsigned long window) {
+void XvfbServer::requestClose(unsigned long window) {
   XEvent event{};
   event.xclient = {ClientMessage, 0, False, display, window, XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
   event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
@@ -113,14 +105,13 @@ void X11Display::requestClose(unsigned long window) {
 
 int brightBands(const Screenshot& picture, int left, int right, int bottom) {
   int bands = 0;
-  bool inBand = false;
-  for (int y = 0; y < std::min(bottom, picture.height); ++y) {
-    bool lit = false;
+  for (int y = 0, inBand = 0; y < std::min(bottom, picture.height); ++y) {
+    int lit = 0;
     for (int x = std::max(left, 0); x < std::min(right, picture.width) && !lit; ++x) {
       const Rgb p = picture.at(x, y);
       lit = p.r > 120 && p.g > 120 && p.b > 120;
     }
-    bands += lit && !inBand ? 1 : 0;
+    bands += lit && !inBand;
     inBand = lit;
   }
   return bands;
@@ -132,13 +123,6 @@ void saveScreenshot(const Screenshot& picture, const std::string& name) {
   std::filesystem::create_directories(folder, ignored);
   stbi_write_png((folder / (name + ".png")).c_str(), picture.width, picture.height, 3, picture.rgb.data(),
                  picture.width * 3);
-}
-
-bool xdotool(const std::string& display, const std::vector<std::string>& arguments) {
-  ProgramOptions options;
-  options.environment["DISPLAY"] = display;
-  options.timeout = std::chrono::milliseconds(30000);
-  return runProgram("/usr/bin/xdotool", arguments, options).exitCode == 0;
 }
 
 }  // namespace testing_support

@@ -1,8 +1,11 @@
 #pragma once
-// Looks at windows on an X display the way a user's desktop would: find one by its title,
-// read its pixels, ask it to close. Input (clicks, keys, resizing) goes through xdotool.
+// A private X server, its windows looked at the way a user's desktop would (found by title, read
+// pixel by pixel, asked to close) and driven with xdotool.
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <regex>
 #include <string>
@@ -17,8 +20,7 @@ struct Rgb {
 };
 
 struct Screenshot {
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes per pixel
   Rgb at(int x, int y) const {
     const auto offset = (static_cast<std::size_t>(y) * width + x) * 3;
@@ -26,36 +28,37 @@ struct Screenshot {
   }
 };
 
-class X11Display {
+// Xvfb on a free display number (-displayfd), so parallel test runs never collide; local clients
+// only. Its connection here serves one thread at a time.
+class XvfbServer {
  public:
-  explicit X11Display(const std::string& name);
-  ~X11Display();
-  X11Display(const X11Display&) = delete;
-  X11Display& operator=(const X11Display&) = delete;
+  XvfbServer();
+  ~XvfbServer();
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
 
-  // A mapped top-level window (there is no window manager) whose whole title matches, waiting
-  // for it up to the timeout; 0 when none appeared.
+  bool running() const { return display != nullptr; }
+  // DISPLAY and Mesa's software OpenGL, for a program's environment (or this process's).
+  std::map<std::string, std::optional<std::string>> environment() const;
+  bool xdotool(const std::vector<std::string>& arguments) const;  // true when it exited with 0
+
+  // A mapped top-level window whose whole title matches, waited for; 0 when none appeared in time.
   unsigned long waitForWindow(const std::regex& title, std::chrono::milliseconds timeout);
-  // Returns once the server has handled everything sent to it before, by any client (the
-  // events xdotool made are then on their way to the windows).
-  void sync();
-  // The window's area as the screen shows it.
-  std::optional<Screenshot> capture(unsigned long window);
-  // What a window manager's close button does: a WM_DELETE_WINDOW message.
-  void requestClose(unsigned long window);
+  void sync();  // returns once the server has handled everything sent to it before, by any client
+  std::optional<Screenshot> capture(unsigned long window);  // the window's area as the screen shows it
+  void requestClose(unsigned long window);                  // a WM_DELETE_WINDOW message, as a close button sends
 
  private:
+  pid_t serverPid = -1;
+  std::string displayName;  // ":N"
   Display* display = nullptr;
 };
 
-// Horizontal bands of bright (text-like, all channels above 120) pixels within the columns
-// [left, right) and the rows [0, bottom): how many lines of light text the area shows.
+// How many lines of light text (horizontal bands of pixels with all channels above 120) the
+// columns [left, right) show in the rows [0, bottom).
 int brightBands(const Screenshot& picture, int left, int right, int bottom);
 
 // Writes the picture to <build folder>/screenshots/<name>.png, kept as a CI artefact.
 void saveScreenshot(const Screenshot& picture, const std::string& name);
-
-// Runs xdotool with the arguments on the display; true when it exited with 0.
-bool xdotool(const std::string& display, const std::vector<std::string>& arguments);
 
 }  // namespace testing_support

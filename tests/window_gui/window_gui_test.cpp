@@ -1,13 +1,10 @@
-// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb): the
-// renderer drawing known Nuklear frames, window input from real X events (xdotool), and the
-// message box dialog over the open window.
+// The GUI's window stack on a real window (Mesa's software OpenGL under a private Xvfb, denied ES 3 so that the
+// renderer takes its fallback shaders): the renderer, input from real X events, the message box over the window.
 #include <gtest/gtest.h>
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
-#include <atomic>
-#include <memory>
 #include <thread>
 
 #include "app/gui_frame.h"
@@ -16,57 +13,36 @@
 #include "app/message_box_dialog.h"
 #include "app/window_input.h"
 #include "tests/support/x11_window.h"
-#include "tests/support/xvfb.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace testing_support;
 
-// One visible window with a current OpenGL 3.3 context, shared by all tests.
+const nk_color red = nk_rgb(255, 0, 0);
+
+// One visible window of 300 x 200 with a current OpenGL 3.3 context and the GUI set up in it.
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  void SetUp() override {
     installMessageBoxDialog();
-    server = std::make_unique<XvfbServer>();
-    ASSERT_TRUE(server->running());
-    server->useInThisProcess();
+    ASSERT_TRUE(server.running());
+    for (const auto& [name, value] : server.environment())
+      value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    ::setenv("MESA_EXTENSION_OVERRIDE", "-GL_ARB_ES3_compatibility", 1);
     ASSERT_TRUE(glfwInit());
     hintOpenGlCoreProfile();
     window = glfwCreateWindow(300, 200, "window under test", nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
     ASSERT_TRUE(loadOpenGl());
-  }
-  static void TearDownTestSuite() {
-    glfwTerminate();
-    server.reset();
-  }
-  void SetUp() override { setUpGui(gui); }
-  void TearDown() override {
-    glfwSetWindowUserPointer(window, nullptr);
-    shutDownGui(gui);
-  }
-
-  static bool xdotool(const std::vector<std::string>& arguments) {
-    return testing_support::xdotool(server->display(), arguments);
-  }
-
-  static inline std::unique_ptr<XvfbServer> server;
-  static inline GLFWwindow* window = nullptr;
-  GuiSession gui;
-  nk_context& ctx = gui.context;
-};
-
-const nk_color red = nk_rgb(255, 0, 0);
-
-// Renders into the window's back buffer, 300 x 200 pixels.
-class RendererTest : public WindowTest {
- protected:
-  void SetUp() override {
-    WindowTest::SetUp();
+    setUpGui(gui);
     // No window backgrounds: only what a test draws lands in the framebuffer.
     ctx.style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
+  }
+  void TearDown() override {
+    if (glfwGetCurrentContext() != nullptr) shutDownGui(gui);
+    glfwTerminate();
   }
 
   // Builds one frame of a 100 x 100 GUI, the body drawing on a window's canvas, and renders it
@@ -81,10 +57,8 @@ class RendererTest : public WindowTest {
       body(nk_window_get_canvas(&ctx), ctx.style.font);
     }
     nk_end(&ctx);
-    const auto factor = static_cast<float>(scale);
-    renderGui(gui.renderer, &ctx, 100, 100, {factor, factor}, NK_ANTI_ALIASING_ON);
+    renderGui(gui.renderer, &ctx, 100, 100, {1.0f * scale, 1.0f * scale}, NK_ANTI_ALIASING_ON);
   }
-
   // Framebuffer pixel, counted from the top left like the GUI.
   Rgb at(int x, int y) {
     unsigned char rgba[4] = {};
@@ -101,12 +75,25 @@ class RendererTest : public WindowTest {
     return seen;
   }
 
+  // One input phase after everything sent so far has arrived at the window: a frame that
+  // takes longer than the user's action.
+  void frame() {
+    server.sync();
+    std::this_thread::sleep_for(300ms);
+    feedFrameInput(window, &ctx, 0.001);
+  }
+
+  XvfbServer server;
+  GLFWwindow* window = nullptr;
+  GuiSession gui;
+  nk_context& ctx = gui.context;
   int scale = 1;
 };
 
 // At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
 // given to OpenGL in framebuffer pixels, are scaled.
-TEST_F(RendererTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScalesOneAndTwo) {
+TEST_F(WindowTest, RectanglesClipsAndTextLandAtBothScalesFramesTooLargeAreDroppedAndBrokenPicturesDrawNothing) {
+  ASSERT_EQ(gui.renderer.shaderDialect, ShaderDialect::Core330) << "Mesa still compiles ES 3 shaders";
   for (int scale : {1, 2}) {
     SCOPED_TRACE(scale);
     render(scale, [](nk_command_buffer* canvas, const nk_user_font* font) {
@@ -115,8 +102,9 @@ TEST_F(RendererTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScal
       nk_push_scissor(canvas, nk_rect(50, 0, 50, 50));
       nk_fill_rect(canvas, nk_rect(40, 0, 60, 100), 0, red);
     });
-    EXPECT_EQ(colours({{11, 11}, {28, 28}, {51, 1}, {98, 48}, {8, 20}, {32, 20}, {45, 20}, {75, 52}, {75, 95}, {70, 70}}),
-              "RRRR......");
+    EXPECT_EQ(
+        colours({{11, 11}, {28, 28}, {51, 1}, {98, 48}, {8, 20}, {32, 20}, {45, 20}, {75, 52}, {75, 95}, {70, 70}}),
+        "RRRR......");
     // The glyphs come from the font texture: white pixels in the text's box.
     int lit = 0;
     for (int y = 60 * scale; y < 80 * scale; ++y) {
@@ -124,9 +112,6 @@ TEST_F(RendererTest, RectangleClipAndTextLandWhereTheGuiPutThemAtFramebufferScal
     }
     EXPECT_GT(lit, 20 * scale * scale);
   }
-}
-
-TEST_F(RendererTest, AFrameTooLargeForTheBuffersIsDroppedWholeAndUnusablePicturesDrawNothing) {
   // About 1.3 MB of vertices: far beyond the 512 KiB vertex buffer.
   render(1, [](nk_command_buffer* canvas, const nk_user_font*) {
     for (int i = 0; i < 16000; ++i) nk_fill_circle(canvas, nk_rect(40, 40, 20, 20), red);
@@ -144,34 +129,17 @@ TEST_F(RendererTest, AFrameTooLargeForTheBuffersIsDroppedWholeAndUnusablePicture
   glDeleteTextures(1, reinterpret_cast<GLuint*>(&broken.handle.id));
 }
 
-class InputTest : public WindowTest {
- protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    attachGuiToWindow(window, &ctx);
-    windowId = std::to_string(x.waitForWindow(std::regex("window under test"), 20s));
-    ASSERT_NE(windowId, "0");
-    xdotool({"windowfocus", "--sync", windowId});
-    frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
-    xdotool({"mousemove", "--window", windowId, "40", "30"});
-    frame();
-  }
-
-  // One input phase after everything sent so far has arrived at the window: a frame that
-  // takes longer than the user's action.
-  void frame() {
-    x.sync();
-    std::this_thread::sleep_for(300ms);
-    feedFrameInput(window, &ctx, 0.001);
-  }
-
-  X11Display x{server->display()};
-  std::string windowId;
-};
-
-TEST_F(InputTest, ATapShorterThanAFrameScrollAndTypingReachTheContext) {
-  xdotool({"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
-  xdotool({"type", "--delay", "20", "Hi!"});
+TEST_F(WindowTest, InputReachesTheContextAndABoxOverTheWindowShowsItsLinesAndDropsAClickMadeMeanwhile) {
+  attachGuiToWindow(window, &ctx);
+  const std::string windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
+  ASSERT_NE(windowId, "0");
+  server.xdotool({"windowfocus", "--sync", windowId});
+  frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
+  server.xdotool({"mousemove", "--window", windowId, "40", "30"});
+  frame();
+  server.xdotool(
+      {"mousedown", "1", "mouseup", "1", "click", "4", "click", "4", "click", "6", "click", "7", "click", "7"});
+  server.xdotool({"type", "--delay", "20", "Hi!"});
   frame();
   EXPECT_EQ((std::pair{ctx.input.mouse.pos.x, ctx.input.mouse.pos.y}), (std::pair{40.0f, 30.0f}));
   EXPECT_TRUE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the tap was lost between two frames";
@@ -180,32 +148,32 @@ TEST_F(InputTest, ATapShorterThanAFrameScrollAndTypingReachTheContext) {
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   frame();
   EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
-}
 
-// A box raised from inside a frame (a second press of a launch button, say) over the open window.
-// A click on the window meanwhile is latched by the sticky buttons; it must not reach the window
-// afterwards.
-TEST_F(InputTest, ABoxShowsItsLinesClosesOnEscapeAndDropsAClickMadeMeanwhile) {
-  xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
+  // A box raised from inside a frame (a second press of a launch button, say) over the open window,
+  // closed with Escape. A click on the window meanwhile is latched by the sticky buttons; it must not
+  // reach the window afterwards. Off the main thread the dialog declines at once.
+  bool offMainThread = true;
+  std::thread([&] { offMainThread = showMessageBoxDialog("Elsewhere", "", platform::MessageBoxIcon::None); }).join();
+  EXPECT_FALSE(offMainThread);
+  server.xdotool({"windowmove", "--sync", windowId, "400", "300"});  // out from under the box
   frame();
-  std::atomic<int> lines{0}, pastTheWords{-1};
+  int lines = 0, pastTheWords = -1;  // read after the user's thread has ended
   std::thread user([&] {
-    X11Display display(server->display());
-    const unsigned long box = display.waitForWindow(std::regex("Careful"), 60s);
-    xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
-    display.sync();
+    const unsigned long box = server.waitForWindow(std::regex("Careful"), 60s);
+    server.xdotool({"mousemove", "--window", windowId, "40", "30", "click", "1"});
+    server.sync();
     // The window is mapped before its first frame is drawn: look until the text shows.
     for (int attempt = 0; box != 0 && attempt < 50 && lines != 3; ++attempt) {
       std::this_thread::sleep_for(200ms);
-      if (auto shot = display.capture(box)) {
+      if (auto shot = server.capture(box)) {
         lines = brightBands(*shot, 56, shot->width - 10, shot->height - 50);
         // The words end at x = 79; a carriage return drawn as a glyph would show beyond.
         pastTheWords = brightBands(*shot, 81, shot->width - 10, shot->height - 50);
         saveScreenshot(*shot, "message_box_over_window");
       }
     }
-    xdotool({"windowfocus", "--sync", std::to_string(box)});
-    xdotool({"key", "Escape"});
+    server.xdotool({"windowfocus", "--sync", std::to_string(box)});
+    server.xdotool({"key", "Escape"});
   });
   // Line feeds and CR LF both break lines.
   const bool shown = showMessageBoxDialog("Careful", "one\r\ntwo\nten", platform::MessageBoxIcon::Error);
@@ -217,12 +185,6 @@ TEST_F(InputTest, ABoxShowsItsLinesClosesOnEscapeAndDropsAClickMadeMeanwhile) {
   EXPECT_EQ(glfwGetWindowUserPointer(window), &ctx);
   frame();
   EXPECT_FALSE(nk_input_is_mouse_pressed(&ctx.input, NK_BUTTON_LEFT)) << "the click reached the window late";
-}
-
-TEST_F(WindowTest, DialogOffTheMainThreadDeclinesAtOnce) {
-  bool shown = true;
-  std::thread([&] { shown = showMessageBoxDialog("Elsewhere", "text", platform::MessageBoxIcon::None); }).join();
-  EXPECT_FALSE(shown);
 }
 
 }  // namespace

@@ -1,19 +1,16 @@
-// The main window and the widget-disable pair headless: each frame's input goes to a Nuklear
-// context with the default font the way the frame loop feeds it, and the frame's texts and
-// filled rectangles are read back from the command list. The window's update server is scripted
-// at its fixed address and serves a tree that quarnmp-publish made.
+// The main window and the widget-disable pair headless: frames of a Nuklear context read back from its command
+// list, the window's update server scripted at its fixed address, serving a tree that quarnmp-publish made.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <thread>
 
 #include "app/gui_session.h"
 #include "game/game_state.h"
 #include "game/install_layout.h"
-#include "game/launch.h"
 #include "game/profiles.h"
 #include "game/settings.h"
 #include "tests/support/run_program.h"
@@ -26,19 +23,15 @@
 #include "ui/widget_disable.h"
 #include "update/tasks.h"
 
+using namespace std::chrono_literals;
 using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct DrawnText {
-  std::string text;
-  int x, y;
-  nk_color colour;
-};
-
-struct DrawnFill {
-  std::array<int, 4> rect;  // x, y, width, height
+struct Drawn {
+  std::string text;  // empty for a filled rectangle
+  int x, y, width, height;
   nk_color colour;
 };
 
@@ -65,26 +58,24 @@ class HeadlessNuklear : public ::testing::Test {
     const nk_command* c;
     nk_foreach(c, &ctx) {
       if (auto t = reinterpret_cast<const nk_command_text*>(c); c->type == NK_COMMAND_TEXT)
-        texts.push_back({std::string(t->string, static_cast<size_t>(t->length)), t->x, t->y, t->foreground});
+        texts.push_back({std::string(t->string, t->length), t->x, t->y, t->w, t->h, t->foreground});
       if (auto r = reinterpret_cast<const nk_command_rect_filled*>(c); c->type == NK_COMMAND_RECT_FILLED)
-        fills.push_back({{r->x, r->y, r->w, r->h}, r->color});
+        fills.push_back({"", r->x, r->y, r->w, r->h, r->color});
       if (c->type == NK_COMMAND_IMAGE) imageAlpha = reinterpret_cast<const nk_command_image*>(c)->col.a;
     }
     nk_clear(&ctx);
   }
   // The nth text that reads so; a failure when there is none.
-  DrawnText find(const std::string& text, int nth = 0) {
-    for (const DrawnText& t : texts)
+  Drawn find(const std::string& text, int nth = 0) {
+    for (const Drawn& t : texts)
       if (t.text == text && nth-- == 0) return t;
     ADD_FAILURE() << "no text \"" << text << "\"";
     return {};
   }
-  bool shows(const std::string& text) {
-    return std::any_of(texts.begin(), texts.end(), [&](const DrawnText& t) { return t.text == text; });
-  }
+  bool shows(const std::string& text) { return std::ranges::count(texts, text, &Drawn::text) > 0; }
   // A frame with the mouse over the text; then press and release for a click.
   void hover(const std::string& text, int nth = 0) {
-    const DrawnText t = find(text, nth);
+    const Drawn t = find(text, nth);
     mouseX = t.x + 3;
     mouseY = t.y + 3;
     frame();
@@ -95,19 +86,7 @@ class HeadlessNuklear : public ::testing::Test {
     frame();
   }
 
-  std::function<void()> build;
-  nk_font_atlas atlas{};
-  BakedFont font = bakeDefaultFont(atlas);
-  nk_context ctx{};
-  int mouseX = 600, mouseY = 350, imageAlpha = -1;
-  std::vector<DrawnText> texts;
-  std::vector<DrawnFill> fills;
-};
-
-class DisableTest : public HeadlessNuklear {
- protected:
-  // One frame of a panel whose row of 100-unit columns the row function fills, and every
-  // frame after.
+  // One frame of a panel whose row of 100-unit columns the row function fills, and every frame after.
   void panel(const std::function<void()>& row) {
     build = [this, row] {
       if (nk_begin(&ctx, "Panel", nk_rect(0, 0, 400, 300), NK_WINDOW_NO_SCROLLBAR)) {
@@ -118,35 +97,42 @@ class DisableTest : public HeadlessNuklear {
     };
     frame();
   }
+
+  std::function<void()> build;
+  nk_font_atlas atlas{};
+  BakedFont font = bakeDefaultFont(atlas);
+  nk_context ctx{};
+  int mouseX = 600, mouseY = 350, imageAlpha = -1;
+  std::vector<Drawn> texts, fills;
 };
+
+using DisableTest = HeadlessNuklear;
 
 TEST_F(DisableTest, NestedPairsGreyAndDisableTheirButtonsUntilTheOutermostEndsThenRestoreTheStyle) {
   const nk_style before = ctx.style;
-  std::string pressed;
+  std::string seen;
   panel([&] {
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "One")) pressed += "One";
+    if (nk_button_label(&ctx, "One")) seen += "One";
     nk_widget_disable_begin(&ctx);
     nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "Two")) pressed += "Two";
+    if (nk_button_label(&ctx, "Two")) seen += "Two";
     nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "Three")) pressed += "Three";
+    if (nk_button_label(&ctx, "Three")) seen += "Three";
   });
-  // The window's background, then the three buttons' in drawing order.
-  ASSERT_EQ(fills.size(), 4u);
-  const nk_color normal = before.button.normal.data.color, greyed = fills[1].colour;
-  EXPECT_TRUE(greyed.r == greyed.g && greyed.g == greyed.b && greyed.r < normal.r && greyed.a == normal.a);
-  EXPECT_EQ(nk_color_u32(fills[2].colour), nk_color_u32(greyed)) << "an inner pair's end took the grey away";
-  EXPECT_EQ(nk_color_u32(fills[3].colour), nk_color_u32(normal));
+  // The buttons' fills after the window's background: the first one's darker grey, or the colour as before.
+  const nk_color normal = before.button.normal.data.color;
+  for (size_t i = 1; i < fills.size(); ++i) {
+    const nk_color c = fills[i].colour;
+    const bool grey = c.r == c.g && c.g == c.b && c.r < normal.r && c.a == normal.a && c.r == fills[1].colour.r;
+    seen += grey ? "grey " : nk_color_u32(c) == nk_color_u32(normal) ? "normal " : "other ";
+  }
   for (const char* button : {"One", "Two", "Three"}) click(button);
-  EXPECT_EQ(pressed, "Three") << "only the button after the pairs takes clicks";
-  // Plain colours, style items and nested styles alike.
-  EXPECT_EQ(nk_color_u32(ctx.style.text.color), nk_color_u32(before.text.color));
-  EXPECT_EQ(nk_color_u32(ctx.style.checkbox.cursor_normal.data.color),
-            nk_color_u32(before.checkbox.cursor_normal.data.color));
-  EXPECT_EQ(nk_color_u32(ctx.style.combo.label_normal), nk_color_u32(before.combo.label_normal));
+  // Plain colours, style items and nested styles alike: the style is back byte for byte.
+  seen += std::memcmp(&ctx.style, &before, sizeof before) == 0 ? "|restored" : "|changed";
+  EXPECT_EQ(seen, "grey grey normal Three|restored") << "only the button after the pairs takes clicks";
 }
 
 TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
@@ -173,32 +159,16 @@ TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
   EXPECT_EQ(readOnlyAfterPair, 0u);
 }
 
-// The tree the window's server serves (a file that is missing answers 404); a closed gate holds
-// every request.
-fs::path siteTree;
-std::atomic<bool> gateOpen = true;
-
-void serveSite(ScriptedConnection& connection) {
-  const std::string request = connection.readRequest();
-  while (!gateOpen) connection.pause(std::chrono::milliseconds(5));
-  connection.send(fileAnswer(siteTree, request));
-}
-
 class MainWindowTest : public HeadlessNuklear {
  protected:
-  static void SetUpTestSuite() { server = std::make_unique<ScriptedServer>(serveSite, 45004); }
-  static void TearDownTestSuite() { server.reset(); }
-
   void SetUp() override {
     writeFile(root / "mod/a.txt", "alpha");
     writeFile(root / "mod/maps/b.txt", "bravo");
     writeFile(root / "updater", "not this program");
     writeFile(root / "plan.json", R"({"updater": "updater", "sets": [{"name": "Main", "sourcepath": "files/main",
       "destinationpath": "QuarnServer", "url": "lists/main", "default": true, "folder": "mod"}]})");
-    siteTree = root / "tree";
     ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(root / "plan.json").string(), siteTree.string()}).exitCode, 0);
     makeInstallation(root.path(), TestLayout::Rusk);
-    fs::current_path(root.path());
     ::setenv("HOME", (root / "home").c_str(), 1);
     resetGameState();
     resetInterfaceState();
@@ -210,18 +180,15 @@ class MainWindowTest : public HeadlessNuklear {
   void TearDown() override {
     gateOpen = true;
     resetUpdaterState();
-    fs::current_path(previous);
   }
 
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
   // Frames until the condition holds (a minute at most, for a loaded machine).
-  template <typename Condition>
-  void framesUntil(Condition condition) {
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-         !condition() && std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+  void framesUntil(const std::function<bool()>& condition) {
+    for (const auto end = std::chrono::steady_clock::now() + 1min; !condition(); std::this_thread::sleep_for(2ms)) {
+      if (std::chrono::steady_clock::now() > end) FAIL() << "not within a minute";
       frame();
-    ASSERT_TRUE(condition());
+    }
   }
   void runTask(const std::string& button) {
     click(button);
@@ -230,9 +197,16 @@ class MainWindowTest : public HeadlessNuklear {
   }
   bool stored(const std::string& member) { return readFile(settingsFileName).find(member) != std::string::npos; }
 
-  static inline std::unique_ptr<ScriptedServer> server;
-  TempFolder root;
-  fs::path previous = fs::current_path();
+  WorkingFolder root;
+  // The tree the window's server serves (a file that is missing answers 404); a closed gate holds every request.
+  fs::path siteTree = root / "tree";
+  std::atomic<bool> gateOpen = true;
+  ScriptedServer server{[this](ScriptedConnection& connection) {
+                          const std::string request = connection.readRequest();
+                          while (!gateOpen) connection.pause(5ms);
+                          connection.send(fileAnswer(siteTree, request));
+                        },
+                        45004};
 };
 
 TEST_F(MainWindowTest, LanguageAndCheckboxesAreSavedAtOnceAndTheFourthRescansTheProfiles) {
@@ -244,25 +218,21 @@ TEST_F(MainWindowTest, LanguageAndCheckboxesAreSavedAtOnceAndTheFourthRescansThe
     EXPECT_TRUE(stored("\"language\":\"" + std::string(code) + "\""));
   }
   writeFile(root / "QuarnServer/__QuarnData/Profiles/Local One.ini", "");
-  for (const auto& [label, member] : {std::pair{"use luadebugger", "\"luadebugger\":true"},
-                                      {"show console", "\"console\":true"},
-                                      {"clip cursor", "\"clip_cursor\":true"},
-                                      {"don't use documents folder", "\"use_local_profile\":true"}}) {
-    EXPECT_FALSE(stored(member));
+  for (const auto& [label, member] : {std::pair{"use luadebugger", "luadebugger"}, {"show console", "console"},
+                                      {"clip cursor", "clip_cursor"},
+                                      {"don't use documents folder", "use_local_profile"}}) {
     click(label);
-    EXPECT_TRUE(stored(member)) << label;
+    EXPECT_TRUE(stored("\"" + std::string(member) + "\":true")) << label;
   }
-  frame();
   click("(default)");
   click("Local One");
   EXPECT_EQ(profileList.selectedProfileIndex, 1);
   click("don't use documents folder");
-  frame();
   EXPECT_EQ(profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
   EXPECT_FALSE(shows("Local One"));
 }
 
-TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusAndDifferingPaths) {
+TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPathsAndTheFailureReason) {
   // Nothing to compare or install yet: Diff and Update are greyed and start nothing.
   const auto enabled = colour("Abrufen"), greyed = colour("Zeige Aenderungen");
   EXPECT_NE(enabled, greyed);
@@ -270,7 +240,7 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusAndDiffering
   click("Aktualisieren");
   EXPECT_FALSE(isTaskRunning());
   const int launchRowY = find("Multiplayer:").y;
-  const size_t requests = server->receivedRequests().size();
+  const size_t requests = server.receivedRequests().size();
   gateOpen = false;
   click("Abrufen");
   ASSERT_TRUE(isTaskRunning());
@@ -278,31 +248,29 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusAndDiffering
   for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
   gateOpen = true;
   framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
-  EXPECT_EQ(server->receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
+  EXPECT_EQ(server.receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
 
   runTask("Zeige Aenderungen");
-  EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten."));
-  EXPECT_TRUE(shows("QuarnServer/a.txt") && shows("QuarnServer/maps/b.txt"));
-  EXPECT_TRUE(std::any_of(fills.begin(), fills.end(), [](auto f) { return f.rect == std::array{0, 168, 450, 20}; }));
+  EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten.") && shows("QuarnServer/a.txt") &&
+              shows("QuarnServer/maps/b.txt"));
+  EXPECT_TRUE(std::ranges::any_of(
+      fills, [](const Drawn& f) { return std::tie(f.x, f.y, f.width, f.height) == std::tuple(0, 168, 450, 20); }));
   runTask("Aktualisieren");
   EXPECT_EQ(readFile(root / "QuarnServer/maps/b.txt"), "bravo");
   EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
 
-  writeFile(siteTree / "QuarnMpUpdater/index.html", "");  // an empty digest makes no verdict
-  runTask("Abrufen");
-  framesUntil([&] { return !shows("Updater veraltet. Bitte Updater manuell updaten."); });
-}
-
-TEST_F(MainWindowTest, AFailedFetchShowsItsErrorWithTheReasonAsTooltipUntilTheNextStart) {
-  const std::string error = "Es ist ein Fehler beim Abrufen aufgetreten!";
+  // An empty digest makes no verdict; a catalogue that is none fails the fetch, the reason below the pointer.
+  writeFile(siteTree / "QuarnMpUpdater/index.html", "");
   writeFile(siteTree / "json", "not compressed");
   runTask("Abrufen");
+  EXPECT_FALSE(shows("Updater veraltet. Bitte Updater manuell updaten."));
+  const std::string error = "Es ist ein Fehler beim Abrufen aufgetreten!";
   hover(error);
   EXPECT_GT(texts.back().y, mouseY) << "no reason below the pointer: " << texts.back().text;
   EXPECT_NE(texts.back().text, error);
   gateOpen = false;
   click("Abrufen");
-  EXPECT_FALSE(shows(error));
+  EXPECT_FALSE(shows(error)) << "the error outlived the next start";
 }
 
 TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesOnSchedule) {
@@ -328,7 +296,6 @@ TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesO
 }
 
 TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheMissingLanguage) {
-  const std::string name400(400, 'p');
   const struct {
     InstallLayout layout;
     const char* language;
@@ -336,61 +303,53 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
     std::string profile;
     TextId button;
     int row;               // 0 "Multiplayer:", 1 "Singleplayer:"
-    std::string expected;  // the recorded line; "" for no start
+    std::string expected;  // what the start recorded; first, the one error on standard error
   } cases[] = {
-      {InstallLayout::RuskEdition, "de", false, "", TextId::labelExpansion, 1, "Ostmarka.exe[-language:de][-extra1]"},
+      {InstallLayout::RuskEdition, "en", false, "", TextId::labelMainGame, 0,
+       "Error!: The selected language is not available in your game installation."},
       {InstallLayout::RuskEdition, "de", true, "My Profile", TextId::labelExpansion, 0,
-       "Ostmarka.exe[-language:de][-profile:My Profile][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder]"
-       "[-multiplayer][-extra1]"},
-      {InstallLayout::RuskEdition, "de", false, name400, TextId::labelMainGame, 1,
-       "Ostmarka.exe[-language:de][-profile:" + name400 + "]"},
-      {InstallLayout::RuskEdition, "en", false, "", TextId::labelMainGame, 0, ""},
+       "./base/bin/Ostmarka.exe[-language:de][-profile:My Profile][-luadebugger][-console][-clipcursor]"
+       "[-uselocalsettingsfolder][-multiplayer][-extra1]"},
+      {InstallLayout::RuskEdition, "de", false, std::string(400, 'p'), TextId::labelExpansion, 1,
+       "./base/bin/Ostmarka.exe[-language:de][-profile:" + std::string(400, 'p') + "][-extra1]"},
       {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 0,
-       "Ostmarka.exe[-language:en][-multiplayer]"},
-      {InstallLayout::RuskEdition, "de", false, "", TextId::labelMainGame, 0,
-       "wine[./base/bin/Ostmarka.exe][-language:de][-multiplayer]"},
+       "wine[./Data/base/bin/Ostmarka.exe][-language:en][-multiplayer]"},
   };
-  // The stand-in game (and Wine, first in PATH) record their name and arguments, one start a line.
-  const std::string recorder =
-      "#!/bin/sh\n{ basename \"$0\" | tr -d '\\n'; for a; do printf '[%s]' \"$a\"; done; echo; }"
-      " >> launches.txt\n";
-  for (const char* program : {"base/bin/Ostmarka.exe", "Data/base/bin/Ostmarka.exe", "fakebin/wine"}) {
-    writeFile(root / program, recorder);
+  // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line;
+  // the Tovan Edition's game is a Windows program.
+  for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
+    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
+                              " echo; } >> launches.txt\n");
     fs::permissions(root / program, fs::perms::owner_all);
   }
+  writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
   writeFile(root / "base/qar/lngdecfg0.qar", "");
+  writeFile(root / "launches.txt", "");
   const std::string path = std::getenv("PATH");
   ::setenv("PATH", ((root / "fakebin").string() + ":" + path).c_str(), 1);
-  std::string launches;
+  std::string expected, errors;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.expected);
     installLayout = c.layout;
     settings.language = c.language;
     UiLanguageIndex = languageIndexOf(c.language).value();
     settings.luadebugger = settings.console = settings.clip_cursor = settings.use_local_profile = c.options;
-    profileList.profileNames = {"(default)", c.profile};
+    profileList = {{"(default)", c.profile}, {}, 2, c.profile.empty() ? 0 : 1};
     profileList.profileNameViews = {profileList.profileNames[0].c_str(), profileList.profileNames[1].c_str()};
-    profileList.profileCount = 2;
-    profileList.selectedProfileIndex = c.profile.empty() ? 0 : 1;
-    if (c.expected.starts_with("wine")) writeFile(root / "base/bin/Ostmarka.exe", "MZ, a Windows program");
     frame();
     testing::internal::CaptureStderr();
     click(uiText(c.button), c.row);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              c.expected.empty() ? "Error!: The selected language is not available in your game installation.\n" : "");
-    launches += c.expected.empty() ? "" : c.expected + "\n";
-    framesUntil([&] { return readFile("launches.txt").size() >= launches.size(); });
-    EXPECT_EQ(readFile("launches.txt"), launches);
+    errors += testing::internal::GetCapturedStderr();
+    expected += c.expected + "\n";
+    framesUntil([&] { return errors.size() + readFile("launches.txt").size() >= expected.size(); });
   }
+  EXPECT_EQ(errors + readFile("launches.txt"), expected);
   ::setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(MainWindowTest, InstallHookInstallsTheLoaderAndTheButtonFollowsTheFiles) {
   writeFile(root / "base/bin/binkw32.dll", "the game's video library");
   click("Install Hook");
-  frame();
   EXPECT_EQ(readFile(root / "base/bin/binkw32_orig.dll"), "the game's video library");
-  EXPECT_FALSE(shows("Install Hook"));
   EXPECT_EQ(colour("Hook installed!"), colour("Language:")) << "not greyed like a caption";
   fs::remove(root / "base/bin/binkw32_orig.dll");
   frame();
