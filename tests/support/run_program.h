@@ -1,6 +1,7 @@
 #pragma once
 // Runs a program the way a user or script would, and collects what it printed.
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -10,8 +11,7 @@ namespace testing_support {
 
 struct ProgramResult {
   int exitCode = -1;  // the exit status, or 128 + signal number (SIGKILL after the time limit)
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 struct ProgramOptions {
@@ -19,6 +19,7 @@ struct ProgramOptions {
   // Variables to set (a value) or to remove (nothing) in the inherited environment.
   std::map<std::string, std::optional<std::string>> environment;
   std::chrono::milliseconds timeout{60000};
+  std::function<bool()> killWhen;  // asked while the program runs: true ends it with SIGKILL
 };
 
 // The programs under test: the native builds, or, in tests compiled with
@@ -33,10 +34,9 @@ static constexpr const char* programLineEnd = windowsPrograms ? "\r\n" : "\n";
 
 // The output as the tests compare it, lines ending in "\n".
 static inline ProgramResult withUnixLineEnds(ProgramResult result) {
-  for (std::string* text : {&result.out, &result.err}) {
+  for (std::string* text : {&result.out, &result.err})
     for (auto at = text->find("\r\n"); windowsPrograms && at != std::string::npos; at = text->find("\r\n", at))
       text->erase(at, 1);
-  }
   return result;
 }
 
@@ -44,8 +44,8 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                          const ProgramOptions& options = {});
 
 // Starts the program (searched in PATH when it has no slash) in the options' folder and
-// environment, with standard input, output and error on the given descriptors. The child's
-// process id; the caller waits for it.
+// environment, with standard input, output and error on the given descriptors; the caller
+// waits for the child whose process id this returns.
 int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const ProgramOptions& options, int input, int output, int error);
 

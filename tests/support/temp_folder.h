@@ -14,6 +14,8 @@ class TempFolder {
 
   const std::filesystem::path& path() const { return root; }
   std::filesystem::path operator/(const std::string& relative) const { return root / relative; }
+  // The path ending in a separator: an installation root as the update engine takes it.
+  std::string prefix() const { return root.string() + "/"; }
 
  private:
   std::filesystem::path root;
@@ -23,8 +25,8 @@ class TempFolder {
 // that works on the installation in the working directory.
 class WorkingFolder : public TempFolder {
  public:
-  WorkingFolder();
-  ~WorkingFolder();
+  WorkingFolder() { std::filesystem::current_path(path()); }
+  ~WorkingFolder() { std::filesystem::current_path(previous); }
 
  private:
   std::filesystem::path previous = std::filesystem::current_path();
