@@ -42,7 +42,7 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
 // The output goes to files, not pipes: a background process the program leaves behind (a
 // wineserver) holds them open without holding up the result.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProgramOptions& options) {
+                         const ProgramOptions& options, const std::function<bool()>& killWhen) {
   TempFolder folder;
   const int output = open((folder / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   const int error = open((folder / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -53,7 +53,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline || (options.killWhen && options.killWhen())) kill(child, SIGKILL);
+    if (std::chrono::steady_clock::now() > deadline || (killWhen && killWhen())) kill(child, SIGKILL);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(folder / "out"),

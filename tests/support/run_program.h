@@ -16,15 +16,12 @@ struct ProgramResult {
 
 struct ProgramOptions {
   std::string workingDirectory = ".";
-  // Variables to set (a value) or to remove (nothing) in the inherited environment.
-  std::map<std::string, std::optional<std::string>> environment;
+  std::map<std::string, std::optional<std::string>> environment = {};  // to set (a value) or remove (nothing)
   std::chrono::milliseconds timeout{60000};
-  std::function<bool()> killWhen;  // asked while the program runs: true ends it with SIGKILL
 };
 
-// The programs under test: the native builds, or, in tests compiled with
-// QUARNMP_WINDOWS_PROGRAMS, the Windows builds under Wine, whose text mode ends lines with "\r\n".
-// Internal to each file: the support library beside such a test is compiled without it.
+// The programs under test: native, or, in a test compiled with QUARNMP_WINDOWS_PROGRAMS (not the
+// support library), the Windows builds under Wine, whose text mode ends lines with "\r\n".
 #ifdef QUARNMP_WINDOWS_PROGRAMS
 static constexpr bool windowsPrograms = true;
 #else
@@ -40,12 +37,12 @@ static inline ProgramResult withUnixLineEnds(ProgramResult result) {
   return result;
 }
 
+// killWhen, asked while the program runs, ends it with SIGKILL when it says true.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProgramOptions& options = {});
+                         const ProgramOptions& options = {}, const std::function<bool()>& killWhen = nullptr);
 
-// Starts the program (searched in PATH when it has no slash) in the options' folder and
-// environment, with standard input, output and error on the given descriptors; the caller
-// waits for the child whose process id this returns.
+// Starts the program (searched in PATH without a slash) in the options' folder and environment, with
+// standard input, output and error on the given descriptors. The child's id; the caller waits for it.
 int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const ProgramOptions& options, int input, int output, int error);
 

@@ -21,8 +21,7 @@ class TempFolder {
   std::filesystem::path root;
 };
 
-// A fresh temporary folder that is the working directory while the object lives: for code
-// that works on the installation in the working directory.
+// A fresh temporary folder that is the working directory while the object lives.
 class WorkingFolder : public TempFolder {
  public:
   WorkingFolder() { std::filesystem::current_path(path()); }
@@ -37,8 +36,7 @@ void writeFile(const std::filesystem::path& path, const std::string& content);
 // The whole file, or "<missing>" when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 
-// Makes a folder that passes the installation check: "base" (Rusk layout) or "Data" and
-// "DataOP" (Tovan layout).
+// Makes a folder pass the installation check: "base" (Rusk layout) or "Data" and "DataOP" (Tovan).
 enum class TestLayout { Rusk, Tovan };
 void makeInstallation(const std::filesystem::path& root, TestLayout layout);
 
