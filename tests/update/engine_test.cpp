@@ -256,12 +256,12 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
 }
 
 // A body of any size streams through a bounded amount of memory; the address space of the
-// process may grow by at most 96 MiB while 128 MiB are installed.
+// process may grow by at most 96 MiB while 128 MiB of zeros (their MD5 below) are installed.
 TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   TempFolder root;
   const ScriptedServer server = serverOf({{"/files/zeros.bin", httpAnswer(deflated(std::string(128u << 20, '\0')))}});
-  const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};  // 128 MiB
+  const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
   const auto install = [&] {
     limitAddressSpaceGrowth(96u << 20);
     FileMetaCache cache;  // no failure: the whole file arrived with its digest
