@@ -1,6 +1,7 @@
 #include "tests/support/run_program.h"
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,13 +18,10 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
                  const ProgramOptions& options, int input, int output, int error) {
   std::vector<std::string> argv{program}, envp;
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    if (options.environment.count(text.substr(0, text.find('='))) == 0) envp.push_back(text);
-  }
-  for (const auto& [name, value] : options.environment) {
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (!options.environment.contains(std::string(*entry, std::strcspn(*entry, "=")))) envp.push_back(*entry);
+  for (const auto& [name, value] : options.environment)
     if (value) envp.push_back(name + "=" + *value);
-  }
   std::vector<char*> argvPointers, envPointers;
   for (auto [texts, pointers] : {std::pair{&argv, &argvPointers}, std::pair{&envp, &envPointers}}) {
     for (auto& text : *texts) pointers->push_back(text.data());
@@ -44,7 +42,7 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
 // The output goes to files, not pipes: a background process the program leaves behind (a
 // wineserver) holds them open without holding up the result.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const ProgramOptions& options) {
+                         const ProgramOptions& options, const std::function<bool()>& killWhen) {
   TempFolder folder;
   const int output = open((folder / "out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
   const int error = open((folder / "err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -55,7 +53,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) kill(child, SIGKILL);
+    if (std::chrono::steady_clock::now() > deadline || (killWhen && killWhen())) kill(child, SIGKILL);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(folder / "out"),

@@ -1,23 +1,16 @@
-// Ends its process while an updater-digest request is still waiting for its answer, and
-// keeps the process alive after every other static object is gone, so the answer arrives
-// while the program is ending, as when the window closes right after start-up.
-// Usage: update_exit_helper BASE_URL
+// Ends its process while an updater-digest request still waits for its answer and lingers after
+// every other static object is gone, as when the window closes right after start-up.
 #include <chrono>
 #include <thread>
 
 #include "update/tasks.h"
 
-namespace {
-
 // Constructed before the libraries' static objects, so destroyed after them.
-struct LingerAfterEverythingElse {
+static struct LingerAfterEverythingElse {
   ~LingerAfterEverythingElse() { std::this_thread::sleep_for(std::chrono::milliseconds(800)); }
 } linger;
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) return 64;
+int main(int, char** argv) {  // argv[1]: the server's base address
   startUpdaterHashCheck(argv[1]);  // the first answer comes at once and leaves a digest behind
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   startUpdaterHashCheck(argv[1]);  // the second is answered only after main has returned
