@@ -45,10 +45,9 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const std::string plan = (work / "plan.json").string();
   const fs::path served = work / "served";
   NginxServer nginx(served);
-  writeFile(work / "mod/a/a.txt", "alpha");
-  writeFile(work / "mod/a/bin/x.dll", "the code");
-  writeFile(work / "mod/b/b.txt", "beta");
-  writeFile(work / "updater.exe", "the updater");
+  for (auto [path, content] : {std::pair{"mod/a/a.txt", "alpha"}, {"mod/a/bin/x.dll", "the code"},
+                                {"mod/b/b.txt", "beta"}, {"updater.exe", "the updater"}})
+    writeFile(work / path, content);
   writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
     {"name": "A", "sourcepath": "files/a", "destinationpath": "QuarnServer", "url": "lists/a", "folder": "mod/a"},
     {"name": "B", "sourcepath": "files/b", "destinationpath": "extra", "url": "lists/b", "folder": "mod/b"}]})");
