@@ -22,41 +22,38 @@ const std::string defaults =
     R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
 const std::string aside = std::string(settingsFileName) + ".broken";
 
-class GameTest : public ::testing::Test {
- protected:
-  void SetUp() override { resetGameState(); }
-  // "<stored text, or 'as written'>|<language index> '<language>' <clip_cursor console luadebugger
-  // use_local_profile>", then "|<name>=<content>" for each other file the load made.
-  std::string loadFrom(const std::optional<std::string>& text) {
-    resetGameState();
-    if (text) writeFile(folder / settingsFileName, *text);
-    const std::set<fs::path> before(fs::directory_iterator(folder.path()), {});
-    loadSettings();
-    const std::string stored = readFile(folder / settingsFileName);
-    std::string result = (stored == text ? "as written" : stored) + "|" + std::to_string(UiLanguageIndex) + " '" +
-                         settings.language + "' ";
-    for (bool flag : {settings.clip_cursor, settings.console, settings.luadebugger, settings.use_local_profile})
-      result += flag ? "1" : "0";
-    for (const fs::path& made : fs::directory_iterator(folder.path()))
-      if (!before.count(made) && made.filename() != settingsFileName)
-        result += "|" + made.filename().string() + "=" + readFile(made);
-    return result;
-  }
-  // "<selected>|<count>|<names>", the names after the first sorted (the walk keeps the file
-  // system's order); the widget's views must show the names.
-  std::string found() {
-    std::vector<std::string> names(profileList.profileNameViews.begin(), profileList.profileNameViews.end());
-    if (names != profileList.profileNames) return "the views differ";
-    std::sort(names.begin() + !names.empty(), names.end());
-    std::string text =
-        std::to_string(profileList.selectedProfileIndex) + "|" + std::to_string(profileList.profileCount);
-    for (const std::string& name : names) text += "|" + name;
-    return text;
-  }
-  WorkingFolder folder;
-};
+// Loads the settings from the text in the working directory (the installation root):
+// "<stored text, or 'as written'>|<language index> '<language>' <clip_cursor console luadebugger
+// use_local_profile>", then "|<name>=<content>" for each other file the load made.
+std::string loadFrom(const std::optional<std::string>& text) {
+  resetGameState();
+  if (text) writeFile(settingsFileName, *text);
+  const std::set<fs::path> before(fs::directory_iterator("."), {});
+  loadSettings();
+  const std::string stored = readFile(settingsFileName);
+  std::string result = (stored == text ? "as written" : stored) + "|" + std::to_string(UiLanguageIndex) + " '" +
+                       settings.language + "' ";
+  for (bool flag : {settings.clip_cursor, settings.console, settings.luadebugger, settings.use_local_profile})
+    result += flag ? "1" : "0";
+  for (const fs::path& made : fs::directory_iterator("."))
+    if (!before.count(made) && made.filename() != settingsFileName)
+      result += "|" + made.filename().string() + "=" + readFile(made);
+  return result;
+}
 
-TEST_F(GameTest, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFreeName) {
+// "<selected>|<count>|<names>", the names after the first sorted (the walk keeps the file
+// system's order); the widget's views must show the names.
+std::string found() {
+  std::vector<std::string> names(profileList.profileNameViews.begin(), profileList.profileNameViews.end());
+  if (names != profileList.profileNames) return "the views differ";
+  std::sort(names.begin() + !names.empty(), names.end());
+  std::string text = std::to_string(profileList.selectedProfileIndex) + "|" + std::to_string(profileList.profileCount);
+  for (const std::string& name : names) text += "|" + name;
+  return text;
+}
+
+TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFreeName) {
+  WorkingFolder folder;
   using namespace std::string_literals;
   const std::pair<std::optional<std::string>, std::string> cases[] = {
       {std::nullopt, defaults + "|2 'de' 0000"},
@@ -93,7 +90,9 @@ TEST_F(GameTest, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnde
 // Also a subfolder that cannot be read: root reads any folder, so the walk runs as "nobody" to
 // meet a genuine EACCES there. The Documents folder is searched too (the local one is the
 // window test's).
-TEST_F(GameTest, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnreadableFolders) {
+TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnreadableFolders) {
+  WorkingFolder folder;
+  resetGameState();
   const fs::path profiles = folder / "Profiles";
   for (const char* file : {"first.ini", "notes.txt", "sub/second.ini", "third.INI", ".ini", "locked/hidden.ini",
                            "fourth.ini/x.txt", "a/b/deep.ini", "a\\b.ini", "../Outside/foreign.ini"})
