@@ -52,14 +52,12 @@ TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), rea
 // Each case's outcome: "installed|" or "refused|", "<file>=<content>|" for the folder's files in
 // name order, a mark when the button after the press disagrees, and the message.
 TEST(LoaderLibrary, InstallCasesInBothLayouts) {
-  const fs::path previous = fs::current_path();
   signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};  // a write that fails even for root: no file may grow to the loader's size
   getrlimit(RLIMIT_FSIZE, &saved);
   for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
                                 std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
-    TempFolder root;
-    fs::current_path(root.path());
+    WorkingFolder root;
     installLayout = layout;
     const fs::path bin = root / folder;
     for (const auto& c : installCases) {
@@ -84,7 +82,6 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
       writeFile(bin / "binkw32.dll", content);
       EXPECT_FALSE(installedLoaderMatches()) << content.size() << " bytes never match";
     }
-    fs::current_path(previous);
   }
 }
 

@@ -11,9 +11,8 @@
 static int reachedOrdinal(HMODULE original, const unsigned char *code) {
   if (code[0] != 0xff || code[1] != 0x25) return 0;
   FARPROC target = **(FARPROC *const *)(code + 2);
-  for (int ordinal = 1; ordinal < 1000; ++ordinal) {
+  for (int ordinal = 1; ordinal < 1000; ++ordinal)
     if (GetProcAddress(original, MAKEINTRESOURCEA(ordinal)) == target) return ordinal;
-  }
   return 0;
 }
 
@@ -29,10 +28,9 @@ int main(void) {
   const DWORD *functions = AT(const DWORD *, exports->AddressOfFunctions);
   const WORD *ordinals = AT(const WORD *, exports->AddressOfNameOrdinals);
   printf("exports: %lu\n", exports->NumberOfFunctions);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
     printf("%lu %s %d\n", exports->Base + ordinals[i], AT(const char *, names[i]),
            reachedOrdinal(original, AT(const unsigned char *, functions[ordinals[i]])));
-  }
   printf("imports:");
   const IMAGE_IMPORT_DESCRIPTOR *import =
       AT(const IMAGE_IMPORT_DESCRIPTOR *, tables[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);

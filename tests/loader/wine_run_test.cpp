@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
@@ -59,17 +60,15 @@ TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
 
   // The game's folders below the root (the program's first), the printed path after "base" and
   // the folder the loaded CMain.dll comes from.
-  const struct {
-    std::vector<std::string> folders;
-    std::string printedTail, cmain;
-  } games[] = {{{"base/bin", "extra1"}, "\\..\\QuarnServer", "QuarnServer"},
-               {{"Data/base/bin", "DataOP"}, "\\..\\..\\QuarnServer", "QuarnServer"},
-               {{"Data/base/bin"}, "\\..\\QuarnServer", "Data/QuarnServer"}};
-  for (const auto& game : games) {
+  const std::tuple<std::vector<std::string>, std::string, std::string> games[] = {
+      {{"base/bin", "extra1"}, "\\..\\QuarnServer", "QuarnServer"},
+      {{"Data/base/bin", "DataOP"}, "\\..\\..\\QuarnServer", "QuarnServer"},
+      {{"Data/base/bin"}, "\\..\\QuarnServer", "Data/QuarnServer"}};
+  for (const auto& [folders, printedTail, cmain] : games) {
     TempFolder root;
-    const fs::path bin = root / game.folders[0];
+    const fs::path bin = root / folders[0];
     SCOPED_TRACE(bin);
-    for (const auto& folder : game.folders) fs::create_directories(root / folder);
+    for (const auto& folder : folders) fs::create_directories(root / folder);
     fs::copy_file(QUARNMP_LOADER_PROBE, bin / "Ostmarka.exe");
     fs::copy_file(QUARNMP_LOADER_DLL, bin / "binkw32.dll");
     fs::copy_file(QUARNMP_LOADER_STANDIN, bin / "binkw32_orig.dll");
@@ -80,8 +79,8 @@ TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
     const auto linked = run.out.find("imports: binkw32_orig.dll KERNEL32.dll");
     if (linked != std::string::npos) run.out.replace(linked, imports.size(), imports);
     EXPECT_EQ(run.out + "exit " + std::to_string(run.exitCode),
-              "Loading CMain from Path: '" + windowsPath(bin.parent_path()) + game.printedTail +
-                  "\\bin\\CMain.dll'\r\n" + tables + "CMain: " + windowsPath(root / game.cmain) +
+              "Loading CMain from Path: '" + windowsPath(bin.parent_path()) + printedTail +
+                  "\\bin\\CMain.dll'\r\n" + tables + "CMain: " + windowsPath(root / cmain) +
                   "\\bin\\CMain.dll\r\n66000 21005\r\nexit 0")
         << run.err;
   }

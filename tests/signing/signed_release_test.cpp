@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
@@ -21,9 +22,10 @@ ProgramResult run(const std::string& program, const std::vector<std::string>& ar
   return runProgram(program, arguments, {.workingDirectory = where.string()});
 }
 
-void flipByte(const fs::path& file) {
+// Flips the lowest bit of the byte at `at` (the middle one by default).
+void flipByte(const fs::path& file, std::optional<std::size_t> at = std::nullopt) {
   std::string bytes = readFile(file);
-  bytes[bytes.size() / 2] ^= 0x01;
+  bytes[at.value_or(bytes.size() / 2)] ^= 0x01;
   writeFile(file, bytes);
 }
 
@@ -94,10 +96,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
       {[&] { writeFile(served / "files/a/a.txt", readFile(work / "evil/files/a/a.txt")); },
        "2|QuarnServer/a.txt: content does not match the list's digest (got dc7f558e83a9203391be9caa5c83bb99)|"
        "quarnmp-cli: update failed: 1 of 2 files could not be installed"},
-      {[&] {
-         std::string text = readFile(served / "json.minisig");  // the trusted comment edited
-         writeFile(served / "json.minisig", text.insert(text.find("timestamp:") + 10, "9"));
-       },
+      {[&] { flipByte(served / "json.minisig", readFile(served / "json.minisig").find("timestamp:") + 10); },
        refused + "json: signature invalid (the trusted comment is not the one signed)"},
       {[&] { for (auto doc : {"json", "json.minisig"}) writeFile(served / doc, readFile(work / "other" / doc)); },
        refused + "json: signature invalid (made with key "},
@@ -124,13 +123,11 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   EXPECT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (work / "other.key").string(), "-m", plan})), "0");
   EXPECT_EQ(outcome(run(MINISIGN_EXE, {"-V", "-p", (work / "other.pub").string(), "-m", plan})), "0");
 
-  // quarnmp-publish signs only with a usable key: not an encrypted one (the unencrypted one
-  // with the key derivation "Sc", scrypt, named) nor a public one; keygen replaces no key.
-  std::uint8_t bytes[158];
-  ASSERT_TRUE(fromBase64(textLines(readFile(keys / "test.key")).at(1), bytes, sizeof bytes));
-  bytes[2] = 'S', bytes[3] = 'c';
-  writeFile(work / "encrypted.key",
-            "untrusted comment: minisign encrypted secret key\n" + toBase64(bytes, sizeof bytes));
+  // quarnmp-publish signs only with a usable key: not an encrypted one (the unencrypted one with
+  // the key derivation "Sc", scrypt, named: "Ed\0\0B2" is "RWQAAEIy" in base64, "EdScB2" "RWRTY0Iy")
+  // nor a public one; keygen replaces no key.
+  std::string secret = readFile(keys / "test.key");
+  writeFile(work / "encrypted.key", secret.replace(secret.find("\nRWQAAEIy"), 9, "\nRWRTY0Iy"));
   const std::string refusedTree = (work / "refused").string();
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"--sign", (work / "encrypted.key").string(), plan, refusedTree},
@@ -155,10 +152,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   EXPECT_EQ(update(work / "later"), "2|quarnmp-cli: fetch failed: json: older release than the installed one");
 
   // The updater's digest counts only with its signature.
-  const std::string digest = readFile(served / "QuarnMpUpdater/index.html");
-  const auto key = parsePublicKey(readFile(keys / "test.pub"));
-  ASSERT_TRUE(key);
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), digest);
+  const PublicKey key = parsePublicKey(readFile(keys / "test.pub")).value();
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), readFile(served / "QuarnMpUpdater/index.html"));
   flipByte(served / "QuarnMpUpdater/index.html");
   EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), std::nullopt);
   EXPECT_EQ(fetchUpdaterHash(nginx.url("/")), readFile(served / "QuarnMpUpdater/index.html")) << "no key, no check";
