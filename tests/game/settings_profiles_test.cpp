@@ -22,9 +22,8 @@ const std::string defaults =
     R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
 const std::string aside = std::string(settingsFileName) + ".broken";
 
-// Loads the settings from the text in the working directory (the installation root):
-// "<stored text, or 'as written'>|<language index> '<language>' <clip_cursor console luadebugger
-// use_local_profile>", then "|<name>=<content>" for each other file the load made.
+// Loads the text as the settings file: "<stored text, or 'as written'>|<language index> '<language>'
+// <clip_cursor console luadebugger use_local_profile>", "|<name>=<content>" for each file it made.
 std::string loadFrom(const std::optional<std::string>& text) {
   resetGameState();
   if (text) writeFile(settingsFileName, *text);
@@ -87,9 +86,8 @@ TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFree
                                                  "\"luadebugger\":false,\"use_local_profile\":true}");
 }
 
-// Also a subfolder that cannot be read: root reads any folder, so the walk runs as "nobody" to
-// meet a genuine EACCES there. The Documents folder is searched too (the local one is the
-// window test's).
+// Root reads any folder: the walk runs as "nobody" to meet a genuine EACCES in a subfolder. The
+// Documents folder is searched too (the local one is the window test's).
 TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnreadableFolders) {
   WorkingFolder folder;
   resetGameState();

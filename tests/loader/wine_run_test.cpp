@@ -3,8 +3,8 @@
 // reach the stand-in game library's function of the same ordinal.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <tuple>
 
@@ -43,9 +43,7 @@ ProgramResult runWine(const std::string& program, const std::vector<std::string>
 }
 
 std::string windowsPath(const fs::path& path) {
-  std::string text = "Z:" + path.string();
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
+  return std::regex_replace("Z:" + path.string(), std::regex("/"), "\\");
 }
 
 // One prefix for every run, made on first use; its wineserver is stopped at the end.
@@ -67,7 +65,6 @@ TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
   for (const auto& [folders, printedTail, cmain] : games) {
     TempFolder root;
     const fs::path bin = root / folders[0];
-    SCOPED_TRACE(bin);
     for (const auto& folder : folders) fs::create_directories(root / folder);
     fs::copy_file(QUARNMP_LOADER_PROBE, bin / "Ostmarka.exe");
     fs::copy_file(QUARNMP_LOADER_DLL, bin / "binkw32.dll");

@@ -22,7 +22,6 @@ ProgramResult run(const std::string& program, const std::vector<std::string>& ar
   return runProgram(program, arguments, {.workingDirectory = where.string()});
 }
 
-// Flips the lowest bit of the byte at `at` (the middle one by default).
 void flipByte(const fs::path& file, std::optional<std::size_t> at = std::nullopt) {
   std::string bytes = readFile(file);
   bytes[at.value_or(bytes.size() / 2)] ^= 0x01;
@@ -53,26 +52,24 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
     {"name": "A", "sourcepath": "files/a", "destinationpath": "QuarnServer", "url": "lists/a", "folder": "mod/a"},
     {"name": "B", "sourcepath": "files/b", "destinationpath": "extra", "url": "lists/b", "folder": "mod/b"}]})");
-  const auto publish = [&](const std::string& tree, std::vector<std::string> options) {
-    options.insert(options.end(), {plan, (work / tree).string()});
-    ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, options)), "0");
+  const auto publish = [&](const std::vector<std::string>& arguments) {
+    ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "0");
   };
-  publish("pristine", {"--sign", (keys / "test.key").string()});
+  publish({"--sign", (keys / "test.key").string(), plan, (work / "pristine").string()});
   const std::string signature = readFile(work / "pristine/json.minisig");
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
-  ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, {"keygen", (work / "other.pub").string(), (work / "other.key").string()})),
-            "0");
-  publish("other", {"--sign", (work / "other.key").string()});
+  publish({"keygen", (work / "other.pub").string(), (work / "other.key").string()});
+  publish({"--sign", (work / "other.key").string(), plan, (work / "other").string()});
   writeFile(work / "mod/a/a.txt", "ALPHA, as an attacker wants it");
-  publish("evil", {});
+  publish({plan, (work / "evil").string()});
   const auto serve = [&](const std::string& tree) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
   };
   // A served document signed by minisign with the test key, as of the given time.
   const auto signWithMinisign = [&](const std::string& path, std::int64_t time) {
-    ASSERT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (keys / "test.key").string(), "-m", (served / path).string(), "-t",
-                                         "timestamp:" + std::to_string(time) + "\tfile:" + path})),
+    const std::string comment = "timestamp:" + std::to_string(time) + "\tfile:" + path;
+    ASSERT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (keys / "test.key").string(), "-m", path, "-t", comment}, served)),
               "0");
   };
   const auto update = [&](const fs::path& installation, const char* program = QUARNMP_CLI_SIGNED_EXE) {
@@ -81,11 +78,10 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   };
 
   serve("pristine");
-  const fs::path installation = work / "installation";
-  EXPECT_EQ(update(installation), "0");
-  EXPECT_EQ(readFile(installation / "QuarnServer/a.txt"), "alpha");
-  EXPECT_EQ(readFile(installation / "updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
-  EXPECT_EQ(update(installation, QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
+  EXPECT_EQ(update(work / "installed"), "0");
+  EXPECT_EQ(readFile(work / "installed/QuarnServer/a.txt"), "alpha");
+  EXPECT_EQ(readFile(work / "installed/updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
+  EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
 
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
   const std::string refused = "2|quarnmp-cli: fetch failed: ";
@@ -123,9 +119,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   EXPECT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (work / "other.key").string(), "-m", plan})), "0");
   EXPECT_EQ(outcome(run(MINISIGN_EXE, {"-V", "-p", (work / "other.pub").string(), "-m", plan})), "0");
 
-  // quarnmp-publish signs only with a usable key: not an encrypted one (the unencrypted one with
-  // the key derivation "Sc", scrypt, named: "Ed\0\0B2" is "RWQAAEIy" in base64, "EdScB2" "RWRTY0Iy")
-  // nor a public one; keygen replaces no key.
+  // quarnmp-publish signs only with a usable key, not an encrypted one (the key derivation "Sc"
+  // named: "Ed\0\0B2" is "RWQAAEIy" in base64, "EdScB2" "RWRTY0Iy") nor a public one; keygen replaces no key.
   std::string secret = readFile(keys / "test.key");
   writeFile(work / "encrypted.key", secret.replace(secret.find("\nRWQAAEIy"), 9, "\nRWRTY0Iy"));
   const std::string refusedTree = (work / "refused").string();
@@ -138,8 +133,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     EXPECT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "2|quarnmp-publish: " + arguments[1] + ": " + reason);
   EXPECT_FALSE(fs::exists(refusedTree) || fs::exists(work / "new.key"));
 
-  // Signed by minisign 40 days before: installs, with a warning; then the release of today,
-  // after which the old one is refused.
+  // Signed 40 days before: installs, with a warning; after the release of today it is refused.
   serve("pristine");
   for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, timestamp - 40 * 86400);
   fs::copy(served, work / "old", fs::copy_options::recursive);
