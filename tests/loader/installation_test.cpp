@@ -24,7 +24,6 @@ std::string embeddedLoader() {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// The loader's bytes stand for loaderMark and the other way round.
 std::string swapMark(const std::string& content) {
   return content == loaderMark ? embeddedLoader() : content == embeddedLoader() ? loaderMark : content;
 }

@@ -66,7 +66,6 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
   };
-  // A served document signed by minisign with the test key, as of the given time.
   const auto signWithMinisign = [&](const std::string& path, std::int64_t time) {
     const std::string comment = "timestamp:" + std::to_string(time) + "\tfile:" + path;
     ASSERT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (keys / "test.key").string(), "-m", path, "-t", comment}, served)),
