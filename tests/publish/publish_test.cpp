@@ -90,7 +90,7 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
 // nginx serves every published name, percent-encoded, and hides the publisher's own. Players
 // updating from scratch while a large release is published end current, whether they read the
 // old list or the new one; a killed run leaves the served release whole.
-TEST(Publisher, ClientsNeverSeeAHalfPublishedReleaseEvenAfterAKilledRun) {
+TEST(Publisher, ServesEveryNameAndNeverAHalfPublishedReleaseEvenAfterAKilledRun) {
   TempFolder work;
   const Files encoded{{"100%.txt", "100%25.txt"}, {"#1.txt", "%231.txt"}, {"Grüße.txt", "Gr%C3%BC%C3%9Fe.txt"},
                       {"semi;colon,+=&$!'()[]~@.txt", "semi%3Bcolon%2C%2B%3D%26%24%21%27%28%29%5B%5D~%40.txt"}};
