@@ -1,7 +1,6 @@
-// Plays the game in a game folder: loads binkw32.dll by name from its own folder, as the game's
-// executable does. Prints the loader's tables as the system's loader mapped them (each export's
-// ordinal, name and the ordinal of the binkw32_orig.dll function its jump reaches; the imported
-// libraries), where CMain.dll came from, and the answers of two calls.
+// Plays the game: loads binkw32.dll by name from its own folder. Prints the loader's tables as
+// mapped (each export's ordinal, name and the ordinal of the binkw32_orig.dll function its jump
+// reaches; the imported libraries), where CMain.dll came from, and the answers of two calls.
 #include <stdio.h>
 #include <windows.h>
 
@@ -11,9 +10,8 @@
 static int reachedOrdinal(HMODULE original, const unsigned char *code) {
   if (code[0] != 0xff || code[1] != 0x25) return 0;
   FARPROC target = **(FARPROC *const *)(code + 2);
-  for (int ordinal = 1; ordinal < 1000; ++ordinal) {
+  for (int ordinal = 1; ordinal < 1000; ++ordinal)
     if (GetProcAddress(original, MAKEINTRESOURCEA(ordinal)) == target) return ordinal;
-  }
   return 0;
 }
 
@@ -29,18 +27,16 @@ int main(void) {
   const DWORD *functions = AT(const DWORD *, exports->AddressOfFunctions);
   const WORD *ordinals = AT(const WORD *, exports->AddressOfNameOrdinals);
   printf("exports: %lu\n", exports->NumberOfFunctions);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
     printf("%lu %s %d\n", exports->Base + ordinals[i], AT(const char *, names[i]),
            reachedOrdinal(original, AT(const unsigned char *, functions[ordinals[i]])));
-  }
   printf("imports:");
   const IMAGE_IMPORT_DESCRIPTOR *import =
       AT(const IMAGE_IMPORT_DESCRIPTOR *, tables[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
   for (; import->Name != 0; ++import) printf(" %s", AT(const char *, import->Name));
 
-  wchar_t cmain[MAX_PATH] = L"none";
-  HMODULE cmainModule = GetModuleHandleW(L"CMain.dll");
-  if (cmainModule != NULL) GetModuleFileNameW(cmainModule, cmain, MAX_PATH);
+  wchar_t cmain[MAX_PATH];  // without CMain.dll loaded: this program's own path
+  GetModuleFileNameW(GetModuleHandleW(L"CMain.dll"), cmain, MAX_PATH);
   printf("\nCMain: %ls\n", cmain);
   // The stand-in answers ordinal * 1000 plus the first argument and pops the arguments itself.
   typedef int(__stdcall * NoArguments)(void);

@@ -1,6 +1,5 @@
-// Profile names under Windows: from the file system's wide names, in the ANSI code page, and
-// without entering a loop of links (Wine shows a Unix link to a folder as a reparse point, as
-// Windows shows a junction).
+// Profile names under Windows: from the wide names, in the ANSI code page, and without entering a
+// loop of links (Wine shows a Unix link to a folder as a reparse point, as Windows a junction).
 #include <gtest/gtest.h>
 
 #include <filesystem>
