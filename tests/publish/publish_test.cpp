@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <regex>
 #include <thread>
 
+#include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 
@@ -157,4 +159,33 @@ TEST(Publisher, ServesEveryNameAndNeverAHalfPublishedReleaseEvenAfterAKilledRun)
   EXPECT_EQ(cli(nginx, work, "update"), "ok");
   for (const auto& [key, content] : snapshot(work / "mod/main"))  // EXPECT_TRUE: no diff of megabytes on failure
     EXPECT_TRUE(content == "/" || readFile(work / "mod/QuarnServer" / key) == content) << key;
+}
+
+// What leaves the release goes one run later: a set's list and signature too, and the folders
+// left empty. A file lost from the tree is made again though its source is unchanged.
+TEST(Publisher, RetiresALeavingSetWithItsListRemakesALostFileAndLetsOneRunAtATime) {
+  TempFolder work;
+  const std::vector<std::string> sign{"--sign", (work / "release.key").string()};
+  ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {"keygen", (work / "release.pub").string(), sign[1]}).exitCode, 0);
+  writeRelease(work, {{"deep/a.txt", "alpha"}});
+  writeFile(work / "mod/extra/e.txt", "extra");
+  fs::last_write_time(work / "mod/main/deep/a.txt", fs::file_time_type::clock::now() - std::chrono::hours(1));
+  const std::string twoSets = std::regex_replace(readFile(work / "plan.json"), std::regex("\\}\\]\\}$"),
+      R"(}, {"name": "E", "sourcepath": "files/extra", "destinationpath": "E", "url": "lists/extra/e", "folder": "mod/extra"}]})");
+  writeFile(work / "plan.json", twoSets);
+  ASSERT_EQ(publish(work, sign).exitCode, 0);
+  writeRelease(work, {});
+  fs::remove(work / "tree/files/main/deep/a.txt");
+  EXPECT_EQ(publish(work, sign).out, "published 1 files (1 compressed, 0 removed, 3 retired) in 1 sets\n");
+  {
+    const platform::FileLock otherRun((work / "tree/.publish-lock").string());
+    const auto refused = publish(work, sign);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("is being published by another run"), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(publish(work, sign).out, "published 1 files (0 compressed, 3 removed) in 1 sets\n");
+  std::string served;
+  for (const auto& [path, content] : snapshot(work / "tree")) served += path.front() == '.' ? "" : path + " ";
+  EXPECT_EQ(served, "files files/main files/main/deep files/main/deep/a.txt json json.minisig lists lists/main "
+                    "lists/main.minisig ");
 }
