@@ -240,7 +240,7 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
   fs::permissions(root / "QuarnServer/run.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   const ScriptedServer server = serverOf(responses);
-  FileMetaCache cache;
+  FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
   for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress))
     failures[failure.localPath] = failure.reason;
