@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <unistd.h>
 
 #include "app/gui_session.h"
 #include "game/game_state.h"
@@ -315,11 +316,12 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
       {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 0,
        "wine[./Data/base/bin/Ostmarka.exe][-language:en][-multiplayer]"},
   };
-  // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line;
-  // the Tovan Edition's game is a Windows program.
+  // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line,
+  // and whether they inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
+  const int held = ::dup(1);
   for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
-    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
-                              " echo; } >> launches.txt\n");
+    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done; [ -e "
+                              "/proc/$$/fd/" + std::to_string(held) + " ] && printf ' inherited'; echo; } >> launches.txt\n");
     fs::permissions(root / program, fs::perms::owner_all);
   }
   writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
@@ -344,6 +346,7 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
   }
   EXPECT_EQ(errors + readFile("launches.txt"), expected);
   ::setenv("PATH", path.c_str(), 1);
+  ::close(held);
 }
 
 TEST_F(MainWindowTest, InstallHookInstallsTheLoaderAndTheButtonFollowsTheFiles) {
