@@ -1,8 +1,9 @@
 #pragma once
 // ".publish-state.json" in the tree: what the last run knew about the source of each
 // compressed file, so the next run re-compresses only what changed, and about each document
-// (list, catalogue, signature) it wrote, so the next run removes what left the release. It is data that anyone with access to the tree may have edited: entries are
-// checked like plan paths, and an entry that does not pass is dropped with a warning.
+// (list, catalogue, signature) it wrote, so the next run removes what left the release. It is
+// data that anyone with access to the tree may have edited: entries are checked like plan
+// paths, and an entry that does not pass is dropped with a warning.
 #include <cstdint>
 #include <filesystem>
 #include <map>
