@@ -20,9 +20,8 @@ const std::string defaults =
     R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
 const std::string aside = std::string(settingsFileName) + ".broken";
 
-// Loads the text as the settings file: "<stored text, or 'as written'>|<language index> '<language>'
-// <clip_cursor console luadebugger use_local_profile>", "|reported" when standard error names the
-// file, "|<path>=<content>" for each file it made.
+// Loads the text as the settings file: "<stored text or 'as written'>|<language index> '<language>' <clip_cursor
+// console luadebugger use_local_profile>", "|reported" if stderr names the file, "|<path>=<content>" per file made.
 static std::string loadFrom(const std::optional<std::string>& text) {
   resetGameState();
   if (text) writeFile(settingsFileName, *text);

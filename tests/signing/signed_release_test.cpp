@@ -34,9 +34,8 @@ static std::string outcome(const ProgramResult& result) {
 }
 
 
-// Two sets, so that one list can be served in the other's place: "pristine" is signed with the
-// test key by quarnmp-publish, "evil" is the same plan with other content, unsigned, and
-// "other" is signed with a key that quarnmp-publish made. nginx serves a copy of one of them.
+// Two sets, so that one list can be served in the other's place. "pristine": signed with the test key; "evil":
+// other content, unsigned; "other": signed with a key that quarnmp-publish made. nginx serves a copy of one.
 TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   TempFolder work;
   const std::string plan = (work / "plan.json").string();
