@@ -113,4 +113,3 @@ TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnread
   refreshProfiles();
   EXPECT_EQ(found(), "0|2|(default)|player") << "Documents + \"\\Haldrun\\Profiles\" works here";
 }
-

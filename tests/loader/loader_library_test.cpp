@@ -145,4 +145,3 @@ TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
   }
   runWine("/usr/bin/wineserver", {"-k"}, QUARNMP_BUILD_DIR);
 }
-

@@ -48,7 +48,6 @@ static std::string noise(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-
 TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
   TempFolder work;
   writeRelease(work, {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}});

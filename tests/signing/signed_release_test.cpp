@@ -33,7 +33,6 @@ static std::string outcome(const ProgramResult& result) {
   return text;
 }
 
-
 // Two sets, so that one list can be served in the other's place. "pristine": signed with the test key; "evil":
 // other content, unsigned; "other": signed with a key that quarnmp-publish made. nginx serves a copy of one.
 TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
