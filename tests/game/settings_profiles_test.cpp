@@ -16,33 +16,33 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-namespace {
-
 const std::string defaults =
     R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
 const std::string aside = std::string(settingsFileName) + ".broken";
 
-// Loads the text as the settings file: "<stored text, or 'as written'>|<language index> '<language>'
-// <clip_cursor console luadebugger use_local_profile>", "|<name>=<content>" for each file it made.
-std::string loadFrom(const std::optional<std::string>& text) {
+// Loads the text as the settings file: "<stored text or 'as written'>|<language index> '<language>' <clip_cursor
+// console luadebugger use_local_profile>", "|reported" if stderr names the file, "|<path>=<content>" per file made.
+static std::string loadFrom(const std::optional<std::string>& text) {
   resetGameState();
   if (text) writeFile(settingsFileName, *text);
-  const std::set<fs::path> before(fs::directory_iterator("."), {});
+  const std::set<fs::path> before(fs::recursive_directory_iterator("."), {});
+  testing::internal::CaptureStderr();
   loadSettings();
-  const std::string stored = readFile(settingsFileName);
+  const std::string stored = readFile(settingsFileName), reported = testing::internal::GetCapturedStderr();
   std::string result = (stored == text ? "as written" : stored) + "|" + std::to_string(UiLanguageIndex) + " '" +
                        settings.language + "' ";
   for (bool flag : {settings.clip_cursor, settings.console, settings.luadebugger, settings.use_local_profile})
     result += flag ? "1" : "0";
-  for (const fs::path& made : fs::directory_iterator("."))
-    if (!before.count(made) && made.filename() != settingsFileName)
-      result += "|" + made.filename().string() + "=" + readFile(made);
+  result += reported.starts_with(std::string(settingsFileName) + " cannot be used") ? "|reported" : reported;
+  for (const fs::directory_entry& made : fs::recursive_directory_iterator("."))
+    if (!before.count(made) && made.is_regular_file() && made.path().filename() != settingsFileName)
+      result += "|" + made.path().lexically_relative(".").string() + "=" + readFile(made);
   return result;
 }
 
 // "<selected>|<count>|<names>", the names after the first sorted (the walk keeps the file
 // system's order); the widget's views must show the names.
-std::string found() {
+static std::string found() {
   std::vector<std::string> names(profileList.profileNameViews.begin(), profileList.profileNameViews.end());
   if (names != profileList.profileNames) return "the views differ";
   std::sort(names.begin() + !names.empty(), names.end());
@@ -57,7 +57,7 @@ TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFree
   const std::pair<std::optional<std::string>, std::string> cases[] = {
       {std::nullopt, defaults + "|2 'de' 0000"},
       {"{}", "as written|2 '' 0000"},  // not rewritten at start-up
-      {"", defaults + "|2 'de' 0000"},  // nothing to keep aside
+      {"", defaults + "|2 'de' 0000|reported"},  // nothing to keep aside
       {R"({"language":"en","console":true})", "as written|3 'en' 0100"},
       {R"({"language":"EN"})", "as written|2 'EN' 0000"},
       {"\n {\"use_local_profile\" : true,\r\n \"x\": [1], \"language\": \"zh\"}\t", "as written|12 'zh' 0001"},
@@ -66,19 +66,14 @@ TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFree
   int number = 0;
   for (const std::string& broken : {"not json"s, "{} x"s, "{\"language\":"s, R"({"console":"yes"})"s,
                                     R"({"language":5})"s, "{\"language\":\"\xff\"}"s, "{}\0x"s})
-    EXPECT_EQ(loadFrom(broken),
-              defaults + "|2 'de' 0000|" + aside + (++number == 1 ? "" : std::to_string(number)) + "=" + broken);
-  // A file that cannot be read is named on standard error and kept aside too.
-  fs::remove(folder / settingsFileName);
+    EXPECT_EQ(loadFrom(broken), defaults + "|2 'de' 0000|reported|" + aside +
+                                    (++number == 1 ? "" : std::to_string(number)) + "=" + broken);
+  fs::remove(folder / settingsFileName);  // a file that cannot be read
   writeFile(folder / settingsFileName / "inside", "x");
-  testing::internal::CaptureStderr();
-  loadSettings();
-  EXPECT_TRUE(testing::internal::GetCapturedStderr().starts_with("quarnmpupdater_config.json cannot be used"));
-  EXPECT_EQ(readFile(folder / settingsFileName), defaults);
-  EXPECT_EQ(readFile(folder / (aside + "8/inside")), "x");
+  EXPECT_EQ(loadFrom(std::nullopt), defaults + "|2 'de' 0000|reported|" + aside + "8/inside=x");
   // With no free name left the file stays as it is.
   for (number = 9; number < 100; ++number) writeFile(folder / (aside + std::to_string(number)), "");
-  EXPECT_EQ(loadFrom("kept"), "as written|2 'de' 0000");
+  EXPECT_EQ(loadFrom("kept"), "as written|2 'de' 0000|reported");
 
   settings = {"d\xc3\xa9", false, true, true, true};
   saveSettings();
@@ -118,5 +113,3 @@ TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnread
   refreshProfiles();
   EXPECT_EQ(found(), "0|2|(default)|player") << "Documents + \"\\Haldrun\\Profiles\" works here";
 }
-
-}  // namespace

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
@@ -14,33 +13,28 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-namespace {
+const std::string testKey = TEST_KEY_DIR "/test.key", testPub = TEST_KEY_DIR "/test.pub";  // by minisign -G -W
 
-const fs::path keys = TEST_KEY_DIR;  // test.pub and test.key, made by minisign -G -W
-
-ProgramResult run(const std::string& program, const std::vector<std::string>& arguments, const fs::path& where = ".") {
-  return runProgram(program, arguments, {.workingDirectory = where.string()});
+static ProgramResult run(const std::string& exe, const std::vector<std::string>& args, const fs::path& where = ".") {
+  return runProgram(exe, args, {.workingDirectory = where.string()});
 }
 
-void flipByte(const fs::path& file, std::optional<std::size_t> at = std::nullopt) {
+static void flipByte(const fs::path& file, std::size_t at = std::string::npos) {
   std::string bytes = readFile(file);
-  bytes[at.value_or(bytes.size() / 2)] ^= 0x01;
+  bytes[at == std::string::npos ? bytes.size() / 2 : at] ^= 0x01;
   writeFile(file, bytes);
 }
 
 // "<exit status>|<line>|..." of what the program wrote to standard error, progress lines left out.
-std::string outcome(const ProgramResult& result) {
+static std::string outcome(const ProgramResult& result) {
   std::string text = std::to_string(result.exitCode);
   for (std::string_view line : textLines(result.err))
     if (!line.ends_with('%')) text += "|" + std::string(line);
   return text;
 }
 
-}  // namespace
-
-// Two sets, so that one list can be served in the other's place: "pristine" is signed with the
-// test key by quarnmp-publish, "evil" is the same plan with other content, unsigned, and
-// "other" is signed with a key that quarnmp-publish made. nginx serves a copy of one of them.
+// Two sets, so that one list can be served in the other's place. "pristine": signed with the test key; "evil":
+// other content, unsigned; "other": signed with a key that quarnmp-publish made. nginx serves a copy of one.
 TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   TempFolder work;
   const std::string plan = (work / "plan.json").string();
@@ -52,24 +46,22 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
     {"name": "A", "sourcepath": "files/a", "destinationpath": "QuarnServer", "url": "lists/a", "folder": "mod/a"},
     {"name": "B", "sourcepath": "files/b", "destinationpath": "extra", "url": "lists/b", "folder": "mod/b"}]})");
-  const auto publish = [&](const std::vector<std::string>& arguments) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--sign", testKey, plan, (work / "pristine").string()},
+           {"keygen", (work / "other.pub").string(), (work / "other.key").string()},
+           {"--sign", (work / "other.key").string(), plan, (work / "other").string()}})
     ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "0");
-  };
-  publish({"--sign", (keys / "test.key").string(), plan, (work / "pristine").string()});
+  writeFile(work / "mod/a/a.txt", "ALPHA, as an attacker wants it");
+  ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, {plan, (work / "evil").string()})), "0");
   const std::string signature = readFile(work / "pristine/json.minisig");
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
-  publish({"keygen", (work / "other.pub").string(), (work / "other.key").string()});
-  publish({"--sign", (work / "other.key").string(), plan, (work / "other").string()});
-  writeFile(work / "mod/a/a.txt", "ALPHA, as an attacker wants it");
-  publish({plan, (work / "evil").string()});
   const auto serve = [&](const std::string& tree) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
   };
   const auto signWithMinisign = [&](const std::string& path, std::int64_t time) {
     const std::string comment = "timestamp:" + std::to_string(time) + "\tfile:" + path;
-    ASSERT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (keys / "test.key").string(), "-m", path, "-t", comment}, served)),
-              "0");
+    ASSERT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", testKey, "-m", path, "-t", comment}, served)), "0");
   };
   const auto update = [&](const fs::path& installation, const char* program = QUARNMP_CLI_SIGNED_EXE) {
     fs::create_directories(installation);
@@ -77,8 +69,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   };
 
   serve("pristine");
-  EXPECT_EQ(update(work / "installed"), "0");
-  EXPECT_EQ(readFile(work / "installed/QuarnServer/a.txt"), "alpha");
+  EXPECT_EQ(update(work / "installed") + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
   EXPECT_EQ(readFile(work / "installed/updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
 
@@ -105,14 +96,14 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   for (const auto& [tamper, outcome] : tampered) {
     serve("pristine");
     tamper();
-    fs::remove_all(work / "fresh");
-    const std::string updated = update(work / "fresh");
-    EXPECT_TRUE(updated.starts_with(outcome) && !fs::exists(work / "fresh/QuarnServer/a.txt")) << updated;
+    const TempFolder fresh;
+    const std::string updated = update(fresh.path());
+    EXPECT_TRUE(updated.starts_with(outcome) && !fs::exists(fresh / "QuarnServer/a.txt")) << updated;
   }
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
   for (const std::string path : {"json", "lists/a", "QuarnMpUpdater/index.html"})
-    EXPECT_EQ(run(MINISIGN_EXE, {"-V", "-p", (keys / "test.pub").string(), "-m", path}, work / "pristine").out,
+    EXPECT_EQ(run(MINISIGN_EXE, {"-V", "-p", testPub, "-m", path}, work / "pristine").out,
               "Signature and comment signature verified\nTrusted comment: timestamp:" + std::to_string(timestamp) +
                   "\tfile:" + path + "\n");
   EXPECT_EQ(outcome(run(MINISIGN_EXE, {"-S", "-s", (work / "other.key").string(), "-m", plan})), "0");
@@ -120,13 +111,13 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
 
   // quarnmp-publish signs only with a usable key, not an encrypted one (the key derivation "Sc"
   // named: "Ed\0\0B2" is "RWQAAEIy" in base64, "EdScB2" "RWRTY0Iy") nor a public one; keygen replaces no key.
-  std::string secret = readFile(keys / "test.key");
+  std::string secret = readFile(testKey);
   writeFile(work / "encrypted.key", secret.replace(secret.find("\nRWQAAEIy"), 9, "\nRWRTY0Iy"));
   const std::string refusedTree = (work / "refused").string();
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
       {{"--sign", (work / "encrypted.key").string(), plan, refusedTree},
        "the secret key is encrypted with a password; use one made without (quarnmp-publish keygen, or minisign -G -W)"},
-      {{"--sign", (keys / "test.pub").string(), plan, refusedTree}, "not a minisign secret key"},
+      {{"--sign", testPub, plan, refusedTree}, "not a minisign secret key"},
       {{"keygen", (work / "other.pub").string(), (work / "new.key").string()}, "exists already; not replaced"}};
   for (const auto& [arguments, reason] : refusals)
     EXPECT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "2|quarnmp-publish: " + arguments[1] + ": " + reason);
@@ -136,16 +127,15 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   serve("pristine");
   for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, timestamp - 40 * 86400);
   fs::copy(served, work / "old", fs::copy_options::recursive);
-  EXPECT_EQ(update(work / "later"),
-            "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror");
-  EXPECT_EQ(readFile(work / "later/QuarnServer/bin/x.dll"), "the code");
+  EXPECT_EQ(update(work / "later") + "|" + readFile(work / "later/QuarnServer/bin/x.dll"),
+            "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|the code");
   serve("pristine");
   EXPECT_EQ(update(work / "later"), "0");
   serve("old");
   EXPECT_EQ(update(work / "later"), "2|quarnmp-cli: fetch failed: json: older release than the installed one");
 
   // The updater's digest counts only with its signature.
-  const PublicKey key = parsePublicKey(readFile(keys / "test.pub")).value();
+  const PublicKey key = parsePublicKey(readFile(testPub)).value();
   EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), readFile(served / "QuarnMpUpdater/index.html"));
   flipByte(served / "QuarnMpUpdater/index.html");
   EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), std::nullopt);

@@ -29,9 +29,8 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
   }
   const pid_t child = fork();
   if (child == 0) {
-    dup2(input, 0);
-    dup2(output, 1);
-    dup2(error, 2);
+    const int streams[] = {input, output, error};
+    for (int descriptor = 0; descriptor < 3; ++descriptor) dup2(streams[descriptor], descriptor);
     if (chdir(options.workingDirectory.c_str()) != 0) _exit(126);
     execvpe(program.c_str(), argvPointers.data(), envPointers.data());
     _exit(127);

@@ -1,6 +1,5 @@
 #include "tests/support/scripted_server.h"
 
-#include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
 #include <algorithm>
@@ -72,10 +71,10 @@ ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repea
     for (std::size_t index = 0; readableUnlessStopped(listenDescriptor, stopPipe[0]); ++index) {
       const int connection = ::accept4(listenDescriptor, nullptr, nullptr, SOCK_CLOEXEC);
       if (connection < 0) continue;
-      ScriptedConnection scripted(connection, stopPipe[0], [this](const std::string& request) {
-        std::lock_guard lock(requestsMutex);
-        requests.push_back(request);
-      });
+      ScriptedConnection scripted{connection, stopPipe[0], [this](const std::string& request) {
+                                    std::lock_guard lock(requestsMutex);
+                                    requests.push_back(request);
+                                  }};
       if (index < scripts.size() || repeatLast) scripts[std::min(index, scripts.size() - 1)](scripted);
       ::close(connection);
     }

@@ -1,7 +1,6 @@
 #pragma once
-// A loopback TCP server on a free port that plays a script on each accepted connection, one
-// connection after another on one thread: exact bytes, pauses, reading the request, then
-// closing (when the script returns) or holding the connection.
+// A loopback TCP server on a free port that plays a script on each accepted connection, one after another
+// on one thread: exact bytes, pauses, reading the request, then closing (when it returns) or holding it.
 #include <chrono>
 #include <functional>
 #include <map>
@@ -12,10 +11,11 @@
 
 namespace testing_support {
 
-class ScriptedConnection {
- public:
-  ScriptedConnection(int descriptor, int stopDescriptor, std::function<void(const std::string&)> onRequest)
-      : descriptor(descriptor), stopDescriptor(stopDescriptor), onRequest(std::move(onRequest)) {}
+// An accepted connection, the server's stop pipe and what the server does with each request read.
+struct ScriptedConnection {
+  int descriptor;
+  int stopDescriptor;
+  std::function<void(const std::string&)> onRequest;
 
   // Sends all bytes; failures (the peer went away) are ignored and the script goes on.
   void send(std::string_view bytes);
@@ -26,11 +26,6 @@ class ScriptedConnection {
   std::string readRequest();
   // Reads and drops whatever comes until the peer closes or the server stops.
   void hold();
-
- private:
-  int descriptor;
-  int stopDescriptor;
-  std::function<void(const std::string&)> onRequest;
 };
 
 // What to do with one accepted connection; returning closes it.

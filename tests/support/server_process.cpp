@@ -70,8 +70,7 @@ ServerProcess::ServerProcess(const std::string& program, const std::vector<std::
   const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   pid = spawnProgram(program, arguments, {}, nothing, log, log);
-  ::close(log);
-  ::close(nothing);
+  for (int descriptor : {log, nothing}) ::close(descriptor);
   if (pid < 0) throw std::runtime_error("cannot start " + program);
 }
 

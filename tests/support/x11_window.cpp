@@ -87,10 +87,9 @@ std::optional<Screenshot> XvfbServer::capture(unsigned long window) {
                             static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
   if (image == nullptr) return std::nullopt;
   Screenshot shot{area.width, area.height, {}};
-  for (int i = 0; i < area.width * area.height; ++i) {
-    const unsigned long pixel = XGetPixel(image, i % area.width, i / area.width);  // Xvfb's 24-bit true colour
-    for (int shift : {16, 8, 0}) shot.rgb.push_back(static_cast<std::uint8_t>(pixel >> shift));
-  }
+  for (int i = 0; i < area.width * area.height; ++i)  // Xvfb's 24-bit true colour
+    for (int shift : {16, 8, 0})
+      shot.rgb.push_back(static_cast<std::uint8_t>(XGetPixel(image, i % area.width, i / area.width) >> shift));
   XDestroyImage(image);
   return shot;
 }

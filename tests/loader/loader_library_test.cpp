@@ -1,0 +1,147 @@
+// The loader library installed into game folders (message boxes on standard error: QUARNMP_MESSAGEBOX=stderr)
+// and in a 32-bit game under Wine, in each layout: its tables as the system's loader maps them, the line it
+// prints, the CMain.dll it loads, and calls that reach the stand-in game library's function of the same ordinal.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "game/install_layout.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_folder.h"
+#include "update/loader_library.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+static std::string embeddedLoader() {
+  auto bytes = loadEmbeddedLoaderLibrary();
+  return std::string(bytes.begin(), bytes.end());
+}
+
+static std::string swapMark(const std::string& content) {
+  return content == "<loader>" ? embeddedLoader() : content == embeddedLoader() ? "<loader>" : content;  // both ways
+}
+
+const std::string installed = "installed|binkw32.dll=<loader>|binkw32_orig.dll=GAME|";
+// Name, binkw32.dll and binkw32_orig.dll before (nullptr: no such file), whether writing fails, outcome.
+const std::tuple<const char*, const char*, const char*, bool, std::string> installCases[] = {
+    {"fresh", "GAME", nullptr, false, installed},
+    {"older loader", "OLD", "GAME", false, installed},
+    {"loader gone", nullptr, "GAME", false, installed},
+    {"loader without original", "<loader>", nullptr, false,
+     "refused|binkw32.dll=<loader>|Error: The game's original video library binkw32_orig.dll is missing. "
+     "Restore the game's own binkw32.dll, then install the hook again.\n"},
+    {"nothing to move", nullptr, nullptr, false, "refused|Error: Failed to rename file!\n"},
+    {"write fails after the move", "GAME", nullptr, true, "refused|binkw32.dll=GAME|Error: Failed to write file!\n"},
+    {"write fails over an older loader", "OLD", "GAME", true,
+     "refused|binkw32.dll=OLD|binkw32_orig.dll=GAME|Error: Failed to write file!\n"},
+};
+
+TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), readFile(QUARNMP_LOADER_DLL)); }
+
+// Each case's outcome: "installed|" or "refused|", "<file>=<content>|" for the folder's files in
+// name order, a mark when the button after the press disagrees, and the message.
+TEST(LoaderLibrary, InstallCasesInBothLayouts) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};  // a write that fails even for root: no file may grow to the loader's size
+  getrlimit(RLIMIT_FSIZE, &saved);
+  for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
+                                std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
+    WorkingFolder root;
+    installLayout = layout;
+    const fs::path bin = root / folder;
+    for (const auto& [name, video, original, writeFails, expected] : installCases) {
+      fs::remove_all(bin);
+      fs::create_directories(bin);
+      for (auto [file, content] : {std::pair{"binkw32.dll", video}, std::pair{"binkw32_orig.dll", original}})
+        if (content) writeFile(bin / file, swapMark(content));
+      loaderCheckPending = loaderMatches = false;
+      const rlimit limited{writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur, saved.rlim_max};
+      ::testing::internal::CaptureStderr();
+      setrlimit(RLIMIT_FSIZE, &limited);
+      const bool installed = installLoaderLibrary();
+      setrlimit(RLIMIT_FSIZE, &saved);
+      std::string after = installed ? "installed|" : "refused|";
+      for (const fs::path& file : std::set<fs::path>(fs::directory_iterator(bin), {}))
+        after += file.filename().string() + "=" + swapMark(readFile(file)) + "|";
+      refreshLoaderCheck();
+      if (loaderInstalled() != installed) after += "the button disagrees|";
+      EXPECT_EQ(after + ::testing::internal::GetCapturedStderr(), expected) << folder << ": " << name;
+    }
+    for (const std::string& content : {std::string(), embeddedLoader() + "x", embeddedLoader().substr(1)}) {
+      writeFile(bin / "binkw32.dll", content);
+      EXPECT_FALSE(installedLoaderMatches()) << content.size() << " bytes never match";
+    }
+  }
+}
+
+// The game's video library's exports, in ordinal order from 1.
+const char* const gameExports =
+    "_BinkBufferBlit@12 _BinkBufferCheckWinPos@12 _BinkBufferClear@8 _BinkBufferClose@4 _BinkBufferGetDescription@4 "
+    "_BinkBufferGetError@0 _BinkBufferLock@4 _BinkBufferOpen@16 _BinkBufferSetDirectDraw@8 _BinkBufferSetHWND@8 "
+    "_BinkBufferSetOffset@12 _BinkBufferSetResolution@12 _BinkBufferSetScale@12 _BinkBufferUnlock@4 "
+    "_BinkCheckCursor@20 _BinkClose@4 _BinkCloseTrack@4 _BinkControlBackgroundIO@8 _BinkControlPlatformFeatures@8 "
+    "_BinkCopyToBuffer@28 _BinkCopyToBufferRect@44 _BinkDDSurfaceType@4 _BinkDX8SurfaceType@4 _BinkDX9SurfaceType@4 "
+    "_BinkDoFrame@4 _BinkGetError@0 _BinkGetFrameBuffersInfo@8 _BinkGetKeyFrame@12 _BinkGetPalette@4 "
+    "_BinkGetRealtime@12 _BinkGetRects@8 _BinkGetSummary@8 _BinkGetTrackData@8 _BinkGetTrackID@8 "
+    "_BinkGetTrackMaxSize@8 _BinkGetTrackType@8 _BinkGoto@12 _BinkIsSoftwareCursor@8 _BinkLogoAddress@0 "
+    "_BinkNextFrame@4 _BinkOpen@8 _BinkOpenDirectSound@4 _BinkOpenMiles@4 _BinkOpenTrack@8 _BinkOpenWaveOut@4 "
+    "_BinkPause@8 _BinkRegisterFrameBuffers@8 _BinkRestoreCursor@4 _BinkService@4 _BinkSetError@4 _BinkSetFrameRate@8 "
+    "_BinkSetIO@4 _BinkSetIOSize@4 _BinkSetMemory@8 _BinkSetMixBinVolumes@20 _BinkSetMixBins@16 _BinkSetPan@12 "
+    "_BinkSetSimulate@4 _BinkSetSoundOnOff@8 _BinkSetSoundSystem@8 _BinkSetSoundTrack@8 _BinkSetVideoOnOff@8 "
+    "_BinkSetVolume@12 _BinkShouldSkip@4 _BinkWait@4 _RADTimerRead@0";
+
+const fs::path winePrefix = fs::path(QUARNMP_BUILD_DIR) / "wine-prefix";
+
+static ProgramResult runWine(const std::string& program, const std::vector<std::string>& args, const fs::path& folder) {
+  return runProgram(program, args,
+                    {.workingDirectory = folder.string(),
+                     .environment = {{"WINEPREFIX", winePrefix.string()}, {"WINEARCH", "win32"}, {"WINEDEBUG", "-all"},
+                                     {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"DISPLAY", std::nullopt}},
+                     .timeout = std::chrono::seconds(120)});
+}
+
+static std::string windowsPath(const fs::path& path) {
+  return std::regex_replace("Z:" + path.string(), std::regex("/"), "\\");
+}
+
+TEST(UnderWine, TablesLineCMainAndCallsInEachLayout) {
+  if (!fs::exists(winePrefix / "system.reg")) runWine("/usr/bin/wineboot", {"--init"}, QUARNMP_BUILD_DIR);
+  std::string tables = "exports: 66\r\n", name;
+  std::istringstream names(gameExports);
+  for (int ordinal = 1; names >> name; ++ordinal)  // each reaches its own ordinal
+    tables += std::to_string(ordinal) + " " + name + " " + std::to_string(ordinal) + "\r\n";
+  tables += "imports: KERNEL32.dll binkw32_orig.dll\r\n";
+
+  // The game's folders below the root (the program's first), the printed path after "base" and
+  // the folder the loaded CMain.dll comes from.
+  const std::tuple<std::vector<std::string>, std::string, std::string> games[] = {
+      {{"base/bin", "extra1"}, "\\..\\QuarnServer", "QuarnServer"},
+      {{"Data/base/bin", "DataOP"}, "\\..\\..\\QuarnServer", "QuarnServer"},
+      {{"Data/base/bin"}, "\\..\\QuarnServer", "Data/QuarnServer"}};
+  for (const auto& [folders, printedTail, cmain] : games) {
+    TempFolder root;
+    const fs::path bin = root / folders[0];
+    for (const auto& folder : folders) fs::create_directories(root / folder);
+    fs::copy_file(QUARNMP_LOADER_PROBE, bin / "Ostmarka.exe");
+    fs::copy_file(QUARNMP_LOADER_DLL, bin / "binkw32.dll");
+    fs::copy_file(QUARNMP_LOADER_STANDIN, bin / "binkw32_orig.dll");
+    for (const char* folder : {"QuarnServer/bin", "Data/QuarnServer/bin"})  // the right one and the other layout's
+      writeFile(root / folder / "CMain.dll", readFile(QUARNMP_LOADER_STANDIN));
+    const auto run = runWine("/usr/bin/wine", {"Ostmarka.exe"}, bin);
+    // The linker orders the imports by the libraries' paths, which depend on the build folder.
+    const auto out = std::regex_replace(run.out, std::regex("(binkw32_orig.dll) (KERNEL32.dll)"), "$2 $1");
+    EXPECT_EQ(out + "exit " + std::to_string(run.exitCode),
+              "Loading CMain from Path: '" + windowsPath(bin.parent_path()) + printedTail + "\\bin\\CMain.dll'\r\n" +
+                  tables + "CMain: " + windowsPath(root / cmain) + "\\bin\\CMain.dll\r\n66000 21005\r\nexit 0")
+        << run.err;
+  }
+  runWine("/usr/bin/wineserver", {"-k"}, QUARNMP_BUILD_DIR);
+}
