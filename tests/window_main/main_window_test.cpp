@@ -47,7 +47,6 @@ class HeadlessNuklear : public ::testing::Test {
     nk_font_atlas_clear(&atlas);
   }
 
-  // One frame with the mouse at (mouseX, mouseY), its left button down or up.
   void frame(bool down = false) {
     nk_input_begin(&ctx);
     nk_input_motion(&ctx, mouseX, mouseY);
@@ -66,7 +65,6 @@ class HeadlessNuklear : public ::testing::Test {
     }
     nk_clear(&ctx);
   }
-  // The nth text that reads so; a failure when there is none.
   Drawn find(const std::string& text, int nth = 0) {
     for (const Drawn& t : texts)
       if (t.text == text && nth-- == 0) return t;
@@ -74,28 +72,14 @@ class HeadlessNuklear : public ::testing::Test {
     return {};
   }
   bool shows(const std::string& text) { return std::ranges::count(texts, text, &Drawn::text) > 0; }
-  // A frame with the mouse over the text; then press and release for a click.
   void hover(const std::string& text, int nth = 0) {
     const Drawn t = find(text, nth);
-    mouseX = t.x + 3;
-    mouseY = t.y + 3;
+    std::tie(mouseX, mouseY) = std::pair(t.x + 3, t.y + 3);
     frame();
   }
   void click(const std::string& text, int nth = 0) {
     hover(text, nth);
     frame(true);
-    frame();
-  }
-
-  // One frame of a panel whose row of 100-unit columns the row function fills, and every frame after.
-  void panel(const std::function<void()>& row) {
-    build = [this, row] {
-      if (nk_begin(&ctx, "Panel", nk_rect(0, 0, 400, 300), NK_WINDOW_NO_SCROLLBAR)) {
-        nk_layout_row_static(&ctx, 30, 100, 3);
-        row();
-      }
-      nk_end(&ctx);
-    };
     frame();
   }
 
@@ -107,23 +91,35 @@ class HeadlessNuklear : public ::testing::Test {
   std::vector<Drawn> texts, fills;
 };
 
-using DisableTest = HeadlessNuklear;
-
-TEST_F(DisableTest, NestedPairsGreyAndDisableTheirButtonsUntilTheOutermostEndsThenRestoreTheStyle) {
+TEST_F(HeadlessNuklear, WidgetDisablePairsGreyAndDisableUntilTheOutermostEndsAndAnOpenDropDownKeepsItsParentReadOnly) {
   const nk_style before = ctx.style;
+  const char* items[] = {"one", "two", "three"};
   std::string seen;
-  panel([&] {
-    nk_widget_disable_begin(&ctx);
-    nk_widget_disable_begin(&ctx);
-    nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "One")) seen += "One";
-    nk_widget_disable_begin(&ctx);
-    nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "Two")) seen += "Two";
-    nk_widget_disable_end(&ctx);
-    if (nk_button_label(&ctx, "Three")) seen += "Three";
-  });
-  // The buttons' fills after the window's background: the first one's darker grey, or the colour as before.
+  bool comboInsidePair = false;
+  nk_flags readOnlyAfterPair = 0;
+  build = [&] {
+    if (nk_begin(&ctx, "Panel", nk_rect(0, 0, 400, 300), NK_WINDOW_NO_SCROLLBAR)) {
+      nk_layout_row_static(&ctx, 30, 100, 3);
+      nk_widget_disable_begin(&ctx);
+      nk_widget_disable_begin(&ctx);
+      nk_widget_disable_end(&ctx);
+      if (nk_button_label(&ctx, "One")) seen += "One";
+      nk_widget_disable_begin(&ctx);
+      nk_widget_disable_end(&ctx);
+      if (nk_button_label(&ctx, "Two")) seen += "Two";
+      nk_widget_disable_end(&ctx);
+      if (nk_button_label(&ctx, "Three")) seen += "Three";
+      if (comboInsidePair) nk_widget_disable_begin(&ctx);
+      nk_combo(&ctx, items, 3, 0, 24, nk_vec2(150, 200));
+      if (!comboInsidePair) nk_widget_disable_begin(&ctx);
+      nk_button_label(&ctx, "Caption");
+      nk_widget_disable_end(&ctx);
+      readOnlyAfterPair = ctx.current->layout->flags & NK_WINDOW_ROM;
+    }
+    nk_end(&ctx);
+  };
+  frame();
+  // The fills after the window's background (buttons, drop-down, caption): the first one's darker grey, or as before.
   const nk_color normal = before.button.normal.data.color;
   for (size_t i = 1; i < fills.size(); ++i) {
     const nk_color c = fills[i].colour;
@@ -133,22 +129,7 @@ TEST_F(DisableTest, NestedPairsGreyAndDisableTheirButtonsUntilTheOutermostEndsTh
   for (const char* button : {"One", "Two", "Three"}) click(button);
   // Plain colours, style items and nested styles alike: the style is back byte for byte.
   seen += std::memcmp(&ctx.style, &before, sizeof before) == 0 ? "|restored" : "|changed";
-  EXPECT_EQ(seen, "grey grey normal Three|restored") << "only the button after the pairs takes clicks";
-}
-
-TEST_F(DisableTest, AnOpenComboboxKeepsItsParentReadOnly) {
-  const char* items[] = {"one", "two", "three"};
-  int selected = 0;
-  bool comboInsidePair = false;
-  nk_flags readOnlyAfterPair = 0;
-  panel([&] {
-    if (comboInsidePair) nk_widget_disable_begin(&ctx);
-    selected = nk_combo(&ctx, items, 3, selected, 24, nk_vec2(150, 200));
-    if (!comboInsidePair) nk_widget_disable_begin(&ctx);
-    nk_button_label(&ctx, "Caption");
-    nk_widget_disable_end(&ctx);
-    readOnlyAfterPair = ctx.current->layout->flags & NK_WINDOW_ROM;
-  });
+  EXPECT_EQ(seen, "grey grey normal other other grey Three|restored") << "only the button after the pairs takes clicks";
   click("one");
   EXPECT_NE(readOnlyAfterPair, 0u) << "a pair after the open drop-down lifted its read-only mode";
   comboInsidePair = true;
@@ -184,7 +165,6 @@ class MainWindowTest : public HeadlessNuklear {
   }
 
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
-  // Frames until the condition holds (a minute at most, for a loaded machine).
   void framesUntil(const std::function<bool()>& condition) {
     for (const auto end = std::chrono::steady_clock::now() + 1min; !condition(); std::this_thread::sleep_for(2ms)) {
       if (std::chrono::steady_clock::now() > end) FAIL() << "not within a minute";
@@ -196,7 +176,6 @@ class MainWindowTest : public HeadlessNuklear {
     framesUntil([] { return !isTaskRunning(); });
     frame();  // the frame that collected the result still had the progress row
   }
-  bool stored(const std::string& member) { return readFile(settingsFileName).find(member) != std::string::npos; }
 
   WorkingFolder root;
   // The tree the window's server serves (a file that is missing answers 404); a closed gate holds every request.
@@ -210,71 +189,8 @@ class MainWindowTest : public HeadlessNuklear {
                         45004};
 };
 
-TEST_F(MainWindowTest, LanguageAndCheckboxesAreSavedAtOnceAndTheFourthRescansTheProfiles) {
-  EXPECT_TRUE(shows("Edition: RE") && shows("Abrufen") && shows("(default)"));
-  for (const auto& [from, to, code] : {std::tuple{"German", "English", "en"}, {"English", "French", "fr"}}) {
-    click(from);
-    click(to);
-    EXPECT_TRUE(shows("Fetch") && shows("show console") && shows("Main Game")) << to;
-    EXPECT_TRUE(stored("\"language\":\"" + std::string(code) + "\""));
-  }
-  writeFile(root / "QuarnServer/__QuarnData/Profiles/Local One.ini", "");
-  for (const auto& [label, member] : {std::pair{"use luadebugger", "luadebugger"}, {"show console", "console"},
-                                      {"clip cursor", "clip_cursor"},
-                                      {"don't use documents folder", "use_local_profile"}}) {
-    click(label);
-    EXPECT_TRUE(stored("\"" + std::string(member) + "\":true")) << label;
-  }
-  click("(default)");
-  click("Local One");
-  EXPECT_EQ(profileList.selectedProfileIndex, 1);
-  click("don't use documents folder");
-  EXPECT_EQ(profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
-  EXPECT_FALSE(shows("Local One"));
-}
-
-TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPathsAndTheFailureReason) {
-  // Nothing to compare or install yet: Diff and Update are greyed and start nothing.
-  const auto enabled = colour("Abrufen"), greyed = colour("Zeige Aenderungen");
-  EXPECT_NE(enabled, greyed);
-  EXPECT_EQ(colour("Aktualisieren"), greyed);
-  click("Aktualisieren");
-  EXPECT_FALSE(isTaskRunning());
-  const int launchRowY = find("Multiplayer:").y;
-  const size_t requests = server.receivedRequests().size();
-  gateOpen = false;
-  click("Abrufen");
-  ASSERT_TRUE(isTaskRunning());
-  EXPECT_EQ(find("Multiplayer:").y, launchRowY + 20) << "no progress row";
-  for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
-  gateOpen = true;
-  framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
-  EXPECT_EQ(server.receivedRequests().size(), requests + 3) << "digest, catalogue, file list, and no more";
-
-  runTask("Zeige Aenderungen");
-  EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten.") && shows("QuarnServer/a.txt") &&
-              shows("QuarnServer/maps/b.txt"));
-  EXPECT_TRUE(std::ranges::any_of(
-      fills, [](const Drawn& f) { return std::tie(f.x, f.y, f.width, f.height) == std::tuple(0, 168, 450, 20); }));
-  runTask("Aktualisieren");
-  EXPECT_EQ(readFile(root / "QuarnServer/maps/b.txt"), "bravo");
-  EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
-
-  // An empty digest makes no verdict; a catalogue that is none fails the fetch, the reason below the pointer.
-  writeFile(siteTree / "QuarnMpUpdater/index.html", "");
-  writeFile(siteTree / "json", "not compressed");
-  runTask("Abrufen");
-  EXPECT_FALSE(shows("Updater veraltet. Bitte Updater manuell updaten."));
-  const std::string error = "Es ist ein Fehler beim Abrufen aufgetreten!";
-  hover(error);
-  EXPECT_GT(texts.back().y, mouseY) << "no reason below the pointer: " << texts.back().text;
-  EXPECT_NE(texts.back().text, error);
-  gateOpen = false;
-  click("Abrufen");
-  EXPECT_FALSE(shows(error)) << "the error outlived the next start";
-}
-
-TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesOnSchedule) {
+TEST_F(MainWindowTest, TooltipsFadeHookSettingsAndProfilesActAtOnceAndLaunchesPassTheSwitchesInOrder) {
+  EXPECT_EQ(imageAlpha, 255) << "background1 starts opaque";
   hover("Konsole oeffnen");
   ASSERT_GE(texts.size(), 4u);
   std::string tooltip;
@@ -282,10 +198,8 @@ TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesO
   EXPECT_EQ(tooltip, "Wenn aktiv, wird beim|Spielstart eine Konsole|geoeffnet welche Debug- |"
                      "Informationen anzeigen kann.|");
   EXPECT_GE(texts.back().x, mouseX + 30) << "the tooltip covers the pointer";
-  EXPECT_EQ(splitString("a\r\nb\r\n", "\r\n"), (std::vector<std::string>{"a", "b", ""}));
-  EXPECT_EQ(splitString("a\nb\r", "\r\n"), (std::vector<std::string>{"a\nb\r"}));
+  EXPECT_EQ(splitString("a\nb\r\r\nc\r\n", "\r\n"), (std::vector<std::string>{"a\nb\r", "c", ""}));
 
-  EXPECT_EQ(imageAlpha, 255) << "background1 starts opaque";
   // 5 s opaque, 2 s fading out, 5 s out, fading in: the alpha at ms after the last change of phase.
   BackgroundFade fade;
   std::string alphas;
@@ -294,9 +208,35 @@ TEST_F(MainWindowTest, TooltipsSplitAtCrLfBesideThePointerAndTheBackgroundFadesO
     alphas += std::to_string(fade.alpha) + " ";
   }
   EXPECT_EQ(alphas, "255 255 255 128 1 0 0 0 63 255 ");
-}
 
-TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheMissingLanguage) {
+  writeFile(root / "base/bin/binkw32.dll", "the game's video library");
+  click("Install Hook");
+  EXPECT_EQ(colour("Hook installed!"), colour("Language:")) << "not greyed like a caption";
+  fs::remove(root / "base/bin/binkw32_orig.dll");
+  frame();
+  EXPECT_TRUE(shows("Install Hook"));
+
+  EXPECT_TRUE(shows("Edition: RE") && shows("Abrufen") && shows("(default)"));
+  for (const auto& [from, to, code] : {std::tuple{"German", "English", "en"}, {"English", "French", "fr"}}) {
+    click(from);
+    click(to);
+    EXPECT_TRUE(shows("Fetch") && shows("show console") && shows("Main Game")) << to;
+    EXPECT_NE(readFile(settingsFileName).find("\"language\":\"" + std::string(code) + "\""), std::string::npos);
+  }
+  writeFile(root / "QuarnServer/__QuarnData/Profiles/Local One.ini", "");
+  for (const auto& [label, member] : {std::pair{"use luadebugger", "luadebugger"}, {"show console", "console"},
+                                      {"clip cursor", "clip_cursor"},
+                                      {"don't use documents folder", "use_local_profile"}}) {
+    click(label);
+    EXPECT_NE(readFile(settingsFileName).find("\"" + std::string(member) + "\":true"), std::string::npos) << label;
+  }
+  click("(default)");
+  click("Local One");
+  EXPECT_EQ(profileList.selectedProfileIndex, 1);
+  click("don't use documents folder");
+  EXPECT_EQ(profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
+  EXPECT_FALSE(shows("Local One"));
+
   const struct {
     InstallLayout layout;
     const char* language;
@@ -308,13 +248,11 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
   } cases[] = {
       {InstallLayout::RuskEdition, "en", false, "", TextId::labelMainGame, 0,
        "Error!: The selected language is not available in your game installation."},
-      {InstallLayout::RuskEdition, "de", true, "My Profile", TextId::labelExpansion, 0,
-       "./base/bin/Ostmarka.exe[-language:de][-profile:My Profile][-luadebugger][-console][-clipcursor]"
-       "[-uselocalsettingsfolder][-multiplayer][-extra1]"},
-      {InstallLayout::RuskEdition, "de", false, std::string(400, 'p'), TextId::labelExpansion, 1,
-       "./base/bin/Ostmarka.exe[-language:de][-profile:" + std::string(400, 'p') + "][-extra1]"},
-      {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 0,
-       "wine[./Data/base/bin/Ostmarka.exe][-language:en][-multiplayer]"},
+      {InstallLayout::RuskEdition, "de", true, "My " + std::string(400, 'p'), TextId::labelExpansion, 0,
+       "./base/bin/Ostmarka.exe[-language:de][-profile:My " + std::string(400, 'p') +
+           "][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder][-multiplayer][-extra1]"},
+      {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 1,
+       "wine[./Data/base/bin/Ostmarka.exe][-language:en]"},
   };
   // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line,
   // and whether they inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
@@ -349,14 +287,40 @@ TEST_F(MainWindowTest, LaunchButtonsStartTheGameWithTheSwitchesInOrderOrShowTheM
   ::close(held);
 }
 
-TEST_F(MainWindowTest, InstallHookInstallsTheLoaderAndTheButtonFollowsTheFiles) {
-  writeFile(root / "base/bin/binkw32.dll", "the game's video library");
-  click("Install Hook");
-  EXPECT_EQ(readFile(root / "base/bin/binkw32_orig.dll"), "the game's video library");
-  EXPECT_EQ(colour("Hook installed!"), colour("Language:")) << "not greyed like a caption";
-  fs::remove(root / "base/bin/binkw32_orig.dll");
-  frame();
-  EXPECT_TRUE(shows("Install Hook"));
+TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPathsAndTheFailureReason) {
+  // Nothing to compare or install yet: Diff and Update are greyed and start nothing.
+  const auto enabled = colour("Abrufen"), greyed = colour("Zeige Aenderungen");
+  EXPECT_NE(enabled, greyed);
+  EXPECT_EQ(colour("Aktualisieren"), greyed);
+  click("Aktualisieren");
+  EXPECT_FALSE(isTaskRunning());
+  const int launchRowY = find("Multiplayer:").y;
+  gateOpen = false;
+  click("Abrufen");
+  EXPECT_EQ(find("Multiplayer:").y, launchRowY + 20) << "no progress row";
+  for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
+  gateOpen = true;
+  framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
+  EXPECT_EQ(server.receivedRequests().size(), 3u) << "digest, catalogue, file list, and no more";
+
+  runTask("Zeige Aenderungen");
+  EXPECT_TRUE(shows("Dateien unterschiedlich! Bitte updaten.") && shows("QuarnServer/a.txt") &&
+              shows("QuarnServer/maps/b.txt"));
+  EXPECT_TRUE(std::ranges::any_of(
+      fills, [](const Drawn& f) { return std::tie(f.x, f.y, f.width, f.height) == std::tuple(0, 168, 450, 20); }));
+  runTask("Aktualisieren");
+  EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
+
+  // An empty digest makes no verdict; a catalogue that is none fails the fetch, the reason below the pointer.
+  writeFile(siteTree / "QuarnMpUpdater/index.html", "");
+  writeFile(siteTree / "json", "not compressed");
+  runTask("Abrufen");
+  EXPECT_FALSE(shows("Updater veraltet. Bitte Updater manuell updaten."));
+  hover("Es ist ein Fehler beim Abrufen aufgetreten!");
+  EXPECT_GT(texts.back().y, mouseY) << "no reason below the pointer: " << texts.back().text;
+  gateOpen = false;
+  click("Abrufen");
+  EXPECT_FALSE(shows("Es ist ein Fehler beim Abrufen aufgetreten!")) << "the error outlived the next start";
 }
 
 }  // namespace
