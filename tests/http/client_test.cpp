@@ -15,7 +15,7 @@ using namespace testing_support;
 
 namespace {
 
-// What `action` returns, or "Kind: what" of its exception; other than Winsock errors show as "system_error(other N)".
+// What `action` returns, or "Kind: what" of its exception ("system_error(other N)" outside Winsock's category).
 template <typename Action>
 std::string outcome(Action action) {
   try {
@@ -45,7 +45,7 @@ std::string fetch(const std::string& url, std::int64_t timeoutMs = 5000, std::st
   return outcome([&] { return describe(http::Request(url).send(method, body, fields, timeoutMs)); });
 }
 
-// Reads the request, sends `response` in pieces with `gap` before each, then holds: only framing or time-out ends.
+// Reads the request, sends `response` in pieces, `gap` before each, then holds: only framing or a time-out ends it.
 ConnectionScript paced(std::string response, std::chrono::milliseconds gap = 0ms,
                         std::size_t pieceSize = std::string::npos) {
   return [=](ScriptedConnection& connection) {
