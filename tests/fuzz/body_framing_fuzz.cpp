@@ -1,9 +1,5 @@
-// A response read in one piece and the same bytes read in small pieces must end alike:
-// the same body (up to bytes past a content length), or the same error. Splits are where framing code goes wrong.
-#include <cstdint>
+// Read whole or in small pieces, a response ends alike: the same body (up to bytes past a length) or the same error.
 #include <cstdlib>
-#include <string>
-#include <string_view>
 #include <utility>
 
 #include "http/body_framing.h"
@@ -32,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const auto [wholeEnd, wholeBody] = assemble(bytes, bytes.size() + 1);
   const auto [piecesEnd, piecesBody] = assemble(bytes, 1 + data[0] % 16);
-  // Bytes beyond a content length are kept only when they come in the same piece, so one
-  // body may run on past the other, but never differ from it.
+  // Bytes past a content length stay only when in the same piece: one body may run on past the other.
   if (wholeEnd != piecesEnd || (!wholeBody.starts_with(piecesBody) && !piecesBody.starts_with(wholeBody)))
     std::abort();
   return 0;

@@ -1,9 +1,6 @@
-// A header block either parses into a status and fields that hold no line breaks, or fails
-// with ResponseError; the parsers never read past the end.
+// A header block parses into a status and fields without line breaks or fails with ResponseError, in bounds.
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "http/errors.h"
 #include "http/response_parsing.h"

@@ -1,8 +1,6 @@
-// Any text either fails to parse with "Invalid scheme" or gives a URL whose request is
-// either refused or has exactly the request line it should: nothing injected.
+// Any text fails with "Invalid scheme" or gives a URL whose request is refused or has exactly its request line.
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 
 #include "http/errors.h"
 #include "http/request_composition.h"

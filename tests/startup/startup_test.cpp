@@ -1,6 +1,4 @@
-// The real program, started in prepared folders without a display: it either refuses the
-// folder (the message box falls back to standard error, exit 0, nothing written) or gets as far as GLFW
-// (exit 1) with its settings written.
+// The real program, started in prepared folders without a display: it refuses the folder or gets as far as GLFW.
 #include <gtest/gtest.h>
 
 #include "tests/support/run_program.h"
@@ -11,6 +9,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The message box falls back to standard error; nothing is written.
 const std::string refused =
     "0||<missing>|Wrong directory!: This executable has to be placed in a specific directory.\n"
     "For Tovan Edition file structure use the directory where 'data' and 'dataop' are located.\n"
@@ -25,11 +24,9 @@ const std::string accepted = "1|GLFW's error|"
 std::string start(const fs::path& workingDirectory, const std::string& program = QUARNMP_UPDATER_EXE) {
   // Wine without a display confirms a box without showing it: the text is asked for here.
   const auto messageBox = windowsPrograms ? std::optional<std::string>("stderr") : std::nullopt;
-  const ProgramOptions options{.workingDirectory = workingDirectory.string(),
-                               .environment = {{"QUARNMP_MESSAGEBOX", messageBox},
-                                               {"DISPLAY", std::nullopt},
-                                               {"WAYLAND_DISPLAY", std::nullopt}}};
-  const ProgramResult result = withUnixLineEnds(runProgram(program, {}, options));
+  const ProgramResult result = withUnixLineEnds(runProgram(
+      program, {}, {.workingDirectory = workingDirectory.string(),
+                    .environment = {{"QUARNMP_MESSAGEBOX", messageBox}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}}));
   // GLFW's own error comes first; its wording differs between systems.
   const bool glfw = result.out.starts_with("Error ") && result.out.ends_with("[GFLW] failed to init!\n");
   return std::to_string(result.exitCode) + "|" + (glfw ? "GLFW's error" : result.out) + "|" +
@@ -43,10 +40,8 @@ TEST(InstallationCheck, TakesEitherLayoutWithAnyKindOfObjectInTheWorkingDirector
   fs::create_directory(dataOnly / "Data");
   makeInstallation(rusk.path(), TestLayout::Rusk);
   makeInstallation(tovan.path(), TestLayout::Tovan);
-  writeFile(plainFiles / "Data", "");
-  writeFile(plainFiles / "DataOP", "");
-  fs::create_directory(dataAndBase / "Data");
-  fs::create_directory(dataAndBase / "base");
+  for (const char* name : {"Data", "DataOP"}) writeFile(plainFiles / name, "");
+  for (const char* name : {"Data", "base"}) fs::create_directory(dataAndBase / name);
   const std::pair<fs::path, std::string> cases[] = {
       {empty.path(), refused}, {dataOnly.path(), refused}, {tovan / "Data", refused},  // its base has ../Data beside it
       {rusk.path(), accepted}, {tovan.path(), accepted}, {plainFiles.path(), accepted}, {dataAndBase.path(), accepted}};

@@ -1,11 +1,9 @@
-// The engine's workers on real files in temporary folders, against a scripted loopback server,
-// and the tasks that publish their results.
+// The engine's workers and tasks on real files in temporary folders, against a scripted loopback server.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -153,8 +151,8 @@ std::string fetched(const ScriptedServer& server, const ProgressSink& progress =
 TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEachFailure) {
   for (const char* empty : {"[]", "null"})
     EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists") << empty;
-  const std::string object = "{\"z\": " + nlohmann::json::parse(catalogueText({entry("second")}))[0].dump() +
-                             ", \"a\": " + nlohmann::json::parse(catalogueText({entry("first")}))[0].dump() + "}";
+  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second")}));
+  const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}}.dump();
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))},
                                           {"/lists/first", httpAnswer(deflated("null"))},
                                           {"/lists/second", httpAnswer(deflated(R"({"x": "h"})"))}});
@@ -222,11 +220,8 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
        "content does not match the list's digest (got 15052b7923b81340e72319225450e8a4)"},
       {"gone.txt", httpAnswer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
       {"short.txt", hello, "0000000000000000", "the list's digest is not 32 hexadecimal digits: 0000000000000000"},
-      {"locked.txt", hello, helloDigest, "cannot write " + root.prefix() + "QuarnServer/locked.txt"},
       {"ctl\x01.txt", "", helloDigest, "Invalid request target"},
-      {"a%41.txt", hello, helloDigest, "", "a%2541.txt"},
-      {"q?x #1.txt", hello, helloDigest, "", "q%3Fx%20%231.txt"},
-      {"\xc3\xbc-._~!$&'()*+,;=:@.txt", hello, helloDigest, "", "%C3%BC-._~!$&'()*+,;=:@.txt"},
+      {"%41q?x #\xc3\xbc-._~!$&'()*+,;=:@.txt", hello, helloDigest, "", "%2541q%3Fx%20%23%C3%BC-._~!$&'()*+,;=:@.txt"},
       {"run.sh", hello, helloDigest, ""}};
   Responses responses;
   std::vector<FileRecord> files;
@@ -237,8 +232,8 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
     if (c.key != "new/gzip.txt") writeFile(root / ("QuarnServer/" + c.key), "old");
     expected += c.key + ": " + (c.failure.empty() ? "hello|" + helloDigest : "old|" + c.failure) + "\n";
   }
-  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);
-  fs::permissions(root / "QuarnServer/run.sh", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  const auto runnable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+  fs::permissions(root / "QuarnServer/run.sh", runnable);
   const ScriptedServer server = serverOf(responses);
   FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
@@ -249,14 +244,12 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
     installed += c.key + ": " + readFile(root / path) + "|" + failures[path] + cache[path].hash + "\n";
   }
   EXPECT_EQ(installed, expected);
-  EXPECT_EQ(fs::status(root / "QuarnServer/run.sh").permissions() & fs::perms::all,
-            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  EXPECT_EQ(fs::status(root / "QuarnServer/run.sh").permissions() & fs::perms::all, runnable);
   // The files of the table and the folder "new": no download was left behind.
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root / "QuarnServer"), {}), std::ssize(cases) + 1);
 }
 
-// A body of any size streams through a bounded amount of memory; the address space of the
-// process may grow by at most 96 MiB while 128 MiB of zeros (their MD5 below) are installed.
+// A body of any size streams through bounded memory: 128 MiB of zeros (their MD5 below) in 96 MiB.
 TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   TempFolder root;
@@ -273,23 +266,21 @@ TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto run = [](auto start) {
-    start();
-    while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  };
+  const auto finish = [] { while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
   const UpdaterState& state = updaterState();
-  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
+  startCatalogueFetch("http://127.0.0.1:1/");
+  finish();
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
 
-  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  startUpdateDiff("http://127.0.0.1:1/");  // nothing differs: installs nothing, compares nothing
+  finish();
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
 }
 
-// A digest request still waiting when the program ends must not touch destroyed state: the
-// answer arrives after every static object is gone, and a sanitizer report fails the helper.
+// A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.
 TEST(ProgramEnd, ADigestArrivingWhileTheEngineEndsIsHarmless) {
   const std::string digest = httpAnswer("0123456789abcdef0123456789abcdef");
   ScriptedServer server(std::vector<ConnectionScript>{respondWith(digest), [&](ScriptedConnection& connection) {

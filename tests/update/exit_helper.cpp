@@ -15,5 +15,4 @@ int main(int, char** argv) {  // argv[1]: the server's base address
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   startUpdaterHashCheck(argv[1]);  // the second is answered only after main has returned
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  return 0;
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <regex>
 
 #include "platform/files.h"
@@ -15,8 +14,7 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// One installation's story: unusable plans refused, then a release checked, installed (once
-// killed midway), touched, republished and stuck.
+// One installation's story: plans refused, a release checked, installed (once killed), touched, republished, stuck.
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
   const auto publish = [&] {
@@ -56,8 +54,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const fs::path installation = work / "installation", file = installation / "QuarnServer/a.txt";
   const fs::path dll = installation / "QuarnServer/bin/new/x.dll", partial = dll.string() + ".quarnmp-download";
   writeFile(dll, "old");
-  // "<exit status>|<output>|<error output>" of quarnmp-cli in the installation, without the
-  // progress lines but the last (the 100% of a command that succeeds).
+  // "<exit status>|<output>|<error output>" of quarnmp-cli in the installation, of its progress lines the last.
   const auto run = [&](const std::string& command, const std::string& server = "/") {
     const ProgramResult result = withUnixLineEnds(runProgram(
         QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, {.workingDirectory = installation.string()}));
@@ -93,9 +90,8 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   fs::last_write_time(file, time + std::chrono::hours(2));
   EXPECT_EQ(run("check"), "1|QuarnServer/a.txt\n|compare: 100%\n");
 
-  // Republishing compresses only what changed, and the change reaches the installation.
-  // A source time not older than the publication (here: one ahead) may hide a later edit of
-  // the same size in the same second, so it is not trusted.
+  // Republishing compresses only what changed, and the change reaches the installation. A source time not older
+  // than the publication (here: ahead) may hide a later edit of the same size in that second: not trusted.
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::remove(work / "tree/files/main/bin/new/x.dll");  // lost from the tree: made again
