@@ -258,8 +258,9 @@ TEST_F(MainWindowTest, TooltipsFadeHookSettingsAndProfilesActAtOnceAndLaunchesPa
   // and whether they inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
   const int held = ::dup(1);
   for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
-    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done; [ -e "
-                              "/proc/$$/fd/" + std::to_string(held) + " ] && printf ' inherited'; echo; } >> launches.txt\n");
+    writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
+                              " [ -e /proc/$$/fd/" + std::to_string(held) + " ] && printf ' inherited'; echo; }"
+                              " >> launches.txt\n");
     fs::permissions(root / program, fs::perms::owner_all);
   }
   writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
