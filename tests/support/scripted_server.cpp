@@ -110,9 +110,9 @@ std::string requestTarget(const std::string& request) {
 
 std::string fileAnswer(const std::filesystem::path& root, const std::string& request) {
   const std::string target = requestTarget(request);
-  const std::string body =
-      target.starts_with("/") ? readFile(root / (target.substr(1) + (target.ends_with("/") ? "index.html" : ""))) : "";
-  return target.starts_with("/") && body != "<missing>" ? httpAnswer(body) : httpAnswer("", "404 Not Found");
+  if (!target.starts_with("/")) return httpAnswer("", "404 Not Found");
+  const std::string body = readFile(root / (target.substr(1) + (target.ends_with("/") ? "index.html" : "")));
+  return body == "<missing>" ? httpAnswer("", "404 Not Found") : httpAnswer(body);
 }
 
 ConnectionScript answerByTarget(std::map<std::string, std::string> answers) {

@@ -104,13 +104,14 @@ void XvfbServer::requestClose(unsigned long window) {
 
 int brightBands(const Screenshot& picture, int left, int right, int bottom) {
   int bands = 0;
-  for (int y = 0, inBand = 0; y < std::min(bottom, picture.height); ++y) {
-    int lit = 0;
+  bool inBand = false;
+  for (int y = 0; y < std::min(bottom, picture.height); ++y) {
+    bool lit = false;
     for (int x = std::max(left, 0); x < std::min(right, picture.width) && !lit; ++x) {
       const Rgb p = picture.at(x, y);
       lit = p.r > 120 && p.g > 120 && p.b > 120;
     }
-    bands += lit && !inBand;
+    bands += lit && !inBand ? 1 : 0;
     inBand = lit;
   }
   return bands;
