@@ -69,7 +69,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   };
 
   serve("pristine");
-  EXPECT_EQ(update(work / "installed") + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
+  const std::string installed = update(work / "installed");  // runs before the file is read
+  EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
   EXPECT_EQ(readFile(work / "installed/updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
 
@@ -127,7 +128,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   serve("pristine");
   for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, timestamp - 40 * 86400);
   fs::copy(served, work / "old", fs::copy_options::recursive);
-  EXPECT_EQ(update(work / "later") + "|" + readFile(work / "later/QuarnServer/bin/x.dll"),
+  const std::string later = update(work / "later");
+  EXPECT_EQ(later + "|" + readFile(work / "later/QuarnServer/bin/x.dll"),
             "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|the code");
   serve("pristine");
   EXPECT_EQ(update(work / "later"), "0");
