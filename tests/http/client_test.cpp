@@ -148,7 +148,6 @@ TEST(HttpExchange, FramingEndsTheBodyOrFailsAndClosingOrSilenceEndsTheRest) {
       {respondWith(head + "Content-Length: 2\r\n\r\nabcd"), "1.1 200 OK|content-length=2|ab"},
       {respondWith(head + "Content-Length: 5x\r\n\r\nhello"), "ResponseError: Invalid digit"},
       {respondWith(head + "Content-Length: 18446744073709551616\r\n\r\n"), "ResponseError: Invalid digit"},
-      {respondWith(head + "Transfer-Encoding: gzip\r\n\r\n"), "ResponseError: Unsupported transfer encoding: gzip"},
       {respondWith(head + "Transfer-Encoding: Chunked\r\n\r\n"),
        "ResponseError: Unsupported transfer encoding: Chunked"},
       {respondWith(chunked + "3\r\nabcX\r\n"), "ResponseError: Invalid chunk"},
@@ -160,11 +159,11 @@ TEST(HttpExchange, FramingEndsTheBodyOrFailsAndClosingOrSilenceEndsTheRest) {
       {respondWith(head + [] { std::string f; for (int i = 0; i < 101; ++i) f += "X: 1\r\n"; return f; }() + "\r\n"),
        "ResponseError: Header too large"},
       {respondWith(chunked + std::string(2000, '0') + "\r\n"), "ResponseError: Invalid chunk"},
-      // From a peer that holds the connection, only the framing ends the exchange in time.
-      {paced("HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"), "1.1 404 Not Found|content-length=5|hello"},
-      // Interim answers are skipped (101 is final); 1xx, 204, 304 and HEAD answers end with their head.
-      {paced("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n" + ok),
-       "1.1 200 OK|content-length=2|ok"},
+      // From a peer that holds the connection, only the framing ends the exchange in time. Interim answers
+      // are skipped (101 is final); 1xx, 204, 304 and HEAD answers end with their head.
+      {paced("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"
+             "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"),
+       "1.1 404 Not Found|content-length=5|hello"},
       {paced("HTTP/1.1 101 Switching Protocols\r\n\r\n"), "1.1 101 Switching Protocols|"},
       {paced("HTTP/1.1 204 No Content\r\n\r\n"), "1.1 204 No Content|"},
       {paced("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n"), "1.1 304 Not Modified|content-length=9|"},
