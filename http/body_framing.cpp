@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "http/errors.h"
 #include "http/response_parsing.h"
@@ -88,6 +89,15 @@ Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& 
 
 namespace {
 
+// Interim answers (100 Continue, 103 Early Hints) come before the final one; 101 is final.
+bool isInterim(std::uint16_t code) { return code >= 100 && code <= 199 && code != 101; }
+
+// 1xx, 204, 304 and every answer to HEAD end with their head, whatever their fields announce.
+bool hasNoBody(const ResponseReception& reception) {
+  const std::uint16_t code = reception.response.status.code;
+  return reception.requestWasHead || (code >= 100 && code <= 199) || code == 204 || code == 304;
+}
+
 void noteFramingField(ResponseReception& reception, const HeaderField& field) {
   if (field.name == "transfer-encoding") {
     if (field.value != "chunked") throw ResponseError("Unsupported transfer encoding: " + field.value);
@@ -95,7 +105,7 @@ void noteFramingField(ResponseReception& reception, const HeaderField& field) {
   } else if (field.name == "content-length") {
     reception.contentLength = parseContentLength(field.value);
     reception.contentLengthKnown = true;
-    if (reception.sink == nullptr) {
+    if (reception.sink == nullptr && !hasNoBody(reception)) {
       reserveUpTo(reception.response.body, std::min(reception.contentLength, upFrontReservationLimit));
     }
   }
@@ -124,6 +134,11 @@ Progress bodyProgress(const ResponseReception& reception) {
 // Body bytes in arrival order: to the sink, or straight into place (the common case of a long
 // body, with no detour through `pending`).
 Progress takeBody(ResponseReception& reception, std::string_view bytes) {
+  // Bytes beyond the announced length are not part of the body.
+  if (reception.contentLengthKnown) {
+    const std::uint64_t missing = reception.contentLength - reception.bodyReceived;
+    bytes = bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), missing)));
+  }
   reception.bodyReceived += bytes.size();
   if (reception.sink != nullptr) {
     if (!bytes.empty() && !(*reception.sink)(reception.response, bytes)) return Progress::Complete;
@@ -148,17 +163,42 @@ Progress takeChunks(ResponseReception& reception) {
   return goOn ? progress : Progress::Complete;
 }
 
-// The head must end within maxHeadBytes; once `pending` holds that many bytes without its
-// end, it cannot.
+// The heads must end within maxHeadBytes; once `pending` holds the rest of that budget
+// without the blank line, they cannot. A bare LF cannot end a line, so it fails at once
+// rather than leave the client waiting for a blank line that never comes.
 std::size_t findHeadEnd(ResponseReception& reception) {
   const std::string& pending = reception.pending;
+  const std::size_t budget = maxHeadBytes - reception.headBytes;
   // Only the new bytes (and the three before them) can complete the blank line.
   const std::size_t from = reception.searchedUpTo >= 3 ? reception.searchedUpTo - 3 : 0;
   const auto at = pending.find(blankLine, from);
+  const std::size_t headEnd = std::min(at == std::string::npos ? pending.size() : at + 4, budget);
+  for (auto lf = pending.find('\n', reception.searchedUpTo); lf < headEnd; lf = pending.find('\n', lf + 1)) {
+    if (lf == 0 || pending[lf - 1] != '\r') throw ResponseError("Invalid header: line ends in LF without CR");
+  }
   reception.searchedUpTo = pending.size();
-  const bool tooLarge = at == std::string::npos ? pending.size() >= maxHeadBytes : at + 4 > maxHeadBytes;
+  const bool tooLarge = at == std::string::npos ? pending.size() >= budget : at + 4 > budget;
   if (tooLarge) throw ResponseError("Header too large");
   return at;
+}
+
+// Parses the next head once `pending` holds it whole; false while it does not. After an
+// interim head the reception starts over, its bytes counted against the budget.
+bool takeHead(ResponseReception& reception) {
+  const auto at = findHeadEnd(reception);
+  if (at == std::string::npos) return false;
+  parseHeaderBlock(reception, at + 2);
+  reception.pending.erase(0, at + 4);
+  reception.searchedUpTo = 0;
+  if (!isInterim(reception.response.status.code)) {
+    reception.headerSectionParsed = true;
+    return true;
+  }
+  reception.headBytes += at + 4;
+  reception.response = Response{};
+  reception.chunked = reception.contentLengthKnown = false;
+  reception.contentLength = 0;
+  return true;
 }
 
 }  // namespace
@@ -168,16 +208,28 @@ Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes) 
   if (reception.headerSectionParsed && !reception.chunked && pending.empty()) return takeBody(reception, bytes);
   pending.append(bytes);
   if (!reception.headerSectionParsed) {
-    const auto at = findHeadEnd(reception);
-    if (at == std::string::npos) return Progress::NeedMore;
-    parseHeaderBlock(reception, at + 2);
-    pending.erase(0, at + 4);
-    reception.headerSectionParsed = true;
+    while (!reception.headerSectionParsed) {
+      if (!takeHead(reception)) return Progress::NeedMore;
+    }
+    if (hasNoBody(reception)) return Progress::Complete;
   }
   if (reception.chunked) return takeChunks(reception);
   const std::string rest = std::move(pending);
   pending.clear();
   return takeBody(reception, rest);
+}
+
+void endAtClose(const ResponseReception& reception) {
+  if (!reception.headerSectionParsed) {
+    const bool nothing = reception.pending.empty() && reception.headBytes == 0;
+    throw ResponseError(nothing ? "Connection closed without a response"
+                                : "Connection closed before the end of the response head");
+  }
+  if (reception.chunked) throw ResponseError("Connection closed before the last chunk");
+  if (reception.contentLengthKnown && reception.bodyReceived < reception.contentLength) {
+    throw ResponseError("Connection closed after " + std::to_string(reception.bodyReceived) + " of " +
+                        std::to_string(reception.contentLength) + " body bytes");
+  }
 }
 
 }  // namespace http::detail

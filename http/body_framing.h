@@ -1,7 +1,8 @@
 #pragma once
-// The receive side of one exchange: collects bytes as they arrive, parses the header block
-// once it is complete, and takes the body by content length, chunked coding, or until the
-// peer closes. Kept apart from the socket so it can be driven with any split of the bytes.
+// The receive side of one exchange: collects bytes as they arrive, skips interim (1xx) heads,
+// parses the final header block once it is complete, and takes exactly the announced body: by
+// content length, chunked coding, or until the peer closes. Kept apart from the socket so it
+// can be driven with any split of the bytes.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,8 +24,9 @@ enum class Progress { NeedMore, Complete };
 // Complete at the size line 0 (the trailer is not read).
 Progress decodeChunks(ChunkDecoder& decoder, std::string& pending, std::string& body);
 
-// A response head may take at most this many bytes and fields (ResponseError "Header too
-// large"): a server cannot make the client hold an endless head.
+// The heads of a response (interim ones included) may take at most this many bytes, each at
+// most this many fields (ResponseError "Header too large"): a server cannot make the client
+// hold an endless head.
 inline constexpr std::size_t maxHeadBytes = 64 * 1024;
 inline constexpr std::size_t maxHeaderFields = 100;
 
@@ -36,6 +38,8 @@ struct ResponseReception {
   std::uint64_t bodyReceived = 0;
   std::string pending;  // received, not yet consumed
   std::size_t searchedUpTo = 0;  // how far `pending` was searched for the blank line
+  std::size_t headBytes = 0;     // taken by interim heads so far
+  bool requestWasHead = false;   // a response to HEAD has no body, whatever its fields say
   bool headerSectionParsed = false;
   bool chunked = false;
   bool contentLengthKnown = false;
@@ -43,9 +47,16 @@ struct ResponseReception {
   ChunkDecoder chunkDecoder;
 };
 
-// Takes the next received bytes; Complete once the framing says the body is whole.
-// Throws ResponseError for a malformed header block or body.
+// Takes the next received bytes; Complete once the framing says the body is whole. Bytes
+// beyond it are dropped. Throws ResponseError for a malformed header block or body, and
+// "Invalid header: line ends in LF without CR" as soon as a head line ends in a bare LF.
 Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes);
+
+// The peer closed the connection before the exchange was Complete: fine only for a body that
+// the close itself ends. Otherwise throws ResponseError "Connection closed without a
+// response", "... before the end of the response head", "... before the last chunk" or
+// "Connection closed after <n> of <length> body bytes".
+void endAtClose(const ResponseReception& reception);
 
 // A content length or chunk size of decimal or hexadecimal digits; throws ResponseError
 // "Invalid digit" / "Invalid hex digit" for any other byte and for a value that does not

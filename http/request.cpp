@@ -92,8 +92,8 @@ void receiveResponse(const detail::Socket& socket, detail::ResponseReception& re
       else if (error != platform::socketErrorInterrupted) throwSocketError(error, "Failed to read data");
       continue;
     }
-    // The peer closing ends the exchange with whatever arrived, complete or not.
-    if (received == 0) return;
+    // The peer closing ends only a body framed by the close itself.
+    if (received == 0) return detail::endAtClose(reception);
     rate.add(static_cast<std::size_t>(received));
     const std::string_view bytes(buffer.get(), static_cast<std::size_t>(received));
     if (detail::addReceivedBytes(reception, bytes) == detail::Progress::Complete) return;
@@ -125,6 +125,7 @@ Response Request::send(std::string_view method, std::string_view body, const Hea
   sendAll(socket, requestBytes, timeoutMs);
   detail::ResponseReception reception;
   if (sink) reception.sink = &sink;
+  reception.requestWasHead = method == "HEAD";
   receiveResponse(socket, reception, timeoutMs, rate);
   return std::move(reception.response);
 }

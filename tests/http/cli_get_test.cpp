@@ -22,10 +22,12 @@ TEST(CliGet, SendsWhatItIsGivenPrintsTheResponseWritesTheBodyAndReportsAFailureO
   TempFolder folder;
   writeFile(folder / "body", "payload");
   const std::string file(100000, 'q');
-  // Answered in this order; the third connection is held until the client gives up.
-  ScriptedServer server(std::vector<ConnectionScript>{respondWith("HTTP/1.1 201 Made\r\nX-A: 1\r\n\r\n"),
-                                                      respondWith(httpAnswer(file)),
-                                                      [](ScriptedConnection& connection) { connection.hold(); }});
+  // Answered in this order (the second with bytes beyond its length, the third cut short); the last
+  // connection is held until the client gives up.
+  ScriptedServer server(std::vector<ConnectionScript>{
+      respondWith("HTTP/1.1 201 Made\r\nX-A: 1\r\n\r\n"), respondWith(httpAnswer(file) + "extra"),
+      respondWith("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789"),
+      [](ScriptedConnection& connection) { connection.hold(); }});
   // Credentials become a field; the fragment stays home.
   EXPECT_EQ(get({"http://me:secret@" + server.url("/p?q=a%20b#top").substr(7), "--method", "PUT", "--header",
                  "X-One: 1", "--header", "X-Two:2", "--body-file", (folder / "body").string()}),
@@ -34,7 +36,9 @@ TEST(CliGet, SendsWhatItIsGivenPrintsTheResponseWritesTheBodyAndReportsAFailureO
                                              "Content-Length: 7\r\nAuthorization: Basic bWU6c2VjcmV0\r\n\r\npayload");
   EXPECT_EQ(get({server.url("/file"), "--out", (folder / "copy").string()}),
             "0|HTTP/1.1 200 OK\ncontent-length: 100000\nbody-bytes: 100000\n|");
-  EXPECT_TRUE(readFile(folder / "copy") == file) << "the written body differs";
+  EXPECT_EQ(get({server.url("/cut"), "--out", (folder / "copy").string()}),
+            "2||error ResponseError: Connection closed after 10 of 1000 body bytes\n");
+  EXPECT_TRUE(readFile(folder / "copy") == file) << "the written body differs, or a cut one replaced it";
   // A method that would break the request line is refused before connecting.
   for (const std::string method : {"GET /x HTTP/1.1\r\nX:", "P T", ""})
     EXPECT_EQ(get({server.url(), "--method", method}), "2||error RequestError: Invalid method\n") << method;
