@@ -71,7 +71,7 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
     {"name": "8", "sourcepath": "s8", "destinationpath": "d", "url": "l8", "folder": "mod/none"}]})");
   const auto result = publish(work);
   EXPECT_EQ(result.exitCode, 2);
-  for (const std::string& problem :
+  for (const char* problem :
        {"c\\x01.txt: control character", ".git/config: a segment starting with \".\" is never served",
         "\xff.txt: not UTF-8", "what?.txt: Windows cannot store", "a.txt: one file on Windows with A.TXT",
         "Grüße: one file on Windows with GRÜßE", "āЖ: one file on Windows with Āж", "ς.Ÿ: one file on Windows with Σ.ÿ",
