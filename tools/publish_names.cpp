@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/publish_case_folding.h"
 #include "update/safe_path.h"
 
 namespace {
@@ -50,13 +51,40 @@ std::optional<std::string> byteProblem(std::string_view path) {
   return std::nullopt;
 }
 
+// Windows opens the device, whatever the extension: "nul.txt" and "COM1 .log" are devices too.
 bool isReservedDeviceName(std::string_view segment) {
   static constexpr std::array<std::string_view, 4> plain{"con", "prn", "aux", "nul"};
+  static constexpr std::array<std::string_view, 3> superscripts{"\u00b9", "\u00b2", "\u00b3"};
   std::string stem(segment.substr(0, segment.find('.')));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   for (char& c : stem) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
   if (std::find(plain.begin(), plain.end(), stem) != plain.end()) return true;
-  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
+  if (!stem.starts_with("com") && !stem.starts_with("lpt")) return false;
+  const std::string_view number = std::string_view(stem).substr(3);
+  return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+         std::find(superscripts.begin(), superscripts.end(), number) != superscripts.end();
+}
+
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& text, char32_t c) {
+  const auto add = [&](unsigned value) { text += static_cast<char>(value); };
+  if (c < 0x80) {
+    add(c);
+  } else if (c < 0x800) {
+    add(0xc0 | c >> 6), add(0x80 | (c & 0x3f));
+  } else if (c < 0x10000) {
+    add(0xe0 | c >> 12), add(0x80 | (c >> 6 & 0x3f)), add(0x80 | (c & 0x3f));
+  } else {
+    add(0xf0 | c >> 18), add(0x80 | (c >> 12 & 0x3f)), add(0x80 | (c >> 6 & 0x3f)), add(0x80 | (c & 0x3f));
+  }
+}
+
+// The code point of a whole UTF-8 sequence, as utf8Length found it.
+char32_t decodeUtf8(std::string_view sequence) {
+  const auto lead = static_cast<unsigned char>(sequence[0]);
+  char32_t c = sequence.size() == 1 ? lead : lead & (0x7f >> sequence.size());
+  for (std::size_t i = 1; i < sequence.size(); ++i) c = c << 6 | (static_cast<unsigned char>(sequence[i]) & 0x3f);
+  return c;
 }
 
 }  // namespace
@@ -79,6 +107,8 @@ std::optional<std::string> installedPathProblem(std::string_view path) {
     if (segment.find_first_of("<>\"|?*") != std::string_view::npos)
       return "Windows cannot store a name with < > \" | ? or *";
     if (isReservedDeviceName(segment)) return "a device name on Windows";
+    if (segment != "." && (segment.ends_with('.') || segment.ends_with(' ')))
+      return "Windows drops a trailing dot or space";
   }
   return std::nullopt;
 }
@@ -86,20 +116,15 @@ std::optional<std::string> installedPathProblem(std::string_view path) {
 std::string windowsIdentity(std::string_view path) {
   std::string identity;
   for (std::string_view segment : segmentsOf(path, "/\\")) {
-    while (!segment.empty() && (segment.back() == '.' || segment.back() == ' ')) segment.remove_suffix(1);
-    if (!identity.empty()) identity += '/';
-    for (std::size_t i = 0; i < segment.size(); ++i) {
-      const auto c = static_cast<unsigned char>(segment[i]);
-      const auto next = i + 1 < segment.size() ? static_cast<unsigned char>(segment[i + 1]) : 0;
-      if (c >= 'A' && c <= 'Z') {
-        identity += static_cast<char>(c | 0x20);
-      } else if (c == 0xc3 && next >= 0x80 && next <= 0x9e && next != 0x97) {  // U+00C0..U+00DE but U+00D7
-        identity += static_cast<char>(c);
-        identity += static_cast<char>(next + 0x20);
-        ++i;
-      } else {
-        identity += static_cast<char>(c);
+    if (segment.data() != path.data()) identity += '/';  // not the first segment
+    for (std::size_t i = 0; i < segment.size();) {
+      const std::size_t length = utf8Length(segment.substr(i));
+      if (length == 0) {  // not text: kept as it is
+        identity += segment[i++];
+        continue;
       }
+      appendUtf8(identity, foldCase(decodeUtf8(segment.substr(i, length))));
+      i += length;
     }
   }
   return identity;

@@ -12,7 +12,7 @@ std::optional<std::string> servedPathProblem(std::string_view path);
 // Why a client cannot install the path below its installation root, or nothing.
 std::optional<std::string> installedPathProblem(std::string_view path);
 
-// The one name Windows gives every spelling of the path: letters folded to lower case
-// (ASCII and Latin-1), '\' read as '/', trailing dots and spaces of each segment dropped.
-// Two keys of one set with the same identity would be one file on a player's disk.
+// The one name Windows gives every spelling of the path: letters folded by Unicode's simple
+// case folding, '\' read as '/'. Two keys of one set with the same identity would be one file
+// on a player's disk, and a file whose identity is a folder of another key could not be stored.
 std::string windowsIdentity(std::string_view path);

@@ -71,6 +71,21 @@ std::vector<ReleaseFile> walkSet(const PublishedSet& set, Problems& problems) {
   return files;
 }
 
+// Where a file's name is, under Windows' folding, a folder of another key ("Data" beside
+// "data/x"), one of the two cannot be stored.
+void checkFileFolderClashes(std::vector<ReleaseFile>& files, Problems& problems) {
+  std::map<std::string, std::string> folders;
+  for (const ReleaseFile& file : files)
+    for (std::size_t slash = file.key.find('/'); slash != std::string::npos; slash = file.key.find('/', slash + 1))
+      folders.emplace(windowsIdentity(file.key.substr(0, slash)), file.key.substr(0, slash));
+  std::erase_if(files, [&](const ReleaseFile& file) {
+    const auto folder = folders.find(windowsIdentity(file.key));
+    if (folder != folders.end()) problems.push_back(file.source.string() + ": one name on Windows with the folder " +
+                                                    folder->second);
+    return folder != folders.end();
+  });
+}
+
 // Leaves out the files whose names are refused, so that they are not read later.
 void checkKeys(std::vector<ReleaseFile>& files, Problems& problems) {
   std::map<std::string, std::string> byIdentity;
@@ -85,6 +100,7 @@ void checkKeys(std::vector<ReleaseFile>& files, Problems& problems) {
     if (!added) problems.push_back(file.source.string() + ": one file on Windows with " + known->second);
     return !added;
   });
+  checkFileFolderClashes(files, problems);
 }
 
 // Every path the release writes, and what claims it; a path that is written twice, or that

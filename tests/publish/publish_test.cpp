@@ -53,8 +53,9 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
   writeRelease(work, {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}});
   ASSERT_EQ(publish(work).exitCode, 0);
   const Files before = snapshot(work / "tree");
-  for (const char* name : {"c\x01.txt", ".git/config", "\xff.txt", "what?.txt", "A.TXT", "Grüße", "GRÜßE",
-                           "sub/nul.txt", "b\\s", "sub/index.html"})
+  for (const char* name : {"c\x01.txt", ".git/config", "\xff.txt", "what?.txt", "A.TXT", "Grüße", "GRÜßE", "Āж", "āЖ",
+                           "Σ.ÿ", "ς.Ÿ", "µａ", "ΜＡ", "Sub", "sub/nul.txt", "COM¹.log", "lpt0.dat", "sub./c", "z ",
+                           "b\\s", "sub/index.html"})
     writeFile(work / "mod/main" / name, "");
   for (auto [link, target] : {std::pair{"file-link", "plan.json"}, {"folder-link", "mod"}, {"dangling", "nowhere"}})
     fs::create_symlink(work / target, work / "mod/main" / link);
@@ -70,10 +71,13 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
     {"name": "8", "sourcepath": "s8", "destinationpath": "d", "url": "l8", "folder": "mod/none"}]})");
   const auto result = publish(work);
   EXPECT_EQ(result.exitCode, 2);
-  for (const std::string& problem :
+  for (const char* problem :
        {"c\\x01.txt: control character", ".git/config: a segment starting with \".\" is never served",
         "\xff.txt: not UTF-8", "what?.txt: Windows cannot store", "a.txt: one file on Windows with A.TXT",
-        "Grüße: one file on Windows with GRÜßE", "nul.txt: a device name on Windows", "b\\s: a backslash",
+        "Grüße: one file on Windows with GRÜßE", "āЖ: one file on Windows with Āж", "ς.Ÿ: one file on Windows with Σ.ÿ",
+        "ΜＡ: one file on Windows with µａ", "Sub: one name on Windows with the folder sub",
+        "nul.txt: a device name on Windows", "COM¹.log: a device", "lpt0.dat: a device", "b\\s: a backslash",
+        "sub./c: Windows drops a trailing dot or space", "z : Windows drops a trailing dot",
         "file-link: symbolic link", "folder-link: symbolic link", "dangling: symbolic link", "fifo: not a regular file",
         "json: written as the catalogue and as the list of set 2",
         "lists/main: written as the list of set 1 and as the list of set 3",
