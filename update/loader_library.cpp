@@ -63,19 +63,20 @@ std::optional<std::string> freeBackupPath() {
   return std::nullopt;
 }
 
-// The renames of one installation, undone newest first when a later step fails.
-struct Renames {
-  std::vector<std::pair<std::string, std::string>> done;
+// The renames one installation made (from, to), undone newest first when a later step fails.
+using Renames = std::vector<std::pair<std::string, std::string>>;
 
-  bool move(const std::string& from, const std::string& to) {
-    if (!platform::moveFileReplacing(from, to)) return false;
-    done.emplace_back(from, to);
-    return true;
+bool moveRecorded(Renames& renames, const std::string& from, const std::string& to) {
+  if (!platform::moveFileReplacing(from, to)) return false;
+  renames.emplace_back(from, to);
+  return true;
+}
+
+void undo(const Renames& renames) {
+  for (auto step = renames.rbegin(); step != renames.rend(); ++step) {
+    platform::moveFileReplacing(step->second, step->first);
   }
-  void undo() {
-    for (auto step = done.rbegin(); step != done.rend(); ++step) platform::moveFileReplacing(step->second, step->first);
-  }
-};
+}
 
 // binkw32.dll holds the game's newest library: it becomes binkw32_orig.dll, and whatever stood
 // there steps aside to a free backup name first.
@@ -83,10 +84,10 @@ bool keepGameLibrary(Renames& renames) {
   const std::string original = originalVideoLibraryPath();
   if (platform::pathExists(original)) {
     const auto backup = freeBackupPath();
-    if (!backup || !renames.move(original, *backup)) return false;
+    if (!backup || !moveRecorded(renames, original, *backup)) return false;
   }
-  if (renames.move(videoLibraryPath(), original)) return true;
-  renames.undo();
+  if (moveRecorded(renames, videoLibraryPath(), original)) return true;
+  undo(renames);
   return false;
 }
 
@@ -136,7 +137,7 @@ bool installLoaderLibrary() {
   const std::string_view bytes(reinterpret_cast<const char*>(loader.data()), loader.size());
   if (!platform::writeFileAtomically(videoLibraryPath(), bytes)) {
     // The game must not be left without binkw32.dll: give it its own library back.
-    renames.undo();
+    undo(renames);
     showError("Failed to write file!");
     return false;
   }
