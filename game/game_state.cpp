@@ -6,7 +6,7 @@
 
 void resetGameState() {
   settings = Settings{};
-  UiLanguageIndex = 2;
+  UiLanguageIndex = defaultLanguageIndex;
   profileList = ProfileList{};
   profilesScanned = false;
 }

@@ -1,6 +1,6 @@
 #include "game/languages.h"
 
-std::int32_t UiLanguageIndex = 2;
+std::int32_t UiLanguageIndex = defaultLanguageIndex;
 
 std::optional<std::int32_t> languageIndexOf(std::string_view code) {
   for (std::int32_t index = 0; index < languageCount; ++index) {

@@ -20,7 +20,10 @@ inline constexpr LanguageTable languageTable{
      "Korean", "Dutch", "Polish", "Russian", "Chinese (Simplified)"},
 };
 
-// Index into the language table; 2 ("de") until the settings say otherwise. Always 0 to 12.
+// "de": the language of a new settings file, and the one a code outside the table stands for.
+inline constexpr std::int32_t defaultLanguageIndex = 2;
+
+// Index into the language table; the default until the settings say otherwise. Always 0 to 12.
 extern std::int32_t UiLanguageIndex;
 
 // Position of the first code equal to the text (same bytes, case matters), if any.

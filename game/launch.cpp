@@ -1,19 +1,51 @@
 #include "game/launch.h"
 
+#include <string_view>
+
 #include "game/install_layout.h"
+#include "game/languages.h"
 #include "game/profiles.h"
 #include "game/settings.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 
-std::string languageArchivePath() { return ".\\base\\qar\\lng" + settings.language + "cfg0.qar"; }
+namespace {
+
+// Between double quotes by the rules CommandLineToArgvW and the C run-time split a command line
+// by: backslashes before a quote, or before the closing quote, are doubled and the quote is
+// escaped, so no quote or trailing backslash of the text ends the argument.
+std::string quotedForCommandLine(std::string_view text) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, '\\');
+  return quoted + '"';
+}
+
+}  // namespace
+
+std::string launchLanguage() {
+  const auto index = languageIndexOf(settings.language).value_or(defaultLanguageIndex);
+  return languageTable.languageCodes[static_cast<std::size_t>(index)];
+}
+
+std::string languageArchivePath() { return ".\\base\\qar\\lng" + launchLanguage() + "cfg0.qar"; }
 
 std::vector<std::string> gameArguments(const LaunchEntry& entry, bool multiplayer) {
-  std::vector<std::string> arguments{"-language:" + settings.language};
+  std::vector<std::string> arguments{"-language:" + launchLanguage()};
   const std::int32_t profile = profileList.selectedProfileIndex;
   if (profile > 0 && profile < profileList.profileCount) {
-    arguments.push_back("-profile:\"" + profileList.profileNames[static_cast<std::size_t>(profile)] + "\"");
+    const std::string& name = profileList.profileNames[static_cast<std::size_t>(profile)];
+    arguments.push_back("-profile:" + quotedForCommandLine(name));
   }
   const std::pair<bool, const char*> flags[] = {{settings.luadebugger, "-luadebugger"},
                                                 {settings.console, "-console"},

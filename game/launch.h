@@ -12,13 +12,18 @@ struct LaunchEntry {
   std::string tooltip;
 };
 
-// ".\base\qar\lng" + the language setting + "cfg0.qar": the archive a Rusk installation
-// needs for the chosen language.
+// The language the game is started in: the setting when it is a code of the language table,
+// otherwise the default one (a settings file may hold anything).
+std::string launchLanguage();
+
+// ".\base\qar\lng" + launchLanguage() + "cfg0.qar": the archive a Rusk installation needs for
+// the chosen language.
 std::string languageArchivePath();
 
 // The switches from the settings, the selected profile and the button, in the game's order:
 // language, profile, luadebugger, console, clipcursor, uselocalsettingsfolder, multiplayer,
-// extra1.
+// extra1. The profile name is quoted so that Windows hands it to the game as one argument,
+// exactly as it is.
 std::vector<std::string> gameArguments(const LaunchEntry& entry, bool multiplayer);
 
 // The switches joined with single spaces: the game's whole command line, of any length.

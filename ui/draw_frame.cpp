@@ -151,19 +151,19 @@ void drawOptions(nk_context* ctx) {
   }
 }
 
+// While a task runs all three are disabled, each by a pair of its own: a tooltip shown inside a
+// pair would be greyed with the button.
 void drawUpdateButtons(nk_context* ctx) {
   row(ctx, updateColumns);
   const bool busy = isTaskRunning();
-  if (busy) nk_widget_disable_begin(ctx);
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonFetch), uiText(TextId::tipFetch))) startFetch();
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonDiff), uiText(TextId::tipDiff), !busy && !hasCatalogue())) {
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonFetch), uiText(TextId::tipFetch), busy)) startFetch();
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonDiff), uiText(TextId::tipDiff), busy || !hasCatalogue())) {
     startDiff();
   }
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonUpdate), uiText(TextId::tipUpdate), !busy && !hasDifferences())) {
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonUpdate), uiText(TextId::tipUpdate), busy || !hasDifferences())) {
     startUpdateDiff();
   }
   if (!busy) return;
-  nk_widget_disable_end(ctx);
   row(ctx, oneColumn);
   auto percent = static_cast<nk_size>(currentProgress() * 100);
   nk_progress(ctx, &percent, 100, nk_false);

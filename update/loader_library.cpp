@@ -1,6 +1,9 @@
 #include "update/loader_library.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "game/install_layout.h"
 #include "platform/files.h"
@@ -14,8 +17,78 @@ namespace {
 
 constexpr int loaderLibraryResourceId = 102;
 
+// Every loader this program carried imports the game's library under this name; the game's
+// own library never names it. So an older loader is told from a library a game patch put back.
+constexpr std::string_view loaderImportName = "binkw32_orig.dll";
+
+// Backups of earlier kept libraries: binkw32_orig.dll.bak1, .bak2, ...; none is ever replaced.
+constexpr int maxBackups = 1000;
+
 void showError(const std::string& text) {
   platform::showMessageBox("Error", text, platform::MessageBoxIcon::None);
+}
+
+bool sameBytes(const std::string& content, const std::vector<unsigned char>& bytes) {
+  return std::equal(content.begin(), content.end(), bytes.begin(), bytes.end(),
+                    [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+}
+
+bool namesTheKeptLibrary(std::string content) {
+  std::transform(content.begin(), content.end(), content.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return content.find(loaderImportName) != std::string::npos;
+}
+
+// What binkw32.dll holds: nothing usable (missing, empty, not a file), a loader, or a library of the game.
+enum class VideoLibrary { Unusable, Loader, Genuine };
+
+VideoLibrary presentVideoLibrary(const std::vector<unsigned char>& loader) {
+  const auto content = platform::readWholeFile(videoLibraryPath());
+  if (!content || content->empty()) return VideoLibrary::Unusable;
+  if (sameBytes(*content, loader) || namesTheKeptLibrary(*content)) return VideoLibrary::Loader;
+  return VideoLibrary::Genuine;
+}
+
+// A library to forward to: a file with content (an empty file or a folder forwards nowhere).
+bool originalVideoLibraryUsable() {
+  const auto content = platform::readWholeFile(originalVideoLibraryPath());
+  return content && !content->empty();
+}
+
+std::optional<std::string> freeBackupPath() {
+  for (int number = 1; number <= maxBackups; ++number) {
+    std::string path = originalVideoLibraryPath() + ".bak" + std::to_string(number);
+    if (!platform::pathExists(path)) return path;
+  }
+  return std::nullopt;
+}
+
+// The renames one installation made (from, to), undone newest first when a later step fails.
+using Renames = std::vector<std::pair<std::string, std::string>>;
+
+bool moveRecorded(Renames& renames, const std::string& from, const std::string& to) {
+  if (!platform::moveFileReplacing(from, to)) return false;
+  renames.emplace_back(from, to);
+  return true;
+}
+
+void undo(const Renames& renames) {
+  for (auto step = renames.rbegin(); step != renames.rend(); ++step) {
+    platform::moveFileReplacing(step->second, step->first);
+  }
+}
+
+// binkw32.dll holds the game's newest library: it becomes binkw32_orig.dll, and whatever stood
+// there steps aside to a free backup name first.
+bool keepGameLibrary(Renames& renames) {
+  const std::string original = originalVideoLibraryPath();
+  if (platform::pathExists(original)) {
+    const auto backup = freeBackupPath();
+    if (!backup || !moveRecorded(renames, original, *backup)) return false;
+  }
+  if (moveRecorded(renames, videoLibraryPath(), original)) return true;
+  undo(renames);
+  return false;
 }
 
 }  // namespace
@@ -30,14 +103,11 @@ std::vector<unsigned char> loadEmbeddedLoaderLibrary() {
 
 bool videoLibraryExists() { return platform::pathExists(videoLibraryPath()); }
 
-bool originalVideoLibraryExists() { return platform::pathExists(originalVideoLibraryPath()); }
+bool originalVideoLibraryExists() { return platform::isRegularFile(originalVideoLibraryPath()); }
 
 bool installedLoaderMatches() {
   const auto installed = platform::readWholeFile(videoLibraryPath());
-  const auto embedded = loadEmbeddedLoaderLibrary();
-  return installed && !installed->empty() &&
-         std::equal(installed->begin(), installed->end(), embedded.begin(), embedded.end(),
-                    [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+  return installed && !installed->empty() && sameBytes(*installed, loadEmbeddedLoaderLibrary());
 }
 
 bool installLoaderLibrary() {
@@ -48,26 +118,26 @@ bool installLoaderLibrary() {
     showError("Failed to write file!");
     return false;
   }
-  bool movedOriginal = false;
-  if (!originalVideoLibraryExists()) {
-    // binkw32.dll being the loader itself means the game's own library is gone; keeping the
-    // loader as binkw32_orig.dll would make it forward to itself and hang the game.
-    if (installedLoaderMatches()) {
-      showError("The game's original video library binkw32_orig.dll is missing. "
-                "Restore the game's own binkw32.dll, then install the hook again.");
-      return false;
-    }
-    if (!platform::moveFileReplacing(videoLibraryPath(), originalVideoLibraryPath())) {
+  Renames renames;
+  const VideoLibrary present = presentVideoLibrary(loader);
+  if (present == VideoLibrary::Genuine) {
+    if (!keepGameLibrary(renames)) {
       showError("Failed to rename file!");
       return false;
     }
-    movedOriginal = true;
+  } else if (!originalVideoLibraryUsable()) {
+    // Keeping a loader as binkw32_orig.dll would make it forward to itself and hang the game.
+    showError(present == VideoLibrary::Loader
+                  ? "The game's original video library binkw32_orig.dll is missing. "
+                    "Restore the game's own binkw32.dll, then install the hook again."
+                  : "Failed to rename file!");
+    return false;
   }
   // Through a temporary file, so a failed write never leaves a cut-off library.
   const std::string_view bytes(reinterpret_cast<const char*>(loader.data()), loader.size());
   if (!platform::writeFileAtomically(videoLibraryPath(), bytes)) {
     // The game must not be left without binkw32.dll: give it its own library back.
-    if (movedOriginal) platform::moveFileReplacing(originalVideoLibraryPath(), videoLibraryPath());
+    undo(renames);
     showError("Failed to write file!");
     return false;
   }
@@ -76,7 +146,7 @@ bool installLoaderLibrary() {
 
 void refreshLoaderCheck() {
   if (!loaderCheckPending) return;
-  loaderMatches = installedLoaderMatches();
+  loaderMatches = installedLoaderMatches() && originalVideoLibraryUsable();
   loaderCheckPending = false;
 }
 

@@ -138,6 +138,7 @@ void startDiff() {
   UpdaterState& updater = state();
   if (updater.catalogue.empty()) return;
   updater.selectedFiles = updater.catalogueFiles.front();
+  publishDifferingFiles({});  // the last comparison's list is not shown as this one's
   startTask(UpdatePhase::Diff, diffTask);
 }
 

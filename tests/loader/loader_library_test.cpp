@@ -25,23 +25,35 @@ static std::string embeddedLoader() {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// Marks standing in for contents: the embedded loader, and an older one (which imports from the kept library).
 static std::string swapMark(const std::string& content) {
-  return content == "<loader>" ? embeddedLoader() : content == embeddedLoader() ? "<loader>" : content;  // both ways
+  const std::pair<std::string, std::string> marks[] = {{"<loader>", embeddedLoader()},
+                                                       {"<old loader>", "MZ, imports from BINKW32_ORIG.DLL"}};
+  for (const auto& [mark, bytes] : marks)
+    if (content == mark || content == bytes) return content == mark ? bytes : mark;  // both ways
+  return content;
 }
 
 const std::string installed = "installed|binkw32.dll=<loader>|binkw32_orig.dll=GAME|";
-// Name, binkw32.dll and binkw32_orig.dll before (nullptr: no such file), whether writing fails, outcome.
-const std::tuple<const char*, const char*, const char*, bool, std::string> installCases[] = {
-    {"fresh", "GAME", nullptr, false, installed},
-    {"older loader", "OLD", "GAME", false, installed},
-    {"loader gone", nullptr, "GAME", false, installed},
-    {"loader without original", "<loader>", nullptr, false,
-     "refused|binkw32.dll=<loader>|Error: The game's original video library binkw32_orig.dll is missing. "
-     "Restore the game's own binkw32.dll, then install the hook again.\n"},
-    {"nothing to move", nullptr, nullptr, false, "refused|Error: Failed to rename file!\n"},
-    {"write fails after the move", "GAME", nullptr, true, "refused|binkw32.dll=GAME|Error: Failed to write file!\n"},
-    {"write fails over an older loader", "OLD", "GAME", true,
-     "refused|binkw32.dll=OLD|binkw32_orig.dll=GAME|Error: Failed to write file!\n"},
+const std::string noOriginal = "Error: The game's original video library binkw32_orig.dll is missing. "
+                               "Restore the game's own binkw32.dll, then install the hook again.\n";
+// Name, the folder before ("<file>=<content>|" each, <folder> a folder), whether writing fails, outcome.
+const std::tuple<const char*, std::string, bool, std::string> installCases[] = {
+    {"fresh", "binkw32.dll=GAME|", false, installed},
+    {"older loader", "binkw32.dll=<old loader>|binkw32_orig.dll=GAME|", false, installed},
+    {"loader gone", "binkw32_orig.dll=GAME|", false, installed},
+    {"loader without original", "binkw32.dll=<loader>|", false, "refused|binkw32.dll=<loader>|" + noOriginal},
+    {"loader with an empty original", "binkw32.dll=<loader>|binkw32_orig.dll=|", false,
+     "refused|binkw32.dll=<loader>|binkw32_orig.dll=|" + noOriginal},
+    {"a game patch restored its library", "binkw32.dll=NEW|binkw32_orig.dll=GAME|binkw32_orig.dll.bak1=OLDER|", false,
+     "installed|binkw32.dll=<loader>|binkw32_orig.dll=NEW|binkw32_orig.dll.bak1=OLDER|binkw32_orig.dll.bak2=GAME|"},
+    {"a folder as the original", "binkw32.dll=GAME|binkw32_orig.dll=<folder>|", false,
+     installed + "binkw32_orig.dll.bak1=<folder>|"},
+    {"nothing to move", "", false, "refused|Error: Failed to rename file!\n"},
+    {"write fails after the moves", "binkw32.dll=GAME|binkw32_orig.dll=<folder>|", true,
+     "refused|binkw32.dll=GAME|binkw32_orig.dll=<folder>|Error: Failed to write file!\n"},
+    {"write fails over an older loader", "binkw32.dll=<old loader>|binkw32_orig.dll=GAME|", true,
+     "refused|binkw32.dll=<old loader>|binkw32_orig.dll=GAME|Error: Failed to write file!\n"},
 };
 
 TEST(LoaderLibrary, EmbeddedIsTheBuiltLibrary) { EXPECT_EQ(embeddedLoader(), readFile(QUARNMP_LOADER_DLL)); }
@@ -57,11 +69,14 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
     WorkingFolder root;
     installLayout = layout;
     const fs::path bin = root / folder;
-    for (const auto& [name, video, original, writeFails, expected] : installCases) {
+    for (const auto& [name, before, writeFails, expected] : installCases) {
       fs::remove_all(bin);
       fs::create_directories(bin);
-      for (auto [file, content] : {std::pair{"binkw32.dll", video}, std::pair{"binkw32_orig.dll", original}})
-        if (content) writeFile(bin / file, swapMark(content));
+      for (std::size_t at = 0, end; (end = before.find('|', at)) != std::string::npos; at = end + 1) {
+        const std::size_t equals = before.find('=', at);
+        const std::string file = before.substr(at, equals - at), content = before.substr(equals + 1, end - equals - 1);
+        content == "<folder>" ? (void)fs::create_directory(bin / file) : writeFile(bin / file, swapMark(content));
+      }
       loaderCheckPending = loaderMatches = false;
       const rlimit limited{writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur, saved.rlim_max};
       ::testing::internal::CaptureStderr();
@@ -69,8 +84,10 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
       const bool installed = installLoaderLibrary();
       setrlimit(RLIMIT_FSIZE, &saved);
       std::string after = installed ? "installed|" : "refused|";
-      for (const fs::path& file : std::set<fs::path>(fs::directory_iterator(bin), {}))
-        after += file.filename().string() + "=" + swapMark(readFile(file)) + "|";
+      for (const fs::path& file : std::set<fs::path>(fs::directory_iterator(bin), {})) {
+        const std::string content = fs::is_directory(file) ? "<folder>" : swapMark(readFile(file));
+        after += file.filename().string() + "=" + content + "|";
+      }
       refreshLoaderCheck();
       if (loaderInstalled() != installed) after += "the button disagrees|";
       EXPECT_EQ(after + ::testing::internal::GetCapturedStderr(), expected) << folder << ": " << name;

@@ -253,6 +253,12 @@ TEST_F(MainWindowTest, TooltipsFadeHookSettingsAndProfilesActAtOnceAndLaunchesPa
            "][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder][-multiplayer][-extra1]"},
       {InstallLayout::TovanEdition, "en", false, "", TextId::labelMainGame, 1,
        "wine[./Data/base/bin/Ostmarka.exe][-language:en]"},
+      // A language outside the table means the default; quotes and backslashes stay inside the profile's argument.
+      {InstallLayout::TovanEdition, "en -console", false, R"(quote" -console "x)", TextId::labelMainGame, 1,
+       R"(wine[./Data/base/bin/Ostmarka.exe][-language:de][-profile:quote" -console "x])"},
+      {InstallLayout::RuskEdition, "../../../de", true, R"(a"b\ ends in \)", TextId::labelMainGame, 1,
+       R"(./base/bin/Ostmarka.exe[-language:de][-profile:a"b\ ends in \][-luadebugger][-console][-clipcursor])"
+       "[-uselocalsettingsfolder]"},
   };
   // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called, one start a line,
   // and whether they inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
@@ -272,7 +278,7 @@ TEST_F(MainWindowTest, TooltipsFadeHookSettingsAndProfilesActAtOnceAndLaunchesPa
   for (const auto& c : cases) {
     installLayout = c.layout;
     settings.language = c.language;
-    UiLanguageIndex = languageIndexOf(c.language).value();
+    UiLanguageIndex = languageIndexOf(c.language).value_or(2);
     settings.luadebugger = settings.console = settings.clip_cursor = settings.use_local_profile = c.options;
     profileList = {{"(default)", c.profile}, {}, 2, c.profile.empty() ? 0 : 1};
     profileList.profileNameViews = {profileList.profileNames[0].c_str(), profileList.profileNames[1].c_str()};
@@ -296,9 +302,12 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   click("Aktualisieren");
   EXPECT_FALSE(isTaskRunning());
   const int launchRowY = find("Multiplayer:").y;
+  hover("Abrufen");
+  const Drawn tip = texts.back();
   gateOpen = false;
   click("Abrufen");
   EXPECT_EQ(find("Multiplayer:").y, launchRowY + 20) << "no progress row";
+  EXPECT_EQ(nk_color_u32(texts.back().colour), nk_color_u32(tip.colour)) << "greyed while busy: " << tip.text;
   for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
   gateOpen = true;
   framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
@@ -309,6 +318,12 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
               shows("QuarnServer/maps/b.txt"));
   EXPECT_TRUE(std::ranges::any_of(
       fills, [](const Drawn& f) { return std::tie(f.x, f.y, f.width, f.height) == std::tuple(0, 168, 450, 20); }));
+  // The next comparison starts from an empty list; a large (sparse) file keeps it running meanwhile.
+  writeFile("QuarnServer/a.txt", "");
+  fs::resize_file("QuarnServer/a.txt", 1 << 28);
+  click("Zeige Aenderungen");
+  EXPECT_TRUE(isTaskRunning() && !shows("QuarnServer/maps/b.txt")) << "the last list shown (or done in two frames)";
+  framesUntil([] { return !isTaskRunning(); });
   runTask("Aktualisieren");
   EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
 
