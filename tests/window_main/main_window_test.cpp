@@ -165,9 +165,9 @@ class MainWindowTest : public HeadlessNuklear {
   }
 
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
-  void framesUntil(const std::function<bool()>& condition) {
+  void framesUntil(const std::function<bool()>& condition, const std::string& what = "the condition") {
     for (const auto end = std::chrono::steady_clock::now() + 1min; !condition(); std::this_thread::sleep_for(2ms)) {
-      if (std::chrono::steady_clock::now() > end) FAIL() << "not within a minute";
+      if (std::chrono::steady_clock::now() > end) FAIL() << what << ": not within a minute";
       frame();
     }
   }
@@ -310,7 +310,9 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   EXPECT_EQ(nk_color_u32(texts.back().colour), nk_color_u32(tip.colour)) << "greyed while busy: " << tip.text;
   for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
   gateOpen = true;
-  framesUntil([&] { return shows("Updater veraltet. Bitte Updater manuell updaten."); });
+  // The fetch and the digest request end each on their own thread: wait for both.
+  framesUntil([&] { return !isTaskRunning() && shows("Updater veraltet. Bitte Updater manuell updaten."); },
+              "the fetch's end and the outdated notice");
   EXPECT_EQ(server.receivedRequests().size(), 3u) << "digest, catalogue, file list, and no more";
 
   runTask("Zeige Aenderungen");
@@ -331,7 +333,8 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   writeFile(siteTree / "QuarnMpUpdater/index.html", "");
   writeFile(siteTree / "json", "not compressed");
   runTask("Abrufen");
-  EXPECT_FALSE(shows("Updater veraltet. Bitte Updater manuell updaten."));
+  framesUntil([&] { return !shows("Updater veraltet. Bitte Updater manuell updaten."); },
+              "an empty digest taking the outdated notice away");
   hover("Es ist ein Fehler beim Abrufen aufgetreten!");
   EXPECT_GT(texts.back().y, mouseY) << "no reason below the pointer: " << texts.back().text;
   gateOpen = false;
