@@ -73,9 +73,23 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
   EXPECT_EQ(readFile(work / "installed/updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
+  const std::string refused = "2|quarnmp-cli: fetch failed: ", older = refused + "json: older release than the installed one";
+  EXPECT_EQ(update(work / "cut key", QUARNMP_CLI_UNUSABLE_KEY_EXE),
+            refused + "the public key built into this updater is not a minisign key line; it accepts no release");
+
+  // The record of the newest release accepted holds an unsigned 64-bit number; anything else fails the fetch.
+  const std::string unreadable = refused + "updater_release.json cannot be read; remove it to accept any signed release";
+  const std::pair<std::string, std::string> records[] = {
+      {std::to_string(timestamp), "0"}, {std::to_string(timestamp + 1), older}, {"9223372036854775808", older},
+      {"18446744073709551615", older}, {"18446744073709551616", unreadable}, {"-1", unreadable}, {"\"1\"", unreadable}};
+  for (const auto& [number, expected] : records) {
+    const TempFolder fresh;
+    const std::string record = "{\"timestamp\":" + number + "}";
+    writeFile(fresh / "updater_release.json", record);
+    EXPECT_EQ(update(fresh.path()) + "|" + readFile(fresh / "updater_release.json"), expected + "|" + record);
+  }
 
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
-  const std::string refused = "2|quarnmp-cli: fetch failed: ";
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
       {[&] { flipByte(served / "lists/a"); },
@@ -92,6 +106,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
        },
        refused + "lists/b: signed for another file (lists/a)"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
+      {[&] { writeFile(served / "lists/a.minisig", std::string(64 * 1024 + 1, '\n')); },
+       refused + "lists/a: signature too large (over 64 KiB)"},
       {[&] { signWithMinisign("lists/a", timestamp - 1); }, refused + "lists/a: older release than the catalogue"},
   };
   for (const auto& [tamper, outcome] : tampered) {
@@ -134,12 +150,40 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   serve("pristine");
   EXPECT_EQ(update(work / "later"), "0");
   serve("old");
-  EXPECT_EQ(update(work / "later"), "2|quarnmp-cli: fetch failed: json: older release than the installed one");
+  EXPECT_EQ(update(work / "later"), older);
 
-  // The updater's digest counts only with its signature.
-  const PublicKey key = parsePublicKey(readFile(testPub)).value();
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), readFile(served / "QuarnMpUpdater/index.html"));
+  // Dated three days ahead of this clock: a warning; check leaves the record as it is, update moves it on.
+  serve("pristine");
+  const std::int64_t ahead = timestamp + 3 * 86400 + 3600;
+  for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, ahead);
+  const std::string warning = "0|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
+                              "the publisher's clock or this one is wrong|";
+  for (const auto& [command, recorded] : {std::pair{"check", timestamp}, {"update", ahead}})
+    EXPECT_EQ(outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / "installed")) + "|" +
+                  readFile(work / "installed/updater_release.json"),
+              warning + "{\"timestamp\":" + std::to_string(recorded) + "}\n");
+
+  // The updater's digest counts only with its signature, in a release no older than the one accepted.
+  const ReleaseCheck check{parsePublicKey(readFile(testPub)).value(), static_cast<std::uint64_t>(timestamp)};
+  const std::string digest = readFile(served / "QuarnMpUpdater/index.html");
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).content, digest);
+  signWithMinisign("QuarnMpUpdater/index.html", timestamp - 400 * 86400);
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).failure, "older release than the installed one");
   flipByte(served / "QuarnMpUpdater/index.html");
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), std::nullopt);
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/")), readFile(served / "QuarnMpUpdater/index.html")) << "no key, no check";
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).failure, "signature invalid (the document is not the one signed)");
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/")).content, readFile(served / "QuarnMpUpdater/index.html")) << "no key, no check";
+}
+
+// Only "" configures a build without a key; anything else must be a whole minisign key line.
+TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKey) {
+  const std::string key(textLines(readFile(testPub)).at(1));
+  const std::pair<std::string, std::string> lines[] = {
+      {key.substr(0, 52), "refused"}, {"RWA" + key.substr(3), "refused"}, {"OFF", "refused"}, {key, "configured"}};
+  for (const auto& [line, expected] : lines) {
+    const TempFolder build;
+    const ProgramResult configured = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
+                                                     "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line});
+    const bool refusal = configured.err.find("QUARNMP_PUBLIC_KEY is not the key line") != std::string::npos;
+    EXPECT_EQ(configured.exitCode == 0 ? "configured" : refusal ? "refused" : configured.err, expected) << line;
+  }
 }
