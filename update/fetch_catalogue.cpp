@@ -1,6 +1,7 @@
 #include "update/fetch_catalogue.h"
 
 #include <exception>
+#include <utility>
 
 #include "update/catalogue_json.h"
 #include "update/download.h"
@@ -15,7 +16,7 @@ BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::st
   return [&release, &baseUrl, path, notBefore, olderReason, &released](const std::string& served) {
     const VerifiedDocument verified = verifyServedDocument(release->key, baseUrl, path, served);
     if (!verified.failure.empty()) return verified.failure;
-    if (static_cast<std::uint64_t>(verified.timestamp) < notBefore) return std::string(olderReason);
+    if (std::cmp_less(verified.timestamp, notBefore)) return std::string(olderReason);
     released = verified.timestamp;
     return std::string();
   };
@@ -36,7 +37,7 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   for (const CatalogueEntry& entry : entries) {
     // A list signed for an older release than the catalogue could name files long replaced.
     std::int64_t listRelease = 0;
-    const BodyGate listGate = signedRelease(release, baseUrl, entry.url, static_cast<std::uint64_t>(fetched.releaseTimestamp),
+    const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
                                             "older release than the catalogue", listRelease);
     const Downloaded<std::string> list = downloadText(baseUrl, entry.url, listGate);
     if (!list.ok()) {

@@ -47,7 +47,8 @@ std::uint64_t readAcceptedRelease(const std::string& folder) {
 }
 
 bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
-  return platform::writeFileAtomically(folder + releaseRecordName, nlohmann::json{{"timestamp", timestamp}}.dump() + "\n");
+  const std::string record = nlohmann::json{{"timestamp", timestamp}}.dump() + "\n";
+  return platform::writeFileAtomically(folder + releaseRecordName, record);
 }
 
 std::int64_t releaseAge(std::int64_t timestamp) { return static_cast<std::int64_t>(std::time(nullptr)) - timestamp; }

@@ -10,13 +10,15 @@ namespace {
 
 // A signature file is a few hundred bytes; its trusted comment names one path.
 constexpr std::size_t signatureLimit = 64 * 1024;
+constexpr const char* unusableKey =
+    "the public key built into this updater is not a minisign key line; it accepts no release";
 
 }  // namespace
 
 TrustedKey trustedKeyFrom(std::string_view keyLine) {
   if (keyLine.empty()) return {};
   std::optional<PublicKey> key = parsePublicKey(keyLine);
-  if (!key) return {std::nullopt, "the public key built into this updater is not a minisign key line; it accepts no release"};
+  if (!key) return {std::nullopt, unusableKey};
   return {key, ""};
 }
 

@@ -68,7 +68,7 @@ bool fetchTask(const std::string& baseUrl, bool recordRelease) {
   updater.catalogueFiles = std::move(fetched.catalogueFiles);
   updater.failureReason = std::move(fetched.failure);
   updater.releaseTimestamp = fetched.releaseTimestamp;
-  if (release && recordRelease && static_cast<std::uint64_t>(fetched.releaseTimestamp) > release->acceptedRelease &&
+  if (release && recordRelease && std::cmp_greater(fetched.releaseTimestamp, release->acceptedRelease) &&
       !writeAcceptedRelease(installationRoot, fetched.releaseTimestamp) && updater.failureReason.empty())
     updater.failureReason = std::string("cannot write ") + releaseRecordName;
   return updater.failureReason.empty();
