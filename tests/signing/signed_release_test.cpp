@@ -81,12 +81,10 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
             refused + "the public key built into this updater is not a minisign key line; it accepts no release");
 
   // The record of the newest release accepted holds an unsigned 64-bit number; anything else fails the fetch.
-  const std::string unreadable =
-      refused + "updater_release.json cannot be read; remove it to accept any signed release";
-  const std::pair<std::string, std::string> records[] = {
-      {std::to_string(timestamp), "0"}, {std::to_string(timestamp + 1), older}, {"9223372036854775808", older},
-      {"18446744073709551615", older}, {"18446744073709551616", unreadable}, {"-1", unreadable}, {"\"1\"", unreadable}};
-  for (const auto& [number, expected] : records) {
+  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
+  const std::pair<std::string, std::string> kept[] = {{"9223372036854775808", older}, {"18446744073709551615", older},
+                                                      {"18446744073709551616", corrupt}, {"\"1\"", corrupt}};
+  for (const auto& [number, expected] : kept) {
     const TempFolder fresh;
     const std::string written = "{\"timestamp\":" + number + "}";
     writeFile(fresh / "updater_release.json", written);
@@ -177,13 +175,12 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
 
 // Only "" configures a build without a key; anything else must be a whole minisign key line.
 TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKey) {
-  const std::string key(textLines(readFile(testPub)).at(1));
+  const std::string key(textLines(readFile(testPub)).at(1)), refusal = "QUARNMP_PUBLIC_KEY is not the key line";
   for (const std::string& line : {key.substr(0, 52), "RWA" + key.substr(3), std::string("OFF"), key}) {
     const TempFolder build;
-    const ProgramResult configured = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
-                                                     "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line});
-    const bool refused = configured.err.find("QUARNMP_PUBLIC_KEY is not the key line") != std::string::npos;
-    EXPECT_EQ(refused ? "refused" : configured.exitCode == 0 ? "configured" : configured.err,
-              line == key ? "configured" : "refused") << line;
+    const std::string said = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
+                                             "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line}).err;
+    EXPECT_EQ(said.find(refusal) == std::string::npos ? "accepted" : "refused", line == key ? "accepted" : "refused")
+        << line << "\n" << said;
   }
 }
