@@ -38,8 +38,8 @@ std::optional<ReleaseStamp> parseTrustedComment(std::string_view comment) {
 
 std::uint64_t readAcceptedRelease(const std::string& folder) {
   const std::string path = folder + releaseRecordName;
+  if (!platform::pathExists(path)) return 0;
   const auto text = platform::readWholeFile(path);
-  if (!text && !platform::pathExists(path)) return 0;
   const nlohmann::json record = nlohmann::json::parse(text.value_or(""), nullptr, false);
   if (!record.is_object() || !record.contains("timestamp") || !record["timestamp"].is_number_unsigned())
     throw std::runtime_error(path + " cannot be read; remove it to accept any signed release");

@@ -36,9 +36,9 @@ std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std
 std::string signaturePath(const std::string& path);
 
 // Fetches the signature of baseUrl + path and checks it against the body exactly as served.
-// The release time it names, or the reason: "signature missing", "signature invalid (...)"
-// "signature too large" or "signed for another file". Connection failures pass through as
-// exceptions.
+// The release time it names, or the reason: "signature missing", "signature too large",
+// "signature invalid (...)" or "signed for another file". Connection failures pass through
+// as exceptions.
 struct VerifiedDocument {
   std::int64_t timestamp = 0;
   std::string failure;

@@ -59,9 +59,6 @@ std::optional<ReleaseCheck> releaseCheck() { return releaseCheckFor(builtInKey()
 
 bool fetchTask(const std::string& baseUrl, bool recordRelease) {
   UpdaterState& updater = state();
-  updater.catalogue.clear();  // nothing of an earlier fetch stays when this one cannot start
-  updater.catalogueFiles.clear();
-  updater.releaseTimestamp = 0;
   const std::optional<ReleaseCheck> release = releaseCheck();
   FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; }, release);
   updater.catalogue = std::move(fetched.catalogue);
