@@ -159,7 +159,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     serve("pristine");
     for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, time);
     const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / folder));
-    EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected);
+    EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected) << command << " in " << folder;
   }
 
   // The updater's digest counts only with its signature, in a release no older than the one accepted.
