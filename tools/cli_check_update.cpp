@@ -52,20 +52,26 @@ std::optional<std::string> finishTask(const char* label) {
 }
 
 // A signed release that has not changed for long may come from a mirror that stopped
-// following the real server and keeps serving a release with known faults.
-void warnOfStaleRelease() {
+// following the real server and keeps serving a release with known faults. One dated ahead
+// of this clock was signed by a clock that runs fast (or this one is slow): once accepted, it
+// makes every correctly dated release look older.
+void warnOfReleaseTime() {
   const std::int64_t released = updaterState().releaseTimestamp;
   if (released == 0) return;
-  const std::int64_t days = releaseAgeInDays(released);
-  if (days > QUARNMP_FROZEN_RELEASE_DAYS)
+  const std::int64_t age = releaseAge(released), day = 86400;
+  if (age / day > QUARNMP_FROZEN_RELEASE_DAYS)
     std::fprintf(stderr, "quarnmp-cli: warning: the release was signed %lld days ago; the server may be a frozen mirror\n",
-                 static_cast<long long>(days));
+                 static_cast<long long>(age / day));
+  else if (age < -day)
+    std::fprintf(stderr, "quarnmp-cli: warning: the release is dated %lld days ahead of this computer's clock; "
+                 "the publisher's clock or this one is wrong\n", static_cast<long long>(-age / day));
 }
 
-std::optional<std::string> fetchAndCompare(const std::string& server) {
-  startCatalogueFetch(server);
+// check only looks: it keeps the installation's record of the newest release as it is.
+std::optional<std::string> fetchAndCompare(const std::string& server, bool recordRelease) {
+  startCatalogueFetch(server, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
-  warnOfStaleRelease();
+  warnOfReleaseTime();
   if (!hasCatalogue()) return "the catalogue names no file set";
   startDiff();
   return finishTask("compare");
@@ -84,14 +90,14 @@ int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") 
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("check");
-  if (auto failure = fetchAndCompare(*server)) return fail(*failure);
+  if (auto failure = fetchAndCompare(*server, false)) return fail(*failure);
   return reportDifferences();
 }
 
 int runUpdateCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("update");
-  if (auto failure = fetchAndCompare(*server)) return fail(*failure);
+  if (auto failure = fetchAndCompare(*server, true)) return fail(*failure);
   if (hasDifferences()) {
     startUpdateDiff(*server);
     if (auto failure = finishTask("update")) return fail(*failure);

@@ -112,18 +112,11 @@ Downloaded<std::string> downloadText(const std::string& baseUrl, const std::stri
 Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit) {
   Downloaded<std::string> body;
   body.failure = streamBody(url, [&](std::string_view bytes) {
-    if (body.content.size() + bytes.size() > limit) throw std::length_error("body larger than " + std::to_string(limit) + " bytes");
+    if (body.content.size() + bytes.size() > limit) throw std::length_error(bodyTooLargeFailure(limit));
     body.content += bytes;
   });
   if (!body.ok()) body.content.clear();
   return body;
 }
 
-std::optional<std::string> fetchSmallBody(const std::string& url, std::size_t limit) {
-  try {
-    Downloaded<std::string> body = downloadAsServed(url, limit);
-    if (body.ok()) return std::move(body.content);
-  } catch (const std::exception&) {
-  }
-  return std::nullopt;
-}
+std::string bodyTooLargeFailure(std::size_t limit) { return "body larger than " + std::to_string(limit) + " bytes"; }

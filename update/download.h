@@ -1,7 +1,6 @@
 #pragma once
 // One GET to the update server per call, the body inflated as it arrives.
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,5 +39,5 @@ Downloaded<std::string> downloadText(const std::string& baseUrl, const std::stri
 // The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes; the
 // reason otherwise, as for downloadInflated.
 Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit);
-// The same, nothing for any failure.
-std::optional<std::string> fetchSmallBody(const std::string& url, std::size_t limit);
+// The failure downloadAsServed reports for a body over its limit.
+std::string bodyTooLargeFailure(std::size_t limit);

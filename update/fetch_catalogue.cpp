@@ -1,6 +1,7 @@
 #include "update/fetch_catalogue.h"
 
 #include <exception>
+#include <utility>
 
 #include "update/catalogue_json.h"
 #include "update/download.h"
@@ -10,12 +11,12 @@ namespace {
 // Without a key every document passes as it is. With one, a document passes when it is
 // signed for its path in a release no older than `notBefore`; its release time goes to `released`.
 BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::string& baseUrl, const std::string& path,
-                       std::int64_t notBefore, const char* olderReason, std::int64_t& released) {
+                       std::uint64_t notBefore, const char* olderReason, std::int64_t& released) {
   if (!release) return {};
   return [&release, &baseUrl, path, notBefore, olderReason, &released](const std::string& served) {
     const VerifiedDocument verified = verifyServedDocument(release->key, baseUrl, path, served);
     if (!verified.failure.empty()) return verified.failure;
-    if (verified.timestamp < notBefore) return std::string(olderReason);
+    if (std::cmp_less(verified.timestamp, notBefore)) return std::string(olderReason);
     released = verified.timestamp;
     return std::string();
   };
@@ -23,7 +24,7 @@ BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::st
 
 void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress,
                const std::optional<ReleaseCheck>& release) {
-  const std::int64_t accepted = release ? release->acceptedRelease : 0;
+  const std::uint64_t accepted = release ? release->acceptedRelease : 0;
   const BodyGate catalogueGate =
       signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
   const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", catalogueGate);

@@ -36,20 +36,19 @@ std::optional<ReleaseStamp> parseTrustedComment(std::string_view comment) {
   return ReleaseStamp{*timestamp, *file};
 }
 
-std::int64_t readAcceptedRelease(const std::string& folder) {
+std::uint64_t readAcceptedRelease(const std::string& folder) {
   const std::string path = folder + releaseRecordName;
   if (!platform::pathExists(path)) return 0;
   const auto text = platform::readWholeFile(path);
   const nlohmann::json record = nlohmann::json::parse(text.value_or(""), nullptr, false);
   if (!record.is_object() || !record.contains("timestamp") || !record["timestamp"].is_number_unsigned())
     throw std::runtime_error(path + " cannot be read; remove it to accept any signed release");
-  return record["timestamp"].get<std::int64_t>();
+  return record["timestamp"].get<std::uint64_t>();
 }
 
-bool writeAcceptedRelease(const std::string& folder, std::int64_t timestamp) {
-  return platform::writeFileAtomically(folder + releaseRecordName, nlohmann::json{{"timestamp", timestamp}}.dump() + "\n");
+bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
+  const std::string record = nlohmann::json{{"timestamp", timestamp}}.dump() + "\n";
+  return platform::writeFileAtomically(folder + releaseRecordName, record);
 }
 
-std::int64_t releaseAgeInDays(std::int64_t timestamp) {
-  return (static_cast<std::int64_t>(std::time(nullptr)) - timestamp) / 86400;
-}
+std::int64_t releaseAge(std::int64_t timestamp) { return static_cast<std::int64_t>(std::time(nullptr)) - timestamp; }

@@ -20,12 +20,12 @@ std::optional<ReleaseStamp> parseTrustedComment(std::string_view comment);
 
 inline constexpr const char* releaseRecordName = "updater_release.json";
 
-// The highest release timestamp accepted so far, from folder + "updater_release.json":
-// 0 when there is none. Throws std::runtime_error for a file that cannot be read as one,
-// rather than forget what it guarded.
-std::int64_t readAcceptedRelease(const std::string& folder);
+// The highest release timestamp accepted so far, from folder + "updater_release.json" (an
+// unsigned 64-bit number): 0 when there is none. Throws std::runtime_error for a file that
+// cannot be read as one, rather than forget what it guarded.
+std::uint64_t readAcceptedRelease(const std::string& folder);
 // Replaces the file as a whole; false when it cannot be written.
-bool writeAcceptedRelease(const std::string& folder, std::int64_t timestamp);
+bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp);
 
-// Whole days from the release to now (negative for a release in the future).
-std::int64_t releaseAgeInDays(std::int64_t timestamp);
+// Seconds from the release to now (negative for a release in the future).
+std::int64_t releaseAge(std::int64_t timestamp);

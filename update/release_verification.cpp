@@ -1,21 +1,45 @@
 #include "update/release_verification.h"
 
+#include <stdexcept>
+
 #include "update/download.h"
 #include "update/release_signature.h"
 #include "update/release_timestamp.h"
 
-const std::optional<PublicKey>& builtInPublicKey() {
+namespace {
+
+// A signature file is a few hundred bytes; its trusted comment names one path.
+constexpr std::size_t signatureLimit = 64 * 1024;
+constexpr const char* unusableKey =
+    "the public key built into this updater is not a minisign key line; it accepts no release";
+
+}  // namespace
+
+TrustedKey trustedKeyFrom(std::string_view keyLine) {
+  if (keyLine.empty()) return {};
+  std::optional<PublicKey> key = parsePublicKey(keyLine);
+  if (!key) return {std::nullopt, unusableKey};
+  return {key, ""};
+}
+
+const TrustedKey& builtInKey() {
   // Never destroyed: detached digest requests may still read it while the process ends.
-  static const auto* key = new std::optional<PublicKey>(parsePublicKey(QUARNMP_PUBLIC_KEY));
+  static const auto* key = new TrustedKey(trustedKeyFrom(builtInKeyLine));
   return *key;
+}
+
+std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std::string& folder) {
+  if (!trusted.unusable.empty()) throw std::runtime_error(trusted.unusable);
+  if (!trusted.key) return std::nullopt;
+  return ReleaseCheck{*trusted.key, readAcceptedRelease(folder)};
 }
 
 std::string signaturePath(const std::string& path) { return path + ".minisig"; }
 
 VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
                                       std::string_view served) {
-  // A signature file is a few hundred bytes; its trusted comment names one path.
-  const Downloaded<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), 64 * 1024);
+  const Downloaded<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), signatureLimit);
+  if (signature.failure == bodyTooLargeFailure(signatureLimit)) return {0, "signature too large (over 64 KiB)"};
   if (!signature.ok()) return {0, "signature missing (" + signature.failure + ")"};
   const SignatureCheck check = checkSignature(key, signature.content, served);
   if (!check.failure.empty()) return {0, check.failure};

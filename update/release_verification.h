@@ -8,22 +8,37 @@
 
 #include "update/release_key.h"
 
-// The key this build trusts (QUARNMP_PUBLIC_KEY), or nothing: then no document is checked
-// and no signature is ever requested.
-const std::optional<PublicKey>& builtInPublicKey();
+// The key line this build was configured with (QUARNMP_PUBLIC_KEY), "" for none; defined in
+// the source file that CMake generates from built_in_key.cpp.in.
+extern const char builtInKeyLine[];
+
+// What a build trusts: no key (no document is checked and no signature is ever requested),
+// a key, or a key that was configured but cannot be used, which accepts nothing.
+struct TrustedKey {
+  std::optional<PublicKey> key;
+  std::string unusable;  // why the configured key cannot be used; empty otherwise
+};
+TrustedKey trustedKeyFrom(std::string_view keyLine);
+const TrustedKey& builtInKey();
 
 // A fetch under a key: older releases than the one accepted last are refused.
 struct ReleaseCheck {
   PublicKey key;
-  std::int64_t acceptedRelease = 0;
+  std::uint64_t acceptedRelease = 0;
 };
+
+// The check for a fetch into the installation in `folder`: nothing without a key. Throws
+// std::runtime_error with the reason when the key cannot be used or the record of the
+// accepted release (release_timestamp.h) cannot be read.
+std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std::string& folder);
 
 // Where the server keeps a document's signature.
 std::string signaturePath(const std::string& path);
 
 // Fetches the signature of baseUrl + path and checks it against the body exactly as served.
-// The release time it names, or the reason: "signature missing", "signature invalid (...)"
-// or "signed for another file". Connection failures pass through as exceptions.
+// The release time it names, or the reason: "signature missing", "signature too large",
+// "signature invalid (...)" or "signed for another file". Connection failures pass through
+// as exceptions.
 struct VerifiedDocument {
   std::int64_t timestamp = 0;
   std::string failure;

@@ -53,13 +53,11 @@ UpdateError errorOfPhase(UpdatePhase phase) {
   return UpdateError::GeneralFailure;
 }
 
-// A build with a key accepts no release older than the last one it accepted.
-std::optional<ReleaseCheck> releaseCheck() {
-  if (!builtInPublicKey()) return std::nullopt;
-  return ReleaseCheck{*builtInPublicKey(), readAcceptedRelease(installationRoot)};
-}
+// A build with a key accepts no release older than the last one it accepted; one whose key
+// cannot be used, or whose record cannot be read, throws and so accepts nothing.
+std::optional<ReleaseCheck> releaseCheck() { return releaseCheckFor(builtInKey(), installationRoot); }
 
-bool fetchTask(const std::string& baseUrl) {
+bool fetchTask(const std::string& baseUrl, bool recordRelease) {
   UpdaterState& updater = state();
   const std::optional<ReleaseCheck> release = releaseCheck();
   FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; }, release);
@@ -67,7 +65,7 @@ bool fetchTask(const std::string& baseUrl) {
   updater.catalogueFiles = std::move(fetched.catalogueFiles);
   updater.failureReason = std::move(fetched.failure);
   updater.releaseTimestamp = fetched.releaseTimestamp;
-  if (release && fetched.releaseTimestamp > release->acceptedRelease &&
+  if (release && recordRelease && std::cmp_greater(fetched.releaseTimestamp, release->acceptedRelease) &&
       !writeAcceptedRelease(installationRoot, fetched.releaseTimestamp) && updater.failureReason.empty())
     updater.failureReason = std::string("cannot write ") + releaseRecordName;
   return updater.failureReason.empty();
@@ -128,9 +126,9 @@ void startFetch(const std::string& baseUrl) {
   startCatalogueFetch(baseUrl);
 }
 
-void startCatalogueFetch(const std::string& baseUrl) {
+void startCatalogueFetch(const std::string& baseUrl, bool recordRelease) {
   clearError();
-  startTask(UpdatePhase::Fetch, [baseUrl] { return fetchTask(baseUrl); });
+  startTask(UpdatePhase::Fetch, [baseUrl, recordRelease] { return fetchTask(baseUrl, recordRelease); });
 }
 
 void startDiff() {
@@ -152,10 +150,15 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
   // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
   // outlive the window and the end of main.
   std::thread([baseUrl] {
-    std::optional<std::string> digest = fetchUpdaterHash(baseUrl, builtInPublicKey());
-    if (!digest) return;
+    Downloaded<std::string> digest;
+    try {
+      digest = fetchUpdaterHash(baseUrl, releaseCheck());
+    } catch (const std::exception&) {
+      return;  // no usable key or record: no digest, as for any failure
+    }
+    if (!digest.ok()) return;
     std::lock_guard lock(state().updaterHashMutex);
-    state().updaterHashText = std::move(*digest);
+    state().updaterHashText = std::move(digest.content);
     state().updaterHashFetched = true;
   }).detach();
 }

@@ -11,7 +11,10 @@
 // Each clears errorCode and starts one task; the window offers them only while no task
 // runs. Headless tools may name another server.
 void startFetch(const std::string& baseUrl = serverBaseUrl());  // also asks for the updater's digest again
-void startCatalogueFetch(const std::string& baseUrl);           // startFetch without the digest request
+// startFetch without the digest request. A newer signed release it accepts becomes the
+// installation's newest (updater_release.json) unless recordRelease is false: a look that
+// installs nothing (quarnmp-cli check) leaves the record alone.
+void startCatalogueFetch(const std::string& baseUrl, bool recordRelease = true);
 void startDiff();  // compares the first set; nothing starts while the catalogue is empty
 void startUpdateDiff(const std::string& baseUrl = serverBaseUrl());  // installs the differing files, compares again
 

@@ -3,9 +3,12 @@
 #include <optional>
 #include <string>
 
+#include "update/download.h"
 #include "update/release_verification.h"
 
-// One request for baseUrl + "QuarnMpUpdater/": a 200 answer's body as it came, nothing
-// for any failure (no digest, no verdict). Under a key, a digest without a valid signature
-// for "QuarnMpUpdater/index.html" is no digest either.
-std::optional<std::string> fetchUpdaterHash(const std::string& baseUrl, const std::optional<PublicKey>& key = std::nullopt);
+// One request for baseUrl + "QuarnMpUpdater/": a 200 answer's body as it came, or the reason
+// why there is none (then no verdict is made). Under a release check the digest must also be
+// signed for "QuarnMpUpdater/index.html" in a release no older than the one accepted, so an
+// old digest cannot hide that the updater is outdated. Never throws.
+Downloaded<std::string> fetchUpdaterHash(const std::string& baseUrl,
+                                         const std::optional<ReleaseCheck>& release = std::nullopt);

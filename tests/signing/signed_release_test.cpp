@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
@@ -71,11 +72,27 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   serve("pristine");
   const std::string installed = update(work / "installed");  // runs before the file is read
   EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
-  EXPECT_EQ(readFile(work / "installed/updater_release.json"), "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
+  const auto record = [](std::int64_t time) { return "{\"timestamp\":" + std::to_string(time) + "}\n"; };
+  EXPECT_EQ(readFile(work / "installed/updater_release.json"), record(timestamp));
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
+  const std::string refused = "2|quarnmp-cli: fetch failed: ";
+  const std::string older = refused + "json: older release than the installed one";
+  EXPECT_EQ(update(work / "cut key", QUARNMP_CLI_UNUSABLE_KEY_EXE),
+            refused + "the public key built into this updater is not a minisign key line; it accepts no release");
+
+  // The record of the newest release accepted holds an unsigned 64-bit number; anything else fails the fetch.
+  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
+  const std::pair<std::string, std::string> kept[] = {{"9223372036854775808", older}, {"18446744073709551615", older},
+                                                      {"18446744073709551616", corrupt}, {"\"1\"", corrupt}};
+  for (const auto& [number, expected] : kept) {
+    const TempFolder fresh;
+    const std::string written = "{\"timestamp\":" + number + "}";
+    writeFile(fresh / "updater_release.json", written);
+    const std::string updated = update(fresh.path());
+    EXPECT_EQ(updated + "|" + readFile(fresh / "updater_release.json"), expected + "|" + written);
+  }
 
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
-  const std::string refused = "2|quarnmp-cli: fetch failed: ";
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
       {[&] { flipByte(served / "lists/a"); },
@@ -92,6 +109,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
        },
        refused + "lists/b: signed for another file (lists/a)"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
+      {[&] { writeFile(served / "lists/a.minisig", std::string(64 * 1024 + 1, '\n')); },
+       refused + "lists/a: signature too large (over 64 KiB)"},
       {[&] { signWithMinisign("lists/a", timestamp - 1); }, refused + "lists/a: older release than the catalogue"},
   };
   for (const auto& [tamper, outcome] : tampered) {
@@ -124,22 +143,44 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     EXPECT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "2|quarnmp-publish: " + arguments[1] + ": " + reason);
   EXPECT_FALSE(fs::exists(refusedTree) || fs::exists(work / "new.key"));
 
-  // Signed 40 days before: installs, with a warning; after the release of today it is refused.
-  serve("pristine");
-  for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, timestamp - 40 * 86400);
-  fs::copy(served, work / "old", fs::copy_options::recursive);
-  const std::string later = update(work / "later");
-  EXPECT_EQ(later + "|" + readFile(work / "later/QuarnServer/bin/x.dll"),
-            "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|the code");
-  serve("pristine");
-  EXPECT_EQ(update(work / "later"), "0");
-  serve("old");
-  EXPECT_EQ(update(work / "later"), "2|quarnmp-cli: fetch failed: json: older release than the installed one");
+  // Signed at other times: 40 days before installs with a warning, and after the release of today is refused;
+  // three days ahead of this clock warns too, and only update records it. "<outcome>|<record after>".
+  const std::int64_t past = timestamp - 40 * 86400, ahead = timestamp + 3 * 86400 + 3600;
+  const std::string frozen =
+      "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|";
+  const std::string fast = "0|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
+                           "the publisher's clock or this one is wrong|";
+  const std::tuple<std::int64_t, const char*, const char*, std::string> releases[] = {
+      {past, "update", "later", frozen + record(past)}, {timestamp, "update", "later", "0|" + record(timestamp)},
+      {past, "update", "later", older + "|" + record(timestamp)},
+      {ahead, "check", "installed", fast + record(timestamp)}, {ahead, "update", "installed", fast + record(ahead)}};
+  fs::create_directory(work / "later");
+  for (const auto& [time, command, folder, expected] : releases) {
+    serve("pristine");
+    for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, time);
+    const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / folder));
+    EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected) << command << " in " << folder;
+  }
 
-  // The updater's digest counts only with its signature.
-  const PublicKey key = parsePublicKey(readFile(testPub)).value();
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), readFile(served / "QuarnMpUpdater/index.html"));
+  // The updater's digest counts only with its signature, in a release no older than the one accepted.
+  const ReleaseCheck check{parsePublicKey(readFile(testPub)).value(), static_cast<std::uint64_t>(timestamp)};
+  const std::string digest = readFile(served / "QuarnMpUpdater/index.html");
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).content, digest);
+  signWithMinisign("QuarnMpUpdater/index.html", timestamp - 400 * 86400);
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).failure, "older release than the installed one");
   flipByte(served / "QuarnMpUpdater/index.html");
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), key), std::nullopt);
-  EXPECT_EQ(fetchUpdaterHash(nginx.url("/")), readFile(served / "QuarnMpUpdater/index.html")) << "no key, no check";
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/"), check).failure, "signature invalid (the document is not the one signed)");
+  EXPECT_EQ(fetchUpdaterHash(nginx.url("/")).content, readFile(served / "QuarnMpUpdater/index.html")) << "no key";
+}
+
+// Only "" configures a build without a key; anything else must be a whole minisign key line.
+TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKey) {
+  const std::string key(textLines(readFile(testPub)).at(1)), refusal = "QUARNMP_PUBLIC_KEY is not the key line";
+  for (const std::string& line : {key.substr(0, 52), "RWA" + key.substr(3), std::string("OFF"), key}) {
+    const TempFolder build;
+    const std::string said = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
+                                             "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line}).err;
+    EXPECT_EQ(said.find(refusal) == std::string::npos ? "accepted" : "refused", line == key ? "accepted" : "refused")
+        << line << "\n" << said;
+  }
 }
