@@ -1,21 +1,68 @@
-// Profile names under Windows: from the wide names, in the ANSI code page, and without entering a
-// loop of links (Wine shows a Unix link to a folder as a reparse point, as Windows a junction).
+// What only Windows has, under Wine: profile names in the ANSI code page and link loops; file names
+// beyond that code page, paths near its 260-character limit and file attributes in an update.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
 
+#include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
 using namespace testing_support;
+namespace fs = std::filesystem;
 
 TEST(UnderWine, ProfileNamesAreInTheAnsiCodePageAndLinkLoopsAreNotEntered) {
   TempFolder folder;
   for (const char* file : {"J\xc3\xbcrgen.ini", "sub/second.ini", "sub/notes.txt"}) writeFile(folder / "P" / file, "");
-  std::filesystem::create_directory_symlink(folder / "P", folder / "P/sub/loop");
+  fs::create_directory_symlink(folder / "P", folder / "P/sub/loop");
   const ProgramResult result = withUnixLineEnds(runProgram(QUARNMP_CLI_EXE, {"profiles", (folder / "P").string()}));
   EXPECT_EQ(result.exitCode, 0) << result.err;
   // The walk keeps the file system's order: "(default)" first, then each name once.
   EXPECT_TRUE(result.out == "(default)\nJ\xfcrgen\nsecond\n" || result.out == "(default)\nsecond\nJ\xfcrgen\n")
       << result.out;
+}
+
+// The list's UTF-8 names reach the disk as they are, a target named by 259 characters installs although
+// its temporary sibling's name is longer, and a hidden file stays hidden when replaced.
+TEST(UnderWine, AnUpdateKeepsNamesPathsNearTheLimitAndAttributes) {
+  TempFolder work;
+  const fs::path installation = work / "installation", hidden = installation / "QuarnServer/hidden.txt";
+  std::string longName = "end.txt";  // QuarnServer/<four folders of 59 characters>/end.txt: 259 characters
+  for (int level = 0; level < 4; ++level) longName.insert(0, std::string(59, 'l') + "/");
+  std::vector<std::string> keys = {"über.txt", "жук.txt", "日本/地図.txt", "😀.txt", longName, "hidden.txt"};
+  for (const std::string& key : keys) writeFile(work / "mod" / key, "new " + key);
+  writeFile(work / "plan.json", R"({"sets": [{"name": "Main", "sourcepath": "files", "destinationpath": "QuarnServer",
+                                    "url": "list", "default": true, "folder": "mod"}]})");
+  ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(work / "plan.json").string(), (work / "tree").string()}).exitCode, 0);
+  NginxServer nginx(work / "tree");
+  writeFile(hidden, "old");
+  // "<exit status>|<output>" of a program in the installation, with quarnmp-cli's progress lines but the last.
+  const auto run = [&](const std::string& program, const std::vector<std::string>& arguments) {
+    const ProgramResult result =
+        withUnixLineEnds(runProgram(program, arguments, {.workingDirectory = installation}));
+    return std::to_string(result.exitCode) + "|" + result.out +
+           std::regex_replace(result.err, std::regex(".*%\n(?=.)"), "");
+  };
+  const auto cli = [&](const std::string& command) { return run(QUARNMP_CLI_EXE, {command, "--server", nginx.url()}); };
+  ASSERT_EQ(run(QUARNMP_WINE, {"attrib", "+h", "QuarnServer\\hidden.txt"}), "0|");
+
+  EXPECT_EQ(cli("update"), "0|update: 100%\n");
+  // "<content> at <path>" of each file, sorted, one a line.
+  const auto listing = [](std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+  };
+  std::vector<std::string> installed, expected;
+  for (const auto& entry : fs::recursive_directory_iterator(installation / "QuarnServer"))
+    if (entry.is_regular_file()) installed.push_back(readFile(entry) + " at " + entry.path().string());
+  for (const std::string& key : keys)
+    expected.push_back("new " + key + " at " + (installation / "QuarnServer" / key).string());
+  EXPECT_EQ(listing(installed), listing(expected));
+  EXPECT_EQ(cli("check"), "0|compare: 100%\n");
+  const std::string attributes = run(QUARNMP_WINE, {"attrib", "QuarnServer\\hidden.txt"});
+  EXPECT_NE(attributes.substr(0, attributes.find("Z:")).find('H'), std::string::npos) << "not hidden: " << attributes;
 }
