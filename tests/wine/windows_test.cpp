@@ -1,10 +1,12 @@
 // What only Windows has, under Wine: profile names in the ANSI code page and link loops; file names
 // beyond that code page, paths near its 260-character limit and file attributes in an update.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <regex>
 
+#include "platform/files.h"
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
@@ -50,13 +52,19 @@ TEST(UnderWine, AnUpdateKeepsNamesPathsNearTheLimitAndAttributes) {
   ASSERT_EQ(run(QUARNMP_WINE, {"attrib", "+h", "QuarnServer\\hidden.txt"}), "0|");
 
   EXPECT_EQ(cli("update"), "0|update: 100%\n");
+  fs::remove(installation / "updater_filemeta.json");  // every file hashed and its time taken again
+  EXPECT_EQ(cli("check"), "0|compare: 100%\n");
+  // "<name>: <content> at <modification time>", the time as the cache recorded it and as it is.
+  const auto cache = nlohmann::json::parse(readFile(installation / "updater_filemeta.json"));
   std::string installed, expected;
   for (const std::string& key : keys) {
-    installed += key + ": " + readFile(installation / "QuarnServer" / key) + "\n";
-    expected += key + ": new " + key + "\n";
+    const fs::path file = installation / "QuarnServer" / key;
+    const std::string name = "QuarnServer/" + key;
+    const std::string cached = cache.contains(name) ? cache.at(name).at("modtime").dump() : "none";
+    installed += key + ": " + readFile(file) + " at " + cached + "\n";
+    expected += key + ": new " + key + " at " + std::to_string(platform::modificationTime(file.string()).value_or(0)) + "\n";
   }
   EXPECT_EQ(installed, expected);
-  EXPECT_EQ(cli("check"), "0|compare: 100%\n");
   const std::string attributes = run(QUARNMP_WINE, {"attrib", "QuarnServer\\hidden.txt"});
   EXPECT_NE(attributes.substr(0, attributes.find("Z:")).find('H'), std::string::npos) << "not hidden: " << attributes;
 }
