@@ -58,11 +58,10 @@ TEST(UnderWine, AnUpdateKeepsNamesPathsNearTheLimitAndAttributes) {
   const auto cache = nlohmann::json::parse(readFile(installation / "updater_filemeta.json"));
   std::string installed, expected;
   for (const std::string& key : keys) {
-    const fs::path file = installation / "QuarnServer" / key;
-    const std::string name = "QuarnServer/" + key;
+    const std::string name = "QuarnServer/" + key, file = (installation / name).string();
     const std::string cached = cache.contains(name) ? cache.at(name).at("modtime").dump() : "none";
     installed += key + ": " + readFile(file) + " at " + cached + "\n";
-    expected += key + ": new " + key + " at " + std::to_string(platform::modificationTime(file.string()).value_or(0)) + "\n";
+    expected += key + ": new " + key + " at " + std::to_string(platform::modificationTime(file).value_or(0)) + "\n";
   }
   EXPECT_EQ(installed, expected);
   const std::string attributes = run(QUARNMP_WINE, {"attrib", "QuarnServer\\hidden.txt"});
