@@ -61,7 +61,7 @@ bool putInPlace(const std::wstring& from, const std::wstring& to, DWORD moveFlag
 bool pathExists(const std::string& path) { return attributesOf(systemPath(path)) != INVALID_FILE_ATTRIBUTES; }
 
 // The last write time as the file system keeps it (UTC, 100 ns since 1601), in whole seconds
-// since 1970. _stat64i32 reports the same, but refuses the "\\?\" form.
+// since 1970. _stat64i32 reports the same, but refuses any name with a '?', so the "\\?\" form.
 std::optional<std::int64_t> modificationTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
