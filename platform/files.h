@@ -1,7 +1,10 @@
 #pragma once
 // File system operations the program needs, with the Windows behaviour on every platform:
-// paths may use '\' or '/', a file without write permission counts as read-only.
+// paths may use '\' or '/', a file without write permission counts as read-only. Paths are UTF-8
+// texts, as the file lists give them; Windows gets them as wide texts in their long form, so no
+// path is cut at 260 characters.
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,11 +18,11 @@ std::string nativePath(std::string_view path);
 // query (not found, access denied, invalid name) counts as not existing.
 bool pathExists(const std::string& path);
 
-// Last modification time in whole seconds since 1970 (the C run-time's _stat64i32),
+// Last modification time in whole seconds since 1970 (what the C run-time's _stat64i32 reports),
 // or nothing when the path does not exist.
 std::optional<std::int64_t> modificationTime(const std::string& path);
 
-// CreateDirectoryA: creates one folder. False when it exists already or cannot be made.
+// CreateDirectoryW: creates one folder. False when it exists already or cannot be made.
 bool createDirectory(const std::string& path);
 
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED.
@@ -33,6 +36,9 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes);
 // The whole content of a file, or nothing when it cannot be read. Anything but a regular
 // file (a FIFO, a device, a folder) is never opened, so reading never hangs on it.
 std::optional<std::string> readWholeFile(const std::string& path);
+
+// The file opened for reading in binary mode (fopen's "rb"), or null; the caller closes it.
+std::FILE* openForReading(const std::string& path);
 
 // True for a regular file (not a folder, FIFO or device).
 bool isRegularFile(const std::string& path);
@@ -52,9 +58,10 @@ class NewFile {
 
   bool isOpen() const;
   bool write(std::string_view bytes);
-  // Closes the file and renames it over `target`, which keeps its permission bits; a
-  // read-only target is left alone (as writeFileAtomically does). On Windows the content is
-  // flushed to disk first. False on any failure.
+  // Closes the file and renames it over `target`, which keeps its permission bits (on Windows
+  // its attributes and security, by ReplaceFileW); a read-only target is left alone (as
+  // writeFileAtomically does). On Windows the content is flushed to disk first. False on any
+  // failure.
   bool replace(const std::string& target);
 
  private:

@@ -107,6 +107,8 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   return content;
 }
 
+std::FILE* openForReading(const std::string& path) { return std::fopen(nativePath(path).c_str(), "rb"); }
+
 bool isRegularFile(const std::string& path) {
   struct stat info {};
   return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);

@@ -1,140 +1,148 @@
 #include "platform/files.h"
 
 #include <windows.h>
-#include <sys/stat.h>
 
 #include <atomic>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <utility>
 
-#include "platform/win32_text.h"
+#include "platform/win32_path.h"
 
 namespace platform {
 
 std::string nativePath(std::string_view path) { return std::string(path); }
 
-bool pathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::optional<std::int64_t> modificationTime(const std::string& path) {
-  struct _stat64i32 info {};
-  if (_stat64i32(path.c_str(), &info) != 0) return std::nullopt;
-  return static_cast<std::int64_t>(info.st_mtime);
-}
-
-bool createDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
-
-bool moveFileReplacing(const std::string& from, const std::string& to) {
-  return MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
-}
-
 namespace {
+
+DWORD attributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
 // Not every file system refuses to rename over a read-only file (Wine's does not): replacing
 // asks first.
-bool isReadOnly(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool isReadOnly(const std::wstring& path) {
+  const DWORD attributes = attributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+HANDLE createNew(const std::string& path) {
+  return CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool writeAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+// ReplaceFileW keeps the target's attributes, security and creation time with its name, where
+// MoveFileExW would give it the new file's. The attributes are also set on the new file first:
+// not every ReplaceFileW carries them (Wine's does not).
+bool putInPlace(const std::wstring& from, const std::wstring& to, DWORD moveFlags) {
+  const DWORD target = attributesOf(to);
+  if (target != INVALID_FILE_ATTRIBUTES) {
+    constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if ((target & kept) != 0) SetFileAttributesW(from.c_str(), target & kept);
+    if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return true;
+    // Gone meanwhile, or removed by ReplaceFileW before it failed to rename the new file: the
+    // name is free, and the new file must not be lost with the old one.
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+  }
+  return MoveFileExW(from.c_str(), to.c_str(), moveFlags) != 0;
 }
 
 }  // namespace
 
+bool pathExists(const std::string& path) { return attributesOf(systemPath(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// The last write time as the file system keeps it (UTC, 100 ns since 1601), in whole seconds
+// since 1970. _stat64i32 reports the same, but refuses any name with a '?', so the "\\?\" form.
+std::optional<std::int64_t> modificationTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(systemPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  const auto ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                               data.ftLastWriteTime.dwLowDateTime);
+  constexpr std::int64_t ticksPerSecond = 10000000, secondsFrom1601To1970 = 11644473600;
+  return ticks / ticksPerSecond - secondsFrom1601To1970;
+}
+
+bool createDirectory(const std::string& path) { return CreateDirectoryW(systemPath(path).c_str(), nullptr) != 0; }
+
+bool moveFileReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-  if (isReadOnly(path)) return false;
   static std::atomic<unsigned> counter{0};
-  const std::string temporary =
-      path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  while (ok && !bytes.empty()) {
-    DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    ok = WriteFile(file, bytes.data(), chunk, &written, nullptr) && written > 0;
-    bytes.remove_prefix(written);
-  }
-  ok = CloseHandle(file) && ok;
-  ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-  if (!ok) DeleteFileA(temporary.c_str());
-  return ok;
+  NewFile file(path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++));
+  return file.write(bytes) && file.replace(path);
 }
 
 bool isRegularFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = attributesOf(systemPath(path));
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+std::FILE* openForReading(const std::string& path) { return _wfopen(systemPath(path).c_str(), L"rb"); }
+
 std::optional<std::string> readWholeFile(const std::string& path) {
   if (!isRegularFile(path)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openForReading(path), std::fclose);
+  if (!file) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) content.append(buffer, got);
+  if (std::ferror(file.get())) return std::nullopt;
   return content;
 }
 
-bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
-
-namespace {
-
-HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-}  // namespace
+bool removeFile(const std::string& path) { return DeleteFileW(systemPath(path).c_str()) != 0; }
 
 NewFile::NewFile(std::string filePath)
-    : path(std::move(filePath)),
-      handle(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+    : path(std::move(filePath)), handle(reinterpret_cast<std::intptr_t>(createNew(path))) {}
 
 NewFile::~NewFile() {
   if (isOpen()) CloseHandle(handleOf(handle));
-  if (!replaced) DeleteFileA(path.c_str());
+  if (!replaced) DeleteFileW(systemPath(path).c_str());
 }
 
 bool NewFile::isOpen() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
 
-bool NewFile::write(std::string_view bytes) {
-  while (isOpen() && !bytes.empty()) {
-    const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(handleOf(handle), bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-    bytes.remove_prefix(written);
-  }
-  return isOpen();
-}
+bool NewFile::write(std::string_view bytes) { return isOpen() && writeAll(handleOf(handle), bytes); }
 
 bool NewFile::replace(const std::string& target) {
   if (!isOpen()) return false;
   const HANDLE file = handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));
   bool ok = FlushFileBuffers(file) != 0;
   ok = CloseHandle(file) && ok;
-  // The replaced file's attributes other than read-only stay with the name.
-  replaced = ok && !isReadOnly(target) && MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  const std::wstring to = systemPath(target);
+  replaced = ok && !isReadOnly(to) &&
+             putInPlace(systemPath(path), to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   return replaced;
 }
 
 void flushWrittenFiles(const std::string&) {}
 
 bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = createNew(path);
   if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = bytes.size() <= 0x40000000u &&
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  bool ok = writeAll(file, bytes);
   ok = CloseHandle(file) && ok;
-  if (!ok) DeleteFileA(path.c_str());
+  if (!ok) DeleteFileW(systemPath(path).c_str());
   return ok;
 }
 
 // Opened without sharing: nobody else can open the file while the handle lives.
 FileLock::FileLock(const std::string& path)
-    : handle(reinterpret_cast<std::intptr_t>(
-          CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+    : handle(reinterpret_cast<std::intptr_t>(CreateFileW(systemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
 
 FileLock::~FileLock() {
   if (held()) CloseHandle(handleOf(handle));

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "platform/win32_path.h"
 #include "platform/win32_text.h"
 
 namespace platform {
@@ -57,7 +58,7 @@ bool isEnterable(const WIN32_FIND_DATAW& entry) {
 std::vector<std::string> entryNamesBelow(const std::string& folder) {
   std::vector<std::string> names;
   std::vector<std::unique_ptr<FolderListing>> open;
-  open.push_back(std::make_unique<FolderListing>(widen(folder)));
+  open.push_back(std::make_unique<FolderListing>(systemPath(folder)));
   if (!open.back()->opened()) return names;
   WIN32_FIND_DATAW entry{};
   while (!open.empty()) {

@@ -10,14 +10,14 @@ namespace platform {
 std::optional<std::string> documentsFolder() {
   wchar_t wide[MAX_PATH] = {};
   if (!SHGetSpecialFolderPathW(nullptr, wide, CSIDL_PERSONAL, FALSE)) return std::nullopt;
-  // A path the ANSI code page cannot carry would name another folder.
-  return narrowExactly(wide);
+  return utf8Of(wide);
 }
 
+// The wide call: the ANSI one would name a folder outside its code page with question marks.
 std::string executablePath() {
-  char buffer[256] = {};
-  GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer);
+  wchar_t buffer[256] = {};
+  GetModuleFileNameW(nullptr, buffer, 256);
+  return utf8Of(buffer);
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/arguments.h"
 #include "tools/cli_commands.h"
 
 namespace {
@@ -32,9 +33,10 @@ int printUsage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return printUsage();
-  const std::string_view name = argv[1];
-  const std::vector<std::string> args(argv + 2, argv + argc);
+  const std::vector<std::string> arguments = platform::programArguments(argc, argv);
+  if (arguments.empty()) return printUsage();
+  const std::string_view name = arguments[0];
+  const std::vector<std::string> args(arguments.begin() + 1, arguments.end());
   for (const Command& command : commands) {
     if (command.name == name) return command.run(args);
   }

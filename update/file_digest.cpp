@@ -44,7 +44,7 @@ bool sameDigest(std::string_view localDigest, std::string_view listedDigest) {
 
 std::string md5OfFile(const std::string& path) {
   if (!platform::isRegularFile(path)) return std::string(digestFailure);
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::nativePath(path).c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(platform::openForReading(path));
   if (!file) return std::string(digestFailure);
   platform::Md5Stream md5;
   std::vector<char> piece(readPieceSize);
