@@ -119,13 +119,14 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
       {"fifo", "", std::string(digestFailure)}};
   ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
   FileMetaCache written;
-  std::vector<FileRecord> records;
+  std::map<std::string, std::string> listed;
   for (const auto& [name, content, digest] : cases) {
     if (!content.empty()) writeFile(root / name, content);
     if (!content.empty()) fs::last_write_time(root / name, name == "rewritten" ? cacheWritten : before);
-    written[name] = {name, platform::modificationTime((root / name).string()).value_or(1), helloDigest};
-    records.push_back({name, name, digest});
+    written["./" + name] = {"./" + name, platform::modificationTime((root / name).string()).value_or(1), helloDigest};
+    listed[name] = digest;
   }
+  const FileList records = fileListFromText(fileListText(listed), entry("here", "."));
   fs::last_write_time(root / "restored", before - std::chrono::hours(24));
   writeFileMetaCache(root.prefix(), written);
   fs::last_write_time(root / "updater_filemeta.json", cacheWritten);
@@ -133,7 +134,7 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   std::string differing;
   for (const FileRecord& record : diffFiles(records, root.prefix(), cache, ignoreProgress))
     differing += record.localPath + " ";
-  EXPECT_EQ(differing, "restored rewritten missing fifo ");
+  EXPECT_EQ(differing, "./fifo ./missing ./restored ./rewritten ");
 }
 
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
@@ -184,16 +185,31 @@ TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEa
     EXPECT_NE(fetched(serverOf({{"/json", response}})).find(reason), std::string::npos) << reason;
 }
 
-TEST(CatalogueFetch, AListNamingAPathOutsideTheInstallationIsRefusedWhole) {
-  const std::pair<std::string, std::string> ways[] = {
-      {"", "a"}, {"/tmp", "a"}, {"\\Windows", "a"}, {"../elsewhere", "a"}, {"c:x", "a"}, {"a/..", "b"},
-      {"QuarnServer", "../x"}, {"QuarnServer", "..\\x"}, {"QuarnServer", "C:/x"}, {"QuarnServer", "sub/../../x"},
-      {"QuarnServer", ".."}, {"QuarnServer", "a/.. /b"}, {"QuarnServer", "a/.../b"}, {"QuarnServer", "a/. ./b"},
-      {"QuarnServer", std::string("a/b\0c", 5)}, {"QuarnServer", "file.txt:stream"}};
-  for (const auto& [destination, key] : ways) {
-    const std::string list = nlohmann::json{{"0.txt", helloDigest}, {key, helloDigest}}.dump();
-    EXPECT_THROW(fileListFromText(list, entry("main", destination)), UnsafePathError) << destination << " " << key;
+// A set's folder outside the installation refuses its list; a key leaving the folder refuses its file
+// alone: never compared (x holds the listed content), never fetched, reported with the reason.
+TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
+  for (const char* destination : {"", "/tmp", "\\Windows", "../elsewhere", "c:x", "a/.."})
+    EXPECT_THROW(fileListFromText(R"({"0.txt": "h"})", entry("main", destination)), UnsafePathError) << destination;
+  TempFolder root;
+  writeFile(root / "x", "hello");
+  const ScriptedServer server = serverOf({{"/files/main/0.txt", httpAnswer(deflated("hello"))}});
+  const std::string keys[] = {"../x", "..\\x", "C:/x", "sub/../../x", "..", "a/.. /b", "a/.../b", "a/. ./b",
+                              "file.txt:stream", "/x", "\\x", std::string("a/b\0c", 5)};
+  for (const std::string& key : keys) {
+    std::string outcome;  // "<failed path>: <reason>|..." after comparing and installing
+    try {
+      FileMetaCache cache;
+      const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
+      const FileList differing = diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
+      for (const FileFailure& failure : updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+        outcome += failure.localPath + ": " + failure.reason + "|";
+    } catch (const std::exception& error) {
+      outcome = error.what();
+    }
+    EXPECT_EQ(outcome, "QuarnServer/" + key + ": the list names a path outside the installation|") << key;
   }
+  EXPECT_EQ(readFile(root / "QuarnServer/0.txt"), "hello");
+  EXPECT_EQ(server.receivedRequests().size(), 1u);
 }
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
