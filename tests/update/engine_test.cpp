@@ -152,14 +152,18 @@ std::string fetched(const ScriptedServer& server, const ProgressSink& progress =
 TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEachFailure) {
   for (const char* empty : {"[]", "null"})
     EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists") << empty;
-  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second")}));
-  const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}}.dump();
+  CatalogueEntry third = entry("third", "Third");
+  third.url = "lists/second";  // fetched once for both sets
+  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second"), third}));
+  const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}, {"zz", sets[2]}}.dump();
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))},
                                           {"/lists/first", httpAnswer(deflated("null"))},
                                           {"/lists/second", httpAnswer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
-  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second: QuarnServer/x|2 lists");
-  EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
+  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }),
+            "|first:|second: QuarnServer/x|third: Third/x|3 lists");
+  EXPECT_EQ(progress, (std::vector<double>{0, 1.0 / 3, 2.0 / 3, 1}));
+  EXPECT_EQ(server.receivedRequests().size(), 3u) << "the list of two sets is fetched once";
 
   // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
   const std::string list = R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
@@ -180,9 +184,18 @@ TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEa
       {httpAnswer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
       {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "},
       {httpAnswer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
-      {httpAnswer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
-  for (const auto& [response, reason] : bodies)
-    EXPECT_NE(fetched(serverOf({{"/json", response}})).find(reason), std::string::npos) << reason;
+      {httpAnswer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"},
+      {httpAnswer(deflated(catalogueText({entry("a"), entry("b"), entry("c"), entry("d"), entry("e")}))),
+       "lists/e: the catalogue and its lists are larger than 256 MiB together"}};
+  Responses lists;  // 60 MiB each inflated: four fit in the fetch's budget, not five
+  const std::string largeList = httpAnswer(deflated(std::string(60u << 20, ' ') + "null"));
+  for (const char* set : {"a", "b", "c", "d", "e"}) lists[std::string("/lists/") + set] = largeList;
+  for (const auto& [response, reason] : bodies) {
+    Responses responses = lists;
+    responses["/json"] = response;
+    const std::string outcome = fetched(serverOf(responses));
+    EXPECT_NE(outcome.find(reason), std::string::npos) << reason << " is not in: " << outcome;
+  }
 }
 
 // A set's folder outside the installation refuses its list; a key leaving the folder refuses its file
