@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <cstdint>
 #include <stdexcept>
 #include <string_view>
@@ -39,10 +41,10 @@ json entryJson(const CatalogueEntry& entry) {
 }
 
 // The server's documents nest three levels at most; a deeper one is refused before the
-// parser builds it. A plain scan, so a list of many files parses as fast as before.
+// parser reads it. A plain scan, so a large catalogue parses as fast as before.
 constexpr int maxDepth = 64;
 
-json parseDocument(const std::string& text) {
+void checkNesting(const std::string& text) {
   int depth = 0;
   bool inString = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -58,8 +60,43 @@ json parseDocument(const std::string& text) {
       --depth;
     }
   }
-  return json::parse(text);
 }
+
+bool isEntryField(const json& key) {
+  static const std::set<std::string, std::less<>> fields{"name", "description", "sourcepath", "destinationpath", "url",
+                                                         "default"};
+  return fields.contains(key.get_ref<const std::string&>());
+}
+
+// Each entry is converted as soon as the parser has read it and then dropped, so the
+// catalogue never stands as a whole document tree: members other than the six fields are
+// skipped unread, and so is an array or object inside an entry (no field may hold one).
+// Of an object, the entries come in key order. Depth 0 is the document, 1 its elements,
+// 2 their members.
+struct CatalogueReader {
+  std::vector<CatalogueEntry> inOrder;
+  std::map<std::string, CatalogueEntry> byKey;
+  bool isObject = false;
+  std::string memberName;
+
+  bool operator()(int depth, json::parse_event_t event, json& parsed) {
+    using Event = json::parse_event_t;
+    if (depth == 0) {
+      isObject = isObject || event == Event::object_start;
+      return true;
+    }
+    if (depth == 1 && event == Event::key) memberName = parsed.get<std::string>();
+    if (depth == 1 && event == Event::array_start) entryFrom(json::array());  // throws, as for any entry not an object
+    if (depth == 1 && (event == Event::object_end || event == Event::value)) {
+      CatalogueEntry entry = entryFrom(parsed);
+      if (isObject) byKey[memberName] = std::move(entry);
+      else inOrder.push_back(std::move(entry));
+      return false;
+    }
+    if (depth == 2 && event == Event::key) return isEntryField(parsed);
+    return depth == 1 || event == Event::value;
+  }
+};
 
 // Reads {key: digest} (or null) straight into ListedFiles: no document tree is built. Each
 // member is a file; a value that is not a string fails the whole list, as does anything
@@ -127,11 +164,14 @@ void sortByKey(ListedFiles& listed) {
 }  // namespace
 
 std::vector<CatalogueEntry> catalogueFromText(const std::string& text) {
-  const json document = parseDocument(text);
-  std::vector<CatalogueEntry> entries;
-  if (document.is_null()) return entries;
-  for (const json& element : document) entries.push_back(entryFrom(element));
-  return entries;
+  checkNesting(text);
+  CatalogueReader reader;
+  const json document = json::parse(text, std::ref(reader));
+  // What is left: null, an emptied array or object, or a single value, which is no entry.
+  if (!document.is_null())
+    for (const json& element : document) reader.inOrder.push_back(entryFrom(element));
+  for (auto& [name, entry] : reader.byKey) reader.inOrder.push_back(std::move(entry));
+  return std::move(reader.inOrder);
 }
 
 std::shared_ptr<const ListedFiles> listedFilesFromText(const std::string& text, const std::string& url) {

@@ -225,6 +225,20 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
   EXPECT_EQ(server.receivedRequests().size(), 1u);
 }
 
+// The catalogue is never held as a document tree: 15 MiB of members it does not use cost no memory.
+TEST(CatalogueFetch, SkipsMembersItDoesNotUseUnheld) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string text = catalogueText({entry("main")});
+  std::string unused = R"("unused": [)";
+  for (int i = 0; i < 5000000; ++i) unused += "{},";
+  text.insert(text.find('{') + 1, unused + "{}], ");
+  const auto read = [&] {
+    limitAddressSpaceGrowth(64u << 20);
+    std::_Exit(catalogueFromText(text).size() == 1 ? 0 : 1);
+  };
+  EXPECT_EXIT(read(), testing::ExitedWithCode(0), "");
+}
+
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
   EXPECT_EQ(fetchUpdaterHash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
