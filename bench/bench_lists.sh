@@ -47,11 +47,14 @@ measure() {
   mkdir -p "$work/installation"
   for _ in 1 2 3; do
     start=$(date +%s.%N)
-    (cd "$work/installation" && /usr/bin/time -f '%M' -o "$work/peak" "$cli" check --server "http://127.0.0.1:$port/$2/" \
-      > "$work/out" 2> "$work/err")
+    (cd "$work/installation" &&
+      /usr/bin/time -f '%M' -o "$work/peak" "$cli" check --server "http://127.0.0.1:$port/$2/" > "$work/out" 2> "$work/err")
     result=$?
     end=$(date +%s.%N)
-    [ "$result" = 1 ] && [ "$(wc -l < "$work/out")" = "$entries" ] || { echo "$1: check failed ($result): $(tail -1 "$work/err")"; return; }
+    if [ "$result" != 1 ] || [ "$(wc -l < "$work/out")" != "$entries" ]; then
+      echo "$1: check failed ($result): $(tail -1 "$work/err")"
+      return
+    fi
     peaks+=("$(( $(tail -1 "$work/peak") * 1024 / 1000000 ))")
     times+=("$(python3 -c "print(f'{$end - $start:.1f}')")")
   done

@@ -132,8 +132,9 @@ struct ListReader : nlohmann::json_sax<json> {
   // Offsets fit in 32 bits: a document is at most 64 MiB.
   bool string(string_t& digest) override {
     if (!inObject) scalar();
-    listed.files.push_back({static_cast<std::uint32_t>(listed.text.size()), static_cast<std::uint32_t>(currentKey.size()),
-                            static_cast<std::uint32_t>(digest.size()), !staysInsideInstallation(currentKey)});
+    const auto size = [](std::size_t count) { return static_cast<std::uint32_t>(count); };
+    listed.files.push_back({size(listed.text.size()), size(currentKey.size()), size(digest.size()),
+                            !staysInsideInstallation(currentKey)});
     listed.text += currentKey;
     listed.text += digest;
     return true;
@@ -187,7 +188,8 @@ std::shared_ptr<const ListedFiles> listedFilesFromText(const std::string& text, 
 
 FileList fileListOf(std::shared_ptr<const ListedFiles> listed, const CatalogueEntry& entry) {
   if (!staysInsideInstallation(entry.destinationpath))
-    throw UnsafePathError("set " + entry.name + " has a destination outside the installation: " + entry.destinationpath);
+    throw UnsafePathError("set " + entry.name + " has a destination outside the installation: " +
+                          entry.destinationpath);
   return FileList(std::move(listed), entry);
 }
 

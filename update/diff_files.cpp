@@ -21,7 +21,8 @@ bool differs(const FileRecord& record, const std::string& root, FileMetaCache& c
 
 }  // namespace
 
-FileList diffFiles(const FileList& records, const std::string& root, FileMetaCache& cache, const ProgressSink& progress) {
+FileList diffFiles(const FileList& records, const std::string& root, FileMetaCache& cache,
+                   const ProgressSink& progress) {
   std::vector<std::uint32_t> differing;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (differs(records[i], root, cache)) differing.push_back(static_cast<std::uint32_t>(i));

@@ -214,7 +214,8 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
       FileMetaCache cache;
       const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
       const FileList differing = diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
-      for (const FileFailure& failure : updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+      for (const FileFailure& failure :
+           updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
         outcome += failure.localPath + ": " + failure.reason + "|";
     } catch (const std::exception& error) {
       outcome = error.what();
