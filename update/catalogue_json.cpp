@@ -70,7 +70,7 @@ bool isEntryField(const json& key) {
 
 // Each entry is converted as soon as the parser has read it and then dropped, so the
 // catalogue never stands as a whole document tree: members other than the six fields are
-// skipped unread, and so is an array or object inside an entry (no field may hold one).
+// dropped as they are read, and so is an array or object inside an entry (no field may hold one).
 // Of an object, the entries come in key order. Depth 0 is the document, 1 its elements,
 // 2 their members.
 struct CatalogueReader {
