@@ -8,6 +8,7 @@
 
 // Compares each record's file below root (a folder ending in a separator, or "" for the
 // working directory) with the record's digest, trusting the cache for unchanged files and
-// recording fresh digests in it. Returns the records that differ, in order.
-std::vector<FileRecord> diffFiles(const std::vector<FileRecord>& records, const std::string& root,
-                                  FileMetaCache& cache, const ProgressSink& progress);
+// recording fresh digests in it. Returns the records that differ, in order; a refused record
+// (an unsafe key) always differs and its file is never read.
+FileList diffFiles(const FileList& records, const std::string& root, FileMetaCache& cache,
+                   const ProgressSink& progress);

@@ -91,10 +91,15 @@ std::string downloadInflated(const std::string& baseUrl, std::string_view path,
   return inflateBody([&](const Pieces& pieces) { return streamBody(serverUrl(baseUrl, path), pieces); }, consume);
 }
 
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate) {
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
+                                     const BodyGate& gate) {
   Downloaded<std::string> result;
   const Pieces append = [&](std::string_view bytes) {
-    if (result.content.size() + bytes.size() > maxDocumentSize) throw std::length_error("document larger than 64 MiB");
+    const std::size_t size = result.content.size() + bytes.size();
+    if (size > maxDocumentSize) throw std::length_error("document larger than 64 MiB");
+    if (size > budget.left)
+      throw std::length_error("the catalogue and its lists are larger than " +
+                              std::to_string(fetchDocumentBudget >> 20) + " MiB together");
     result.content += bytes;
   };
   if (!gate) {
@@ -106,6 +111,7 @@ Downloaded<std::string> downloadText(const std::string& baseUrl, const std::stri
     result.failure = served.ok() ? inflateBody(whole, append) : served.failure;
   }
   if (!result.ok()) result.content.clear();
+  budget.left -= result.content.size();
   return result;
 }
 

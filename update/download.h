@@ -1,5 +1,6 @@
 #pragma once
 // One GET to the update server per call, the body inflated as it arrives.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,9 +33,18 @@ std::string downloadInflated(const std::string& baseUrl, std::string_view path,
 // Checks a body exactly as served, before anything reads it: the reason to refuse it, or "".
 using BodyGate = std::function<std::string(const std::string& served)>;
 
-// A JSON document of at most 64 MiB inflated; a larger one is a failure. Under a gate the
-// body (at most 64 MiB as well) is held as served and inflated only once it has passed.
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, const BodyGate& gate = {});
+// What the documents of one fetch (the catalogue and every file list) may take inflated
+// together, so that a catalogue naming many large lists cannot exhaust memory.
+inline constexpr std::size_t fetchDocumentBudget = 256u << 20;
+struct DocumentBudget {
+  std::size_t left = fetchDocumentBudget;
+};
+
+// A JSON document of at most 64 MiB inflated, taken from the budget; a larger one, or one
+// beyond what is left of the budget, is a failure. Under a gate the body (at most 64 MiB as
+// well) is held as served and inflated only once it has passed.
+Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
+                                     const BodyGate& gate = {});
 
 // The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes; the
 // reason otherwise, as for downloadInflated.

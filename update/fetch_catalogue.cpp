@@ -1,6 +1,8 @@
 #include "update/fetch_catalogue.h"
 
 #include <exception>
+#include <map>
+#include <memory>
 #include <utility>
 
 #include "update/catalogue_json.h"
@@ -27,24 +29,31 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   const std::uint64_t accepted = release ? release->acceptedRelease : 0;
   const BodyGate catalogueGate =
       signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
-  const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", catalogueGate);
+  DocumentBudget budget;
+  const Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
   if (!catalogueDocument.ok()) {
     fetched.failure = "json: " + catalogueDocument.failure;
     return;
   }
   const std::vector<CatalogueEntry> entries = catalogueFromText(catalogueDocument.content);
   progress(0);
+  // Sets that name the same list share it: it is fetched and kept once.
+  std::map<std::string, std::shared_ptr<const ListedFiles>> listsByUrl;
   for (const CatalogueEntry& entry : entries) {
-    // A list signed for an older release than the catalogue could name files long replaced.
-    std::int64_t listRelease = 0;
-    const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
-                                            "older release than the catalogue", listRelease);
-    const Downloaded<std::string> list = downloadText(baseUrl, entry.url, listGate);
-    if (!list.ok()) {
-      fetched.failure = entry.url + ": " + list.failure;
-      return;
+    std::shared_ptr<const ListedFiles>& listed = listsByUrl[entry.url];
+    if (!listed) {
+      // A list signed for an older release than the catalogue could name files long replaced.
+      std::int64_t listRelease = 0;
+      const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
+                                              "older release than the catalogue", listRelease);
+      const Downloaded<std::string> list = downloadText(baseUrl, entry.url, budget, listGate);
+      if (!list.ok()) {
+        fetched.failure = entry.url + ": " + list.failure;
+        return;
+      }
+      listed = listedFilesFromText(list.content, entry.url);
     }
-    fetched.catalogueFiles.push_back(fileListFromText(list.content, entry));
+    fetched.catalogueFiles.push_back(fileListOf(listed, entry));
     fetched.catalogue.push_back(entry);
     progress(static_cast<double>(fetched.catalogue.size()) / static_cast<double>(entries.size()));
   }

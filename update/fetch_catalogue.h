@@ -10,14 +10,15 @@
 
 struct FetchedCatalogue {
   std::vector<CatalogueEntry> catalogue;
-  std::vector<std::vector<FileRecord>> catalogueFiles;  // one list per entry
+  std::vector<FileList> catalogueFiles;  // one list per entry
   std::string failure;                                  // empty when everything arrived
   std::int64_t releaseTimestamp = 0;                    // of the signed catalogue accepted; 0 without a key
 };
 
-// Downloads the catalogue ("json") and each set's file list from baseUrl. On a failure
-// (a download, a malformed document, a path outside the installation, the connection)
-// the sets completed so far stay and failure says what went wrong. Under a release check,
+// Downloads the catalogue ("json") and each set's file list from baseUrl, a list named by
+// several sets once, all of them within one DocumentBudget. On a failure (a download, a
+// malformed document, a set's folder outside the installation, the connection) the sets
+// completed so far stay and failure says what went wrong. Under a release check,
 // each document must pass its signature before it is read (see release_verification.h), the
 // catalogue must be no older than the release accepted before and each list no older than
 // the catalogue.

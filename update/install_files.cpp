@@ -26,6 +26,7 @@ std::string folderOf(const std::string& path) {
 // would trust the old digest.
 std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
                                        const std::string& root, FileMetaCache& cache) {
+  if (!record.refusal.empty()) return record.refusal;
   if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
   const std::string path = root + record.localPath;
   const std::string temporary = temporaryInstallPath(path);

@@ -16,7 +16,7 @@ std::string temporaryInstallPath(const std::string& path);
 
 // Downloads each record's file from baseUrl and replaces its copy below root (as for
 // diffFiles) once its content is whole and has the list's digest. A file that fails (a
-// status, a time-out, a body that is not one complete zlib or gzip stream, a wrong digest,
+// refused key, a status, a time-out, a body that is not one complete zlib or gzip stream, a wrong digest,
 // a name the client refuses, a write error) keeps its old content and is returned with its
 // reason; the others are installed all the same. Only a failing connection (refused,
 // reset, no such host: std::system_error) ends the installation, by exception. The cache

@@ -71,12 +71,12 @@ bool fetchTask(const std::string& baseUrl, bool recordRelease) {
   return updater.failureReason.empty();
 }
 
-void publishDifferingFiles(std::vector<FileRecord> files) {
+void publishDifferingFiles(FileList files) {
   std::lock_guard lock(state().differingFilesMutex);
   state().differingFiles = std::move(files);
 }
 
-std::vector<FileRecord> copyOfDifferingFiles() {
+FileList copyOfDifferingFiles() {
   std::lock_guard lock(state().differingFilesMutex);
   return state().differingFiles;
 }
@@ -98,7 +98,7 @@ bool diffTask() {
 bool update_diff(const std::string& baseUrl) {
   UpdaterState& updater = state();
   FileMetaCache cache = readFileMetaCache(installationRoot);
-  const std::vector<FileRecord> files = copyOfDifferingFiles();
+  const std::vector<FileRecord> files = copyOfDifferingFiles().records();
   updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
@@ -201,8 +201,9 @@ bool hasDifferences() {
 std::vector<std::string> differingPaths() {
   std::lock_guard lock(state().differingFilesMutex);
   std::vector<std::string> paths;
-  paths.reserve(state().differingFiles.size());
-  for (const FileRecord& record : state().differingFiles) paths.push_back(record.localPath);
+  const FileList& differing = state().differingFiles;
+  paths.reserve(differing.size());
+  for (std::size_t i = 0; i < differing.size(); ++i) paths.push_back(differing.localPath(i));
   return paths;
 }
 
@@ -229,7 +230,7 @@ void resetUpdaterState() {
   updater.updateDiffProgress = 0;
   updater.catalogue.clear();
   updater.catalogueFiles.clear();
-  updater.selectedFiles.clear();
+  updater.selectedFiles = {};
   publishDifferingFiles({});
   std::lock_guard lock(updater.updaterHashMutex);
   updater.updaterHashText.clear();

@@ -32,12 +32,12 @@ struct UpdaterState {
 
   // Written by the running task only, read by the window only while no task runs.
   std::vector<CatalogueEntry> catalogue;
-  std::vector<std::vector<FileRecord>> catalogueFiles;
+  std::vector<FileList> catalogueFiles;
   std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
-  std::vector<FileRecord> selectedFiles;
+  FileList selectedFiles;
 
   std::mutex differingFilesMutex;
-  std::vector<FileRecord> differingFiles;
+  FileList differingFiles;
 
   std::mutex updaterHashMutex;
   std::string updaterHashText;

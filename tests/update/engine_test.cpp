@@ -119,13 +119,14 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
       {"fifo", "", std::string(digestFailure)}};
   ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
   FileMetaCache written;
-  std::vector<FileRecord> records;
+  std::map<std::string, std::string> listed;
   for (const auto& [name, content, digest] : cases) {
     if (!content.empty()) writeFile(root / name, content);
     if (!content.empty()) fs::last_write_time(root / name, name == "rewritten" ? cacheWritten : before);
-    written[name] = {name, platform::modificationTime((root / name).string()).value_or(1), helloDigest};
-    records.push_back({name, name, digest});
+    written["./" + name] = {"./" + name, platform::modificationTime((root / name).string()).value_or(1), helloDigest};
+    listed[name] = digest;
   }
+  const FileList records = fileListFromText(fileListText(listed), entry("here", "."));
   fs::last_write_time(root / "restored", before - std::chrono::hours(24));
   writeFileMetaCache(root.prefix(), written);
   fs::last_write_time(root / "updater_filemeta.json", cacheWritten);
@@ -133,7 +134,7 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   std::string differing;
   for (const FileRecord& record : diffFiles(records, root.prefix(), cache, ignoreProgress))
     differing += record.localPath + " ";
-  EXPECT_EQ(differing, "restored rewritten missing fifo ");
+  EXPECT_EQ(differing, "./fifo ./missing ./restored ./rewritten ");
 }
 
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
@@ -151,17 +152,21 @@ std::string fetched(const ScriptedServer& server, const ProgressSink& progress =
 TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEachFailure) {
   for (const char* empty : {"[]", "null"})
     EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists") << empty;
-  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second")}));
-  const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}}.dump();
+  CatalogueEntry third = entry("third", "Third");
+  third.url = "lists/second";  // fetched once for both sets
+  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second"), third}));
+  const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}, {"zz", sets[2]}}.dump();
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))},
                                           {"/lists/first", httpAnswer(deflated("null"))},
                                           {"/lists/second", httpAnswer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
-  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second: QuarnServer/x|2 lists");
-  EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
+  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }),
+            "|first:|second: QuarnServer/x|third: Third/x|3 lists");
+  EXPECT_EQ(progress, (std::vector<double>{0, 1.0 / 3, 2.0 / 3, 1}));
+  EXPECT_EQ(server.receivedRequests().size(), 3u) << "the list of two sets is fetched once";
 
-  // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
-  const std::string list = R"({"b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
+  // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order, each once.
+  const std::string list = R"({"b": "0", "b": "1", "a": "2", "A": "3", "maps/My Map.txt": "4", "x..": "5", "a/..b/.c": "6"})";
   EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("one"), entry("two")})))},
                               {"/lists/one", httpAnswer(deflated(list))}})),
             "lists/two: HTTP status 404 Not Found|one: QuarnServer/A QuarnServer/a QuarnServer/a/..b/.c QuarnServer/b "
@@ -179,21 +184,60 @@ TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEa
       {httpAnswer(deflated("[]"), "503 Busy"), "json: HTTP status 503 Busy"},
       {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", "json: "},
       {httpAnswer(deflated(std::string(65, '[') + std::string(65, ']'))), "nested deeper than 64 levels"},
-      {httpAnswer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"}};
-  for (const auto& [response, reason] : bodies)
-    EXPECT_NE(fetched(serverOf({{"/json", response}})).find(reason), std::string::npos) << reason;
+      {httpAnswer(deflated(std::string(64u << 20, ' ') + "[]")), "json: document larger than 64 MiB"},
+      {httpAnswer(deflated(catalogueText({entry("a"), entry("b"), entry("c"), entry("d"), entry("e")}))),
+       "lists/e: the catalogue and its lists are larger than 256 MiB together"}};
+  Responses lists;  // 60 MiB each inflated: four fit in the fetch's budget, not five
+  const std::string largeList = httpAnswer(deflated(std::string(60u << 20, ' ') + "null"));
+  for (const char* set : {"a", "b", "c", "d", "e"}) lists[std::string("/lists/") + set] = largeList;
+  for (const auto& [response, reason] : bodies) {
+    Responses responses = lists;
+    responses["/json"] = response;
+    const std::string outcome = fetched(serverOf(responses));
+    EXPECT_NE(outcome.find(reason), std::string::npos) << reason << " is not in: " << outcome;
+  }
 }
 
-TEST(CatalogueFetch, AListNamingAPathOutsideTheInstallationIsRefusedWhole) {
-  const std::pair<std::string, std::string> ways[] = {
-      {"", "a"}, {"/tmp", "a"}, {"\\Windows", "a"}, {"../elsewhere", "a"}, {"c:x", "a"}, {"a/..", "b"},
-      {"QuarnServer", "../x"}, {"QuarnServer", "..\\x"}, {"QuarnServer", "C:/x"}, {"QuarnServer", "sub/../../x"},
-      {"QuarnServer", ".."}, {"QuarnServer", "a/.. /b"}, {"QuarnServer", "a/.../b"}, {"QuarnServer", "a/. ./b"},
-      {"QuarnServer", std::string("a/b\0c", 5)}, {"QuarnServer", "file.txt:stream"}};
-  for (const auto& [destination, key] : ways) {
-    const std::string list = nlohmann::json{{"0.txt", helloDigest}, {key, helloDigest}}.dump();
-    EXPECT_THROW(fileListFromText(list, entry("main", destination)), UnsafePathError) << destination << " " << key;
+// A set's folder outside the installation refuses its list; a key leaving the folder refuses its file
+// alone: never compared (x holds the listed content), never fetched, reported with the reason.
+TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
+  for (const char* destination : {"", "/tmp", "\\Windows", "../elsewhere", "c:x", "a/.."})
+    EXPECT_THROW(fileListFromText(R"({"0.txt": "h"})", entry("main", destination)), UnsafePathError) << destination;
+  TempFolder root;
+  writeFile(root / "x", "hello");
+  const ScriptedServer server = serverOf({{"/files/main/0.txt", httpAnswer(deflated("hello"))}});
+  const std::string keys[] = {"../x", "..\\x", "C:/x", "sub/../../x", "..", "a/.. /b", "a/.../b", "a/. ./b",
+                              "file.txt:stream", "/x", "\\x", std::string("a/b\0c", 5)};
+  for (const std::string& key : keys) {
+    std::string outcome;  // "<failed path>: <reason>|..." after comparing and installing
+    try {
+      FileMetaCache cache;
+      const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
+      const FileList differing = diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
+      for (const FileFailure& failure :
+           updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+        outcome += failure.localPath + ": " + failure.reason + "|";
+    } catch (const std::exception& error) {
+      outcome = error.what();
+    }
+    EXPECT_EQ(outcome, "QuarnServer/" + key + ": the list names a path outside the installation|") << key;
   }
+  EXPECT_EQ(readFile(root / "QuarnServer/0.txt"), "hello");
+  EXPECT_EQ(server.receivedRequests().size(), 1u);
+}
+
+// The catalogue is never held as a document tree: 15 MiB of members it does not use cost no memory.
+TEST(CatalogueFetch, SkipsMembersItDoesNotUseUnheld) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string text = catalogueText({entry("main")});
+  std::string unused = R"("unused": [)";
+  for (int i = 0; i < 5000000; ++i) unused += "{},";
+  text.insert(text.find('{') + 1, unused + "{}], ");
+  const auto read = [&] {
+    limitAddressSpaceGrowth(64u << 20);
+    std::_Exit(catalogueFromText(text).size() == 1 ? 0 : 1);
+  };
+  EXPECT_EXIT(read(), testing::ExitedWithCode(0), "");
 }
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
