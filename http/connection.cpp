@@ -97,7 +97,8 @@ std::optional<Response> Connection::attempt(const Exchange& exchange) {
 void Connection::keepOrClose(const detail::ResponseReception& reception) {
   const detail::Persistence persistence = detail::persistenceAfter(reception);
   --requestsLeft;
-  if (persistence.maxRequests) requestsLeft = std::min(requestsLeft, std::max<std::uint64_t>(*persistence.maxRequests, 1) - 1);
+  // "max" counts the request just answered.
+  if (const auto max = persistence.maxRequests) requestsLeft = std::min(requestsLeft, *max == 0 ? 0 : *max - 1);
   if (persistence.idleLimitMs) idleUntil = Clock::now() + std::chrono::milliseconds(*persistence.idleLimitMs);
   if (!persistence.keep || requestsLeft == 0) close();
 }
