@@ -137,11 +137,15 @@ Progress takeBody(ResponseReception& reception, std::string_view bytes) {
   // Bytes beyond the announced length are not part of the body.
   if (reception.contentLengthKnown) {
     const std::uint64_t missing = reception.contentLength - reception.bodyReceived;
+    reception.bytesBeyondBody |= bytes.size() > missing;
     bytes = bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), missing)));
   }
   reception.bodyReceived += bytes.size();
   if (reception.sink != nullptr) {
-    if (!bytes.empty() && !(*reception.sink)(reception.response, bytes)) return Progress::Complete;
+    if (!bytes.empty() && !(*reception.sink)(reception.response, bytes)) {
+      reception.stoppedBySink = true;
+      return Progress::Complete;
+    }
     return bodyProgress(reception);
   }
   std::string& body = reception.response.body;
@@ -158,9 +162,9 @@ Progress takeChunks(ResponseReception& reception) {
   std::string& body = reception.response.body;
   const Progress progress = decodeChunks(reception.chunkDecoder, reception.pending, body);
   if (reception.sink == nullptr || body.empty()) return progress;
-  const bool goOn = (*reception.sink)(reception.response, body);
+  reception.stoppedBySink = !(*reception.sink)(reception.response, body);
   body.clear();
-  return goOn ? progress : Progress::Complete;
+  return reception.stoppedBySink ? Progress::Complete : progress;
 }
 
 // The heads must end within maxHeadBytes; once `pending` holds the rest of that budget
@@ -219,10 +223,23 @@ Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes) 
   return takeBody(reception, rest);
 }
 
+bool nothingReceived(const ResponseReception& reception) {
+  // Head bytes stay in `pending` until their head is parsed.
+  return !reception.headerSectionParsed && reception.pending.empty() && reception.headBytes == 0;
+}
+
+bool endedCleanly(const ResponseReception& reception) {
+  if (reception.stoppedBySink || reception.bytesBeyondBody) return false;
+  if (!reception.chunked || hasNoBody(reception)) return reception.pending.empty();
+  // After the last chunk's size line: an empty trailer, or trailer fields and a blank line.
+  const std::string_view rest = reception.pending;
+  const auto end = rest.find(blankLine);
+  return rest == crLf || (!rest.starts_with(crLf) && end != std::string_view::npos && end + 4 == rest.size());
+}
+
 void endAtClose(const ResponseReception& reception) {
   if (!reception.headerSectionParsed) {
-    const bool nothing = reception.pending.empty() && reception.headBytes == 0;
-    throw ResponseError(nothing ? "Connection closed without a response"
+    throw ResponseError(nothingReceived(reception) ? "Connection closed without a response"
                                 : "Connection closed before the end of the response head");
   }
   if (reception.chunked) throw ResponseError("Connection closed before the last chunk");

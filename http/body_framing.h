@@ -40,6 +40,8 @@ struct ResponseReception {
   std::size_t searchedUpTo = 0;  // how far `pending` was searched for the blank line
   std::size_t headBytes = 0;     // taken by interim heads so far
   bool requestWasHead = false;   // a response to HEAD has no body, whatever its fields say
+  bool stoppedBySink = false;    // the sink ended the exchange before the body's end
+  bool bytesBeyondBody = false;  // bytes came after the announced end and were dropped
   bool headerSectionParsed = false;
   bool chunked = false;
   bool contentLengthKnown = false;
@@ -57,6 +59,13 @@ Progress addReceivedBytes(ResponseReception& reception, std::string_view bytes);
 // response", "... before the end of the response head", "... before the last chunk" or
 // "Connection closed after <n> of <length> body bytes".
 void endAtClose(const ResponseReception& reception);
+
+// No byte of a response has arrived yet.
+bool nothingReceived(const ResponseReception& reception);
+
+// A Complete reception left nothing unread and nothing extra on its connection: the body read to
+// its end, no bytes beyond it, and a chunked body's trailer whole in what arrived.
+bool endedCleanly(const ResponseReception& reception);
 
 // A content length or chunk size of decimal or hexadecimal digits; throws ResponseError
 // "Invalid digit" / "Invalid hex digit" for any other byte and for a value that does not

@@ -1,6 +1,6 @@
 #pragma once
-// A synchronous HTTP/1.1 client: one TCP connection per exchange, no redirects, no
-// persistent connections, plain "http" only. Interim (1xx) answers are skipped; the body is
+// A synchronous HTTP/1.1 client: one TCP connection per exchange (http::Connection keeps one
+// for several), no redirects, plain "http" only. Interim (1xx) answers are skipped; the body is
 // exactly what the final answer announces (none for 1xx, 204, 304 and HEAD), and a peer that
 // closes before that is a ResponseError.
 //

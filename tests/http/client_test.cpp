@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "http/body_framing.h"
+#include "http/connection.h"
 #include "http/request.h"
 #include "http/request_composition.h"
 #include "http/response_parsing.h"
@@ -56,6 +57,18 @@ ConnectionScript paced(std::string response, std::chrono::milliseconds gap = 0ms
       connection.send(std::string_view(response).substr(at, pieceSize));
     }
     connection.hold();
+  };
+}
+
+// Reads a request and sends each answer in turn ("" closes after reading), then closes or, with `holdAfter`, holds.
+ConnectionScript serve(std::vector<std::string> answers, bool holdAfter = false) {
+  return [=](ScriptedConnection& connection) {
+    for (const std::string& answer : answers) {
+      connection.readRequest();
+      if (answer.empty()) return;
+      connection.send(answer);
+    }
+    if (holdAfter) connection.hold();
   };
 }
 
@@ -266,4 +279,57 @@ TEST(HttpPeers, NginxByLengthAndChunked) {
   };
   EXPECT_EQ(received("/data.bin") + " " + received("/filtered/data.bin"),
             "200|content-length=3145728|the file 200|transfer-encoding=chunked|the file");
+}
+
+TEST(HttpConnection, KeepsOneConnectionWhileBothSidesAllowItAndSendsAgainOnceWhereTheServerClosedIt) {
+  const std::string second = httpAnswer("second");
+  const auto first = [](const std::string& fields, const std::string& version = "1.1") {
+    return "HTTP/" + version + " 200 OK\r\n" + fields + "Content-Length: 5\r\n\r\nfirst";
+  };
+  const struct {
+    std::string name;
+    std::vector<ConnectionScript> scripts;  // one per accepted connection; any further one is closed at once
+    std::string expected = "200:5 200:6 after 2 requests";
+    bool stopFirstBody = false;
+  } rows[] = {
+      {"kept", {serve({first(""), second})}},
+      {"HTTP/1.0 with keep-alive", {serve({first("Connection: Keep-Alive\r\n", "1.0"), second})}},
+      {"chunked with a trailer",
+       {serve({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nfirst\r\n0\r\nX-T: 1\r\n\r\n", second})}},
+      {"closed while idle", {serve({first("")}), serve({second})}},
+      {"closed on the next request: sent again", {serve({first(""), ""}), serve({second})},
+       "200:5 200:6 after 3 requests"},
+      {"sent again only once", {serve({first(""), ""}), serve({""}), serve({second})},
+       "200:5 ResponseError: Connection closed without a response after 3 requests"},
+      {"failed after response bytes: not sent again",
+       {serve({first(""), "HTTP/1.1 200 OK\r\nContent-Le"}), serve({second})},
+       "200:5 ResponseError: Connection closed before the end of the response head after 2 requests"},
+      // The server holds these connections: using one again would time out.
+      {"Connection: close", {serve({first("Connection: keep-alive, Close\r\n")}, true), serve({second})}},
+      {"HTTP/1.0", {serve({first("", "1.0")}, true), serve({second})}},
+      {"Keep-Alive max=1", {serve({first("Keep-Alive: timeout=5, max=1\r\n")}, true), serve({second})}},
+      {"Keep-Alive timeout=0", {serve({first("Keep-Alive: timeout=0\r\n")}, true), serve({second})}},
+      {"bytes beyond the body", {serve({first("") + "HTTP/1.1 200 OK\r\n"}, true), serve({second})}},
+      // The sink stops at the first piece; the rest of the body comes after the next request went out.
+      {"body not read to its end", {paced(httpAnswer("0123456789"), 100ms, 40), serve({second})},
+       "200:stopped 200:6 after 2 requests", true},
+  };
+  for (const auto& row : rows) {
+    ScriptedServer server(row.scripts);
+    http::Connection connection;
+    std::string text;
+    for (const bool firstExchange : {true, false}) {
+      std::size_t received = 0;
+      const http::BodySink sink = [&](const http::Response&, std::string_view bytes) {
+        received += bytes.size();
+        return !(firstExchange && row.stopFirstBody);
+      };
+      text += outcome([&] {
+        const auto code = std::to_string(connection.send(server.url(), "GET", "", {}, 1000, sink).status.code);
+        return code + ":" + (firstExchange && row.stopFirstBody ? "stopped" : std::to_string(received));
+      }) + " ";
+    }
+    EXPECT_EQ(text + "after " + std::to_string(server.receivedRequests().size()) + " requests", row.expected)
+        << row.name;
+  }
 }
