@@ -18,8 +18,8 @@ inline constexpr const char* fileMetaCacheName = "updater_filemeta.json";
 // Reads folder + "updater_filemeta.json". A missing file, or one that is not a JSON
 // object of {"hash": string, "modtime": number} members, gives an empty cache, so every
 // file is hashed again and the next write replaces it. Entries with modtime 0 are dropped,
-// and so are entries whose modtime is not older than the cache file's own last write (the
-// file may have changed again within that second): those files are hashed again.
+// and so are entries whose modtime is not older than the cache file's own last write:
+// those files are hashed again.
 FileMetaCache readFileMetaCache(const std::string& folder);
 
 // Replaces folder + "updater_filemeta.json" as a whole (old or new content, never half
@@ -29,6 +29,18 @@ void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache);
 // The digest of the file root + path, cached under path: the cached one while the file's
 // modification time equals the recorded one, otherwise freshly computed and recorded.
 const std::string& trustedDigest(FileMetaCache& cache, const std::string& root, const std::string& path);
+
+// The current time in whole seconds since 1970, as file times count it.
+std::int64_t digestClock();
+
+// Records the digest of path, taken of content that no one could change unseen before
+// `exposedSince` (digestClock() read before the file was read, or before it was moved into
+// place). A change later in the file's own second would leave its time as it was, so the
+// time vouches for the digest only when it is older than that second; otherwise the entry is
+// kept with time 0, which serves this run but is hashed again by the next comparison (and
+// dropped when the cache is read). Returns the recorded digest.
+const std::string& recordDigest(FileMetaCache& cache, const std::string& path, std::int64_t modtime,
+                                std::int64_t exposedSince, std::string digest);
 
 // Reads the file's modification time in the form the cache records: 0 when it does not exist.
 std::int64_t modtimeForCache(const std::string& path);

@@ -71,6 +71,12 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
                                           {.workingDirectory = installation.string()}, partialWritten);
   EXPECT_EQ(std::to_string(killed.exitCode) + "|" + readFile(file) + "|" + readFile(dll) +
                 (fs::exists(partial) ? "|partial" : ""), "137|alpha|old|partial");
+  {  // Another updater at work: its download is no leftover, and nothing is touched.
+    const platform::FileLock otherUpdater((installation / "updater.lock").string());
+    EXPECT_EQ(run("update") + readFile(file) + "|" + readFile(dll) + (fs::exists(partial) ? "|partial" : ""),
+              "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); "
+              "nothing was changed\nalpha|old|partial");
+  }
   EXPECT_EQ(run("update") + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
   for (const std::string key : {"a.txt", "maps/My Map.txt", "bin/new/x.dll"})
@@ -108,7 +114,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   writeFile(file, "stale");
   fs::last_write_time(file, time + std::chrono::hours(3));
   fs::permissions(file, fs::perms::owner_read);
-  EXPECT_EQ(run("update"), "2||QuarnServer/a.txt: cannot write QuarnServer/a.txt\n"
+  EXPECT_EQ(run("update"), "2||QuarnServer/a.txt: cannot write QuarnServer/a.txt (read-only)\n"
                            "quarnmp-cli: update failed: 1 of 1 files could not be installed\n");
   fs::remove(work / "tree/json");
   EXPECT_EQ(run("check"), "2||quarnmp-cli: fetch failed: json: HTTP status 404 Not Found\n");
