@@ -82,6 +82,8 @@ int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") 
 
 }  // namespace
 
+// `check` takes no lock: it changes no file of the modification, and a digest it caches is
+// bound to the file's time, so it may run beside an update and report what it finds.
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("check");
@@ -89,8 +91,6 @@ int runCheckCommand(const std::vector<std::string>& args) {
   return reportDifferences();
 }
 
-// `check` takes no lock: it changes no file of the modification, and a digest it caches is
-// bound to the file's time, so it may run beside an update and report what it finds.
 int runUpdateCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("update");

@@ -138,26 +138,24 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   EXPECT_EQ(differing, "restored rewritten missing fifo ");
 }
 
-// A file rewritten within the second its digest was taken keeps its time: with the cache written three seconds
-// later, the next comparison still hashes it again, whether the digest came from installing or comparing it.
+// A rewrite within the second a digest was taken keeps the file's time: with the cache written three seconds later,
+// the next comparison still hashes the file again, whether the digest came from installing or from comparing it.
 TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
-  const ScriptedServer server = serverOf({{"/files/x/installed", httpAnswer(deflated("hello"))}});
+  const ScriptedServer server = serverOf({{"/files/installed", httpAnswer(deflated("hello"))}});
   for (const std::string name : {"installed", "compared"}) {
-    TempFolder root;
+    const TempFolder root;
     const std::string file = (root / name).string();
-    const std::vector<FileRecord> records{{"files/x/" + name, name, helloDigest}};
+    const std::vector<FileRecord> records{{"files/" + name, name, helloDigest}};
     FileMetaCache cache;
-    for (bool sameSecond = false; !sameSecond;) {  // a real rewrite, until one falls into that second
-      fs::remove(file);
+    std::optional<std::int64_t> digested;
+    do {  // a real rewrite, until one falls into that second
+      writeFile(file, "hello");  // compared as it is, replaced when installed
       cache.clear();
-      if (name == "compared") writeFile(file, "hello");
-      const auto failures = name == "compared" ? (diffFiles(records, root.prefix(), cache, ignoreProgress), 0u)
-                                               : updateFiles(records, server.url(), root.prefix(), cache, ignoreProgress).size();
-      ASSERT_EQ(failures, 0u) << name;
-      const auto digested = platform::modificationTime(file);
+      if (name == "compared") diffFiles(records, root.prefix(), cache, ignoreProgress);
+      else ASSERT_TRUE(updateFiles(records, server.url(), root.prefix(), cache, ignoreProgress).empty());
+      digested = platform::modificationTime(file);
       writeFile(file, "HELLO");
-      sameSecond = platform::modificationTime(file) == digested;
-    }
+    } while (platform::modificationTime(file) != digested);
     writeFileMetaCache(root.prefix(), cache);
     fs::last_write_time(root / "updater_filemeta.json", fs::file_time_type::clock::now() + std::chrono::seconds(3));
     FileMetaCache read = readFileMetaCache(root.prefix());
@@ -308,15 +306,15 @@ extern "C" int syncfs(int fd) {
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto finish = [] { while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  const auto run = [](const std::function<void()>& start) {
+    start();
+    while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  };
   const UpdaterState& state = updaterState();
-  startCatalogueFetch("http://127.0.0.1:1/");
-  finish();
+  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-
-  startUpdateDiff("http://127.0.0.1:1/");  // nothing differs: installs nothing, compares nothing
-  finish();
+  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -324,20 +322,16 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  startCatalogueFetch(server.url());
-  finish();
-  startDiff();
-  finish();
+  run([&] { startCatalogueFetch(server.url()); });
+  run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    startUpdateDiff(server.url());
-    finish();
+    run([&] { startUpdateDiff(server.url()); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  startUpdateDiff(server.url());
-  finish();
+  run([&] { startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache was written";
   EXPECT_NE(readFile("updater_filemeta.json").find(helloDigest), std::string::npos);
 }
