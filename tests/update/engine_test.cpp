@@ -147,15 +147,13 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
     const std::string file = (root / name).string();
     const std::vector<FileRecord> records{{"files/" + name, name, helloDigest}};
     FileMetaCache cache;
-    std::optional<std::int64_t> digested;
-    do {  // a real rewrite, until one falls into that second
-      writeFile(file, "hello");  // compared as it is, replaced when installed
-      cache.clear();
+    for (std::optional<std::int64_t> digested; !digested || digested != platform::modificationTime(file);) {
+      writeFile(file, "hello");  // compared as it is, replaced when installed; then a real rewrite, in that second
       if (name == "compared") diffFiles(records, root.prefix(), cache, ignoreProgress);
       else ASSERT_TRUE(updateFiles(records, server.url(), root.prefix(), cache, ignoreProgress).empty());
       digested = platform::modificationTime(file);
       writeFile(file, "HELLO");
-    } while (platform::modificationTime(file) != digested);
+    }
     writeFileMetaCache(root.prefix(), cache);
     fs::last_write_time(root / "updater_filemeta.json", fs::file_time_type::clock::now() + std::chrono::seconds(3));
     FileMetaCache read = readFileMetaCache(root.prefix());
@@ -333,7 +331,6 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   }
   run([&] { startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache was written";
-  EXPECT_NE(readFile("updater_filemeta.json").find(helloDigest), std::string::npos);
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.
