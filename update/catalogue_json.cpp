@@ -73,7 +73,8 @@ std::vector<FileRecord> fileListFromText(const std::string& text, const Catalogu
   if (document.is_null()) return files;
   if (!document.is_object()) throw std::runtime_error("file list " + entry.url + " is not a JSON object");
   for (const auto& [key, value] : document.items()) {
-    FileRecord record{entry.sourcepath + "/" + percentEncodedKey(key), entry.destinationpath + "/" + key, value.get<std::string>()};
+    FileRecord record{entry.sourcepath + "/" + percentEncodedKey(key), entry.destinationpath + "/" + key,
+                      value.get<std::string>()};
     if (!staysInsideInstallation(record.localPath))
       throw UnsafePathError("file list " + entry.url + " names a path outside the installation: " + record.localPath);
     files.push_back(std::move(record));

@@ -157,7 +157,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
     writeFileMetaCache(root.prefix(), cache);
     fs::last_write_time(root / "updater_filemeta.json", fs::file_time_type::clock::now() + std::chrono::seconds(3));
     FileMetaCache read = readFileMetaCache(root.prefix());
-    EXPECT_EQ(diffFiles(records, root.prefix(), read, ignoreProgress).size(), 1u) << name << ": the rewrite went unseen";
+    EXPECT_EQ(diffFiles(records, root.prefix(), read, ignoreProgress).size(), 1u) << name << ": rewrite unseen";
   }
 }
 
@@ -177,13 +177,14 @@ TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEa
   for (const char* empty : {"[]", "null"})
     EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists") << empty;
   // A list's url is requested as the catalogue gives it.
-  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second?v=2")}));
+  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second?v=2&p=100%")}));
   const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}}.dump();
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))},
                                           {"/lists/first", httpAnswer(deflated("null"))},
-                                          {"/lists/second?v=2", httpAnswer(deflated(R"({"x": "h"})"))}});
+                                          {"/lists/second?v=2&p=100%25", httpAnswer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
-  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }), "|first:|second?v=2: QuarnServer/x|2 lists");
+  EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }),
+            "|first:|second?v=2&p=100%: QuarnServer/x|2 lists");
   EXPECT_EQ(progress, (std::vector<double>{0, 0.5, 1}));
 
   // Near misses of unsafe paths ("x..", "..b", ".c") are ordinary names; keys come in order.
@@ -330,7 +331,7 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
   run([&] { startUpdateDiff(server.url()); });
-  EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache was written";
+  EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.

@@ -14,7 +14,7 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// One installation's story: plans refused, a release checked, installed (once killed, once refused), touched, republished.
+// One installation's story: plans refused, a release checked, installed (killed, refused), touched, republished.
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
   const auto publish = [&] {
@@ -74,8 +74,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   {  // Another updater at work: its download is no leftover, and nothing is touched.
     const platform::FileLock otherUpdater((installation / "updater.lock").string());
     const std::string refused = run("update");
-    EXPECT_EQ(refused + (fs::exists(partial) ? "partial" : ""), "2||quarnmp-cli: another updater is working on this "
-                                                                "installation (updater.lock is held); nothing was changed\npartial");
+    EXPECT_EQ(refused + (fs::exists(partial) ? "partial" : ""),
+              "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); nothing was "
+              "changed\npartial");
   }
   const std::string repaired = run("update");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
