@@ -22,7 +22,7 @@ std::int64_t modtimeFrom(const json& value) {
   throw std::invalid_argument("modtime is not a number of seconds");
 }
 
-// Entries are recorded with time 0 unless their time vouches for them (recordDigest); one
+// Entries are written with time 0 unless their time vouches for them (recordDigest); one
 // whose time is not older than the cache file's last write cannot have been, so it is not
 // trusted either, whoever wrote the file.
 FileMetaCache cacheFrom(const json& document, std::int64_t cacheWritten) {
@@ -69,7 +69,7 @@ std::string cacheText(const FileMetaCache& cache) {
     text += ": {\n  \"hash\": ";
     text += quoted(meta.hash);
     text += ",\n  \"modtime\": ";
-    text += std::to_string(meta.modtime);
+    text += std::to_string(meta.provisional ? 0 : meta.modtime);
     text += "\n }";
   }
   return text + "\n}";
@@ -93,7 +93,7 @@ const std::string& recordDigest(FileMetaCache& cache, const std::string& path, s
   // clock that may lag the system's by a tick, and FAT keeps them in steps of two seconds.
   const bool vouches = modtime < exposedSince - 1;
   FileMeta& meta = cache[path];
-  meta = FileMeta{path, vouches ? modtime : 0, std::move(digest)};
+  meta = FileMeta{path, modtime, std::move(digest), !vouches};
   return meta.hash;
 }
 

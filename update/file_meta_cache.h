@@ -8,6 +8,7 @@ struct FileMeta {
   std::string path;         // the file's localPath, exactly as the file list builds it
   std::int64_t modtime = 0;  // seconds since 1970; 0 for a file that did not exist
   std::string hash;         // md5OfFile for that time
+  bool provisional = false;  // the time cannot vouch for the digest: written as 0, hashed again next run
 };
 
 // Keyed by localPath, compared byte by byte.
@@ -37,8 +38,8 @@ std::int64_t digestClock();
 // `exposedSince` (digestClock() read before the file was read, or before it was moved into
 // place). A change later in the file's own second would leave its time as it was, so the
 // time vouches for the digest only when it is older than that second; otherwise the entry is
-// kept with time 0, which serves this run but is hashed again by the next comparison (and
-// dropped when the cache is read). Returns the recorded digest.
+// provisional: it serves this run, but is written with time 0, so the next run hashes the
+// file again. Returns the recorded digest.
 const std::string& recordDigest(FileMetaCache& cache, const std::string& path, std::int64_t modtime,
                                 std::int64_t exposedSince, std::string digest);
 
