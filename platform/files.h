@@ -28,6 +28,10 @@ bool createDirectory(const std::string& path);
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED.
 bool moveFileReplacing(const std::string& from, const std::string& to);
 
+// A file that may not be replaced: the read-only attribute on Windows, no write permission
+// bit on POSIX systems.
+bool isReadOnlyFile(const std::string& path);
+
 // Writes the bytes to a new file in the target's folder and renames it over the target,
 // so the target holds either its old or its new content, never a part. A read-only target
 // is left alone. No temporary file remains on any way out.

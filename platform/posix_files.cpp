@@ -33,14 +33,14 @@ bool createDirectory(const std::string& path) {
   return ::mkdir(nativePath(path).c_str(), 0777) == 0;
 }
 
-namespace {
-
 // Windows refuses to replace a file with the read-only attribute; a file without any
 // write permission bit plays that part here (also for root, who could write it anyway).
-bool isReadOnlyFile(const std::string& native) {
+bool isReadOnlyFile(const std::string& path) {
   struct stat info {};
-  return ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+  return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
 }
+
+namespace {
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

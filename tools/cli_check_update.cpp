@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/cli_commands.h"
+#include "update/installation_lock.h"
 #include "update/release_timestamp.h"
 #include "update/tasks.h"
 
@@ -87,6 +88,8 @@ int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") 
 
 }  // namespace
 
+// `check` takes no lock: it changes no file of the modification, and a digest it caches is
+// bound to the file's time, so it may run beside an update and report what it finds.
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("check");
@@ -97,6 +100,8 @@ int runCheckCommand(const std::vector<std::string>& args) {
 int runUpdateCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("update");
+  const InstallationLock lock("");  // for the whole run, as the window's update task holds it
+  if (!lock.held()) return fail(installationBusyReason);
   if (auto failure = fetchAndCompare(*server, true)) return fail(*failure);
   if (hasDifferences()) {
     startUpdateDiff(*server);

@@ -1,5 +1,7 @@
 #include "update/catalogue.h"
 
+#include "update/url_path.h"
+
 FileList::FileList(std::shared_ptr<const ListedFiles> listed, const CatalogueEntry& entry)
     : listed(std::move(listed)), sourcepath(entry.sourcepath), destinationpath(entry.destinationpath) {}
 
@@ -15,7 +17,7 @@ FileRecord FileList::operator[](std::size_t index) const {
   const ListedFiles::File& listedFile = file(index);
   const std::string_view name = key(listedFile);
   FileRecord record{sourcepath + "/", destinationpath + "/", "", ""};
-  record.sourcePath += name;
+  record.sourcePath += percentEncodedKey(name);
   record.localPath += name;
   record.hash = listed->text.substr(listedFile.start + listedFile.keyLength, listedFile.hashLength);
   if (listedFile.unsafeKey) record.refusal = "the list names a path outside the installation";

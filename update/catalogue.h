@@ -17,7 +17,7 @@ struct CatalogueEntry {
 };
 
 struct FileRecord {
-  std::string sourcePath;  // sourcepath + "/" + key: where the server serves the file
+  std::string sourcePath;  // sourcepath + "/" + the key percent-encoded: the URL path of the file
   std::string localPath;   // destinationpath + "/" + key: where it lives locally
   std::string hash;        // the published MD5 digest
   std::string refusal = {};  // why the file is never read nor written (an unsafe key); empty for most

@@ -5,16 +5,11 @@
 
 #include "http/request.h"
 #include "update/inflate.h"
+#include "update/url_path.h"
 
 namespace {
 
 constexpr std::size_t maxDocumentSize = 64u << 20;
-
-bool keptAsIs(unsigned char byte) {
-  if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9')) return true;
-  return std::string_view("-._~!$&'()*+,;=:@/").find(static_cast<char>(byte)) != std::string_view::npos ||
-         byte < 0x20 || byte == 0x7F;  // refused by the client, not hidden by encoding
-}
 
 std::string statusFailure(const http::Response& response) {
   return "HTTP status " + std::to_string(response.status.code) + " " + response.status.reason;
@@ -40,21 +35,7 @@ std::string streamBody(const std::string& url, const std::function<void(std::str
 
 }  // namespace
 
-std::string serverUrl(const std::string& baseUrl, std::string_view path) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  std::string url = baseUrl;
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (keptAsIs(byte)) {
-      url += c;
-    } else {
-      url += '%';
-      url += hex[byte >> 4];
-      url += hex[byte & 0x0F];
-    }
-  }
-  return url;
-}
+std::string serverUrl(const std::string& baseUrl, std::string_view path) { return baseUrl + requestPath(path); }
 
 namespace {
 

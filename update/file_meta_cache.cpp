@@ -1,5 +1,6 @@
 #include "update/file_meta_cache.h"
 
+#include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -21,8 +22,9 @@ std::int64_t modtimeFrom(const json& value) {
   throw std::invalid_argument("modtime is not a number of seconds");
 }
 
-// An entry is trusted only when its time is older than the cache file's last write: a file
-// may change again within the second it was hashed in, and its time would not show it.
+// Entries are written with time 0 unless their time vouches for them (recordDigest); one
+// whose time is not older than the cache file's last write cannot have been, so it is not
+// trusted either, whoever wrote the file.
 FileMetaCache cacheFrom(const json& document, std::int64_t cacheWritten) {
   FileMetaCache cache;
   if (document.is_null()) return cache;
@@ -67,7 +69,7 @@ std::string cacheText(const FileMetaCache& cache) {
     text += ": {\n  \"hash\": ";
     text += quoted(meta.hash);
     text += ",\n  \"modtime\": ";
-    text += std::to_string(meta.modtime);
+    text += std::to_string(meta.provisional ? 0 : meta.modtime);
     text += "\n }";
   }
   return text + "\n}";
@@ -81,15 +83,25 @@ void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
 
 std::int64_t modtimeForCache(const std::string& path) { return platform::modificationTime(path).value_or(0); }
 
+std::int64_t digestClock() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+const std::string& recordDigest(FileMetaCache& cache, const std::string& path, std::int64_t modtime,
+                                std::int64_t exposedSince, std::string digest) {
+  // A time from the second before is not trusted either: file systems stamp times from a
+  // clock that may lag the system's by a tick, and FAT keeps them in steps of two seconds.
+  const bool vouches = modtime < exposedSince - 1;
+  FileMeta& meta = cache[path];
+  meta = FileMeta{path, modtime, std::move(digest), !vouches};
+  return meta.hash;
+}
+
 const std::string& trustedDigest(FileMetaCache& cache, const std::string& root, const std::string& path) {
   const std::string file = root + path;
   const std::int64_t modtime = modtimeForCache(file);
-  auto found = cache.find(path);
-  if (found == cache.end()) return cache.emplace(path, FileMeta{path, modtime, md5OfFile(file)}).first->second.hash;
-  FileMeta& meta = found->second;
-  if (meta.modtime != modtime) {
-    meta.modtime = modtime;
-    meta.hash = md5OfFile(file);
-  }
-  return meta.hash;
+  const auto found = cache.find(path);
+  if (found != cache.end() && found->second.modtime == modtime) return found->second.hash;
+  const std::int64_t exposedSince = digestClock();  // the file is read from now on
+  return recordDigest(cache, path, modtime, exposedSince, md5OfFile(file));
 }

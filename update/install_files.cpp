@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "update/download.h"
 #include "update/file_digest.h"
+#include "update/installation_lock.h"
 
 namespace {
 
@@ -21,17 +22,16 @@ std::string folderOf(const std::string& path) {
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
 // target only when the stream ended cleanly and the digest is the list's: the reason when it
 // failed (the old file then stays and the temporary file goes). The cache learns the digest
-// of the bytes written, with the written file's time, replacing an earlier entry: a file
-// rewritten within the second of its cached time keeps that time, and the next comparison
-// would trust the old digest.
+// of the bytes written, trusted only as far as the file's time can vouch for it.
 std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
                                        const std::string& root, FileMetaCache& cache) {
   if (!record.refusal.empty()) return record.refusal;
   if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
   const std::string path = root + record.localPath;
+  if (platform::isReadOnlyFile(path)) return "cannot write " + path + " (read-only)";  // before the download
   const std::string temporary = temporaryInstallPath(path);
   createDirectories(folderOf(path));
-  platform::removeFile(temporary);  // left by a run that was killed
+  platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
   platform::NewFile file(temporary);
   if (!file.isOpen()) return "cannot write " + temporary;
   platform::Md5Stream md5;
@@ -42,8 +42,10 @@ std::optional<std::string> installFile(const FileRecord& record, const std::stri
   if (!failure.empty()) return failure;
   const std::string digest = hexDigest(md5.finish());
   if (!sameDigest(digest, record.hash)) return "content does not match the list's digest (got " + digest + ")";
+  // Anyone writing the file after the rename changes its time to this second or a later one.
+  const std::int64_t exposedSince = digestClock();
   if (!file.replace(path)) return "cannot write " + path;
-  cache[record.localPath] = FileMeta{record.localPath, modtimeForCache(path), digest};
+  recordDigest(cache, record.localPath, modtimeForCache(path), exposedSince, digest);
   return std::nullopt;
 }
 
@@ -61,6 +63,8 @@ void createDirectories(const std::string& path) {
 
 std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress) {
+  const InstallationLock lock(root);
+  if (!lock.held()) throw InstallationBusy();
   std::vector<FileFailure> failures;
   progress(0);
   for (std::size_t i = 0; i < files.size(); ++i) {

@@ -18,9 +18,10 @@ std::string temporaryInstallPath(const std::string& path);
 // diffFiles) once its content is whole and has the list's digest. A file that fails (a
 // refused key, a status, a time-out, a body that is not one complete zlib or gzip stream, a wrong digest,
 // a name the client refuses, a write error) keeps its old content and is returned with its
-// reason; the others are installed all the same. Only a failing connection (refused,
-// reset, no such host: std::system_error) ends the installation, by exception. The cache
-// holds the digest and time of each written file, and everything written is flushed to disk
-// before this returns.
+// reason; a read-only target fails before its download. Only a failing connection (refused,
+// reset, no such host: std::system_error) ends the installation, by exception, and so does
+// another process holding the installation's lock (InstallationBusy, before anything is
+// touched). The cache holds the digest of each written file, and everything written is
+// flushed to disk before this returns.
 std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress);

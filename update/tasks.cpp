@@ -10,6 +10,7 @@
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
 #include "update/install_files.h"
+#include "update/installation_lock.h"
 #include "update/release_timestamp.h"
 #include "update/updater_hash.h"
 
@@ -94,9 +95,15 @@ bool diffTask() {
 
 // The Update button: install, then compare again. The installation is three quarters of
 // the progress, the comparison the last quarter. Files that could not be installed make it
-// fail, after the others were installed and everything was compared.
+// fail, after the others were installed and everything was compared. Another updater at
+// work on the installation makes it fail before anything is touched.
 bool update_diff(const std::string& baseUrl) {
   UpdaterState& updater = state();
+  const InstallationLock lock(installationRoot);
+  if (!lock.held()) {
+    updater.failureReason = installationBusyReason;
+    return false;
+  }
   FileMetaCache cache = readFileMetaCache(installationRoot);
   const std::vector<FileRecord> files = copyOfDifferingFiles().records();
   updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {

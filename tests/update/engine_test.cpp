@@ -1,6 +1,7 @@
 // The engine's workers and tasks on real files in temporary folders, against a scripted loopback server.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -18,6 +19,7 @@
 #include "update/file_digest.h"
 #include "update/inflate.h"
 #include "update/install_files.h"
+#include "update/installation_lock.h"
 #include "update/safe_path.h"
 #include "update/tasks.h"
 #include "update/updater_hash.h"
@@ -137,6 +139,29 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   EXPECT_EQ(differing, "./fifo ./missing ./restored ./rewritten ");
 }
 
+// A rewrite within the second a digest was taken keeps the file's time: with the cache written three seconds later,
+// the next comparison still hashes the file again, whether the digest came from installing or from comparing it.
+TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
+  const ScriptedServer server = serverOf({{"/files/installed/installed", httpAnswer(deflated("hello"))}});
+  for (const std::string name : {"installed", "compared"}) {
+    const TempFolder root;
+    const std::string file = (root / name).string();
+    const FileList records = fileListFromText(R"({")" + name + R"(": ")" + helloDigest + R"("})", entry(name, "."));
+    FileMetaCache cache;
+    for (std::optional<std::int64_t> digested; !digested || digested != platform::modificationTime(file);) {
+      writeFile(file, "hello");  // compared as it is, replaced when installed; then a real rewrite, in that second
+      if (name == "compared") diffFiles(records, root.prefix(), cache, ignoreProgress);
+      else ASSERT_TRUE(updateFiles({records[0]}, server.url(), root.prefix(), cache, ignoreProgress).empty());
+      digested = platform::modificationTime(file);
+      writeFile(file, "HELLO");
+    }
+    writeFileMetaCache(root.prefix(), cache);
+    fs::last_write_time(root / "updater_filemeta.json", fs::file_time_type::clock::now() + std::chrono::seconds(3));
+    FileMetaCache read = readFileMetaCache(root.prefix());
+    EXPECT_EQ(diffFiles(records, root.prefix(), read, ignoreProgress).size(), 1u) << name << ": rewrite unseen";
+  }
+}
+
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
 std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
   const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
@@ -152,16 +177,17 @@ std::string fetched(const ScriptedServer& server, const ProgressSink& progress =
 TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEachFailure) {
   for (const char* empty : {"[]", "null"})
     EXPECT_EQ(fetched(serverOf({{"/json", httpAnswer(deflated(empty))}})), "|0 lists") << empty;
+  // A list's url is requested as the catalogue gives it.
   CatalogueEntry third = entry("third", "Third");
-  third.url = "lists/second";  // fetched once for both sets
-  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second"), third}));
+  third.url = "lists/second?v=2&p=100%";  // fetched once for both sets
+  const auto sets = nlohmann::ordered_json::parse(catalogueText({entry("first"), entry("second?v=2&p=100%"), third}));
   const std::string object = nlohmann::ordered_json{{"z", sets[1]}, {"a", sets[0]}, {"zz", sets[2]}}.dump();
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(object))},
                                           {"/lists/first", httpAnswer(deflated("null"))},
-                                          {"/lists/second", httpAnswer(deflated(R"({"x": "h"})"))}});
+                                          {"/lists/second?v=2&p=100%25", httpAnswer(deflated(R"({"x": "h"})"))}});
   std::vector<double> progress;
   EXPECT_EQ(fetched(server, [&](double value) { progress.push_back(value); }),
-            "|first:|second: QuarnServer/x|third: Third/x|3 lists");
+            "|first:|second?v=2&p=100%: QuarnServer/x|third: Third/x|3 lists");
   EXPECT_EQ(progress, (std::vector<double>{0, 1.0 / 3, 2.0 / 3, 1}));
   EXPECT_EQ(server.receivedRequests().size(), 3u) << "the list of two sets is fetched once";
 
@@ -265,19 +291,22 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
       {"gone.txt", httpAnswer(deflated("hello"), "404 Gone"), helloDigest, "HTTP status 404 Gone"},
       {"short.txt", hello, "0000000000000000", "the list's digest is not 32 hexadecimal digits: 0000000000000000"},
       {"ctl\x01.txt", "", helloDigest, "Invalid request target"},
-      {"%41q?x #\xc3\xbc-._~!$&'()*+,;=:@.txt", hello, helloDigest, "", "%2541q%3Fx%20%23%C3%BC-._~!$&'()*+,;=:@.txt"},
+      {"%41q?x #\xc3\xbc-._~!$&'()*+,;=@.txt", hello, helloDigest, "", "%2541q%3Fx%20%23%C3%BC-._~!$&'()*+,;=@.txt"},
+      {"locked.txt", "", helloDigest, "cannot write " + root.prefix() + "QuarnServer/locked.txt (read-only)"},
       {"run.sh", hello, helloDigest, ""}};
   Responses responses;
-  std::vector<FileRecord> files;
+  std::map<std::string, std::string> list;
   std::string expected, installed;  // "<key>: <content>|<failure><cached digest>" per file
-  for (const Case& c : cases) {
-    responses["/files/main/" + (c.target.empty() ? c.key : c.target)] = c.response;
-    files.push_back({"files/main/" + c.key, "QuarnServer/" + c.key, c.digest});
+  for (const Case& c : cases) {  // the set's folder is sent as the catalogue names it, only keys are encoded
+    responses["/files/my%20set/" + (c.target.empty() ? c.key : c.target)] = c.response;
+    list[c.key] = c.digest;
     if (c.key != "new/gzip.txt") writeFile(root / ("QuarnServer/" + c.key), "old");
     expected += c.key + ": " + (c.failure.empty() ? "hello|" + helloDigest : "old|" + c.failure) + "\n";
   }
+  const std::vector<FileRecord> files = fileListFromText(fileListText(list), entry("my%20set")).records();
   const auto runnable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
   fs::permissions(root / "QuarnServer/run.sh", runnable);
+  fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);  // refused before it is asked for
   const ScriptedServer server = serverOf(responses);
   FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
@@ -307,21 +336,45 @@ TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
   EXPECT_EXIT(install(), testing::ExitedWithCode(0), "");
 }
 
+// What the installation in the working directory held when the engine last flushed it to disk.
+static std::string atFlush = "never";
+
+extern "C" int syncfs(int fd) {
+  atFlush = readFile("QuarnServer/a.txt") + ", cache " + readFile("updater_filemeta.json");
+  static const auto flush = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "syncfs"));
+  return flush(fd);
+}
+
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto finish = [] { while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  const auto run = [](const std::function<void()>& start) {
+    start();
+    while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  };
   const UpdaterState& state = updaterState();
-  startCatalogueFetch("http://127.0.0.1:1/");
-  finish();
+  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-
-  startUpdateDiff("http://127.0.0.1:1/");  // nothing differs: installs nothing, compares nothing
-  finish();
+  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
+
+  const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
+                                          {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
+                                          {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
+  run([&] { startCatalogueFetch(server.url()); });
+  run(startDiff);
+  const std::string compared = readFile("updater_filemeta.json");
+  {  // Another updater at work: refused before anything is touched.
+    const platform::FileLock otherUpdater("updater.lock");
+    run([&] { startUpdateDiff(server.url()); });
+    EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
+              std::string(installationBusyReason) + "|<missing>|" + compared);
+  }
+  run([&] { startUpdateDiff(server.url()); });
+  EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.

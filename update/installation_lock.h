@@ -1,0 +1,35 @@
+#pragma once
+// One updater per installation. Two updaters in one folder would tear files: each takes the
+// other's temporary download for a leftover, and one renames the other's half-written file
+// over its target. Whatever installs holds this lock for its whole run.
+#include <stdexcept>
+#include <string>
+
+// The lock file in the installation root; it stays there, empty, between runs.
+inline constexpr const char* installationLockName = "updater.lock";
+
+// Why an update was refused.
+inline constexpr const char* installationBusyReason =
+    "another updater is working on this installation (updater.lock is held); nothing was changed";
+
+struct InstallationBusy : std::runtime_error {
+  InstallationBusy() : std::runtime_error(installationBusyReason) {}
+};
+
+// Holds the lock of the installation below root ("" for the working directory) while alive,
+// if no other process holds it: the operating system's lock, released when the process ends,
+// even by a kill. Holds within this process nest, so the command-line tool can hold it for
+// its whole run and the update task inside it again.
+class InstallationLock {
+ public:
+  explicit InstallationLock(std::string root);
+  ~InstallationLock();
+  InstallationLock(const InstallationLock&) = delete;
+  InstallationLock& operator=(const InstallationLock&) = delete;
+
+  bool held() const;
+
+ private:
+  std::string root;
+  bool holding = false;
+};
