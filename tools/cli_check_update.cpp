@@ -18,11 +18,38 @@ constexpr int exitCurrent = 0;
 constexpr int exitDiffering = 1;
 constexpr int exitFailed = 2;
 
-// The server's base address: the built-in one, or "--server URL". Nothing for other arguments.
-std::optional<std::string> readServer(const std::vector<std::string>& args) {
-  if (args.empty()) return serverBaseUrl();
-  if (args.size() != 2 || args[0] != "--server" || args[1].empty()) return std::nullopt;
-  return args[1].back() == '/' ? args[1] : args[1] + '/';
+struct Options {
+  std::string server = serverBaseUrl();
+  unsigned jobs = defaultTransferJobs;
+};
+
+// "--jobs N": a whole number from 1 to maxTransferJobs, written plainly.
+std::optional<unsigned> readJobs(const std::string& text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const unsigned jobs = static_cast<unsigned>(std::stoul(text));
+  if (jobs < 1 || jobs > maxTransferJobs) return std::nullopt;
+  return jobs;
+}
+
+// "--server URL" (the built-in address otherwise) and, where `jobsAllowed`, "--jobs N", each at
+// most once. Nothing for other arguments.
+std::optional<Options> readOptions(const std::vector<std::string>& args, bool jobsAllowed) {
+  Options options;
+  bool serverGiven = false, jobsGiven = false;
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    if (i + 1 == args.size()) return std::nullopt;
+    const std::string& value = args[i + 1];
+    if (args[i] == "--server" && !serverGiven && !value.empty()) {
+      options.server = value.back() == '/' ? value : value + '/';
+      serverGiven = true;
+    } else if (args[i] == "--jobs" && jobsAllowed && !jobsGiven && readJobs(value)) {
+      options.jobs = *readJobs(value);
+      jobsGiven = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
 }
 
 int fail(const std::string& reason) {
@@ -84,27 +111,29 @@ int reportDifferences() {
   return paths.empty() ? exitCurrent : exitDiffering;
 }
 
-int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]"); }
+int usage(const char* command, const char* more = "") {
+  return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]" + more);
+}
 
 }  // namespace
 
 // `check` takes no lock: it changes no file of the modification, and a digest it caches is
 // bound to the file's time, so it may run beside an update and report what it finds.
 int runCheckCommand(const std::vector<std::string>& args) {
-  const auto server = readServer(args);
-  if (!server) return usage("check");
-  if (auto failure = fetchAndCompare(*server, false)) return fail(*failure);
+  const auto options = readOptions(args, false);
+  if (!options) return usage("check");
+  if (auto failure = fetchAndCompare(options->server, false)) return fail(*failure);
   return reportDifferences();
 }
 
 int runUpdateCommand(const std::vector<std::string>& args) {
-  const auto server = readServer(args);
-  if (!server) return usage("update");
+  const auto options = readOptions(args, true);
+  if (!options) return usage("update", " [--jobs 1-32]");
   const InstallationLock lock("");  // for the whole run, as the window's update task holds it
   if (!lock.held()) return fail(installationBusyReason);
-  if (auto failure = fetchAndCompare(*server, true)) return fail(*failure);
+  if (auto failure = fetchAndCompare(options->server, true)) return fail(*failure);
   if (hasDifferences()) {
-    startUpdateDiff(*server);
+    startUpdateDiff(options->server, options->jobs);
     if (auto failure = finishTask("update")) return fail(*failure);
   }
   return reportDifferences();

@@ -18,7 +18,7 @@ struct Command {
 constexpr Command commands[] = {
     {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
     {"check", runCheckCommand, "check [--server URL]"},
-    {"update", runUpdateCommand, "update [--server URL]"},
+    {"update", runUpdateCommand, "update [--server URL] [--jobs N]"},
     {"profiles", runProfilesCommand, "profiles [FOLDER]"},
 };
 

@@ -97,7 +97,7 @@ bool diffTask() {
 // the progress, the comparison the last quarter. Files that could not be installed make it
 // fail, after the others were installed and everything was compared. Another updater at
 // work on the installation makes it fail before anything is touched.
-bool update_diff(const std::string& baseUrl) {
+bool update_diff(const std::string& baseUrl, unsigned jobs) {
   UpdaterState& updater = state();
   const InstallationLock lock(installationRoot);
   if (!lock.held()) {
@@ -109,7 +109,7 @@ bool update_diff(const std::string& baseUrl) {
   updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
-  });
+  }, {.jobs = jobs});
   publishDifferingFiles({});
   updater.updateDiffProgress = 0.75 + updater.diffProgress * 0.25;
   compareSelectedFiles(cache, [&](double progress) {
@@ -147,9 +147,9 @@ void startDiff() {
   startTask(UpdatePhase::Diff, diffTask);
 }
 
-void startUpdateDiff(const std::string& baseUrl) {
+void startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
   clearError();
-  startTask(UpdatePhase::UpdateDiff, [baseUrl] { return update_diff(baseUrl); });
+  startTask(UpdatePhase::UpdateDiff, [baseUrl, jobs] { return update_diff(baseUrl, jobs); });
 }
 
 void startUpdaterHashCheck(const std::string& baseUrl) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "update/server_address.h"
+#include "update/transfers.h"
 #include "update/updater_state.h"
 
 // Each clears errorCode and starts one task; the window offers them only while no task
@@ -16,7 +17,8 @@ void startFetch(const std::string& baseUrl = serverBaseUrl());  // also asks for
 // installs nothing (quarnmp-cli check) leaves the record alone.
 void startCatalogueFetch(const std::string& baseUrl, bool recordRelease = true);
 void startDiff();  // compares the first set; nothing starts while the catalogue is empty
-void startUpdateDiff(const std::string& baseUrl = serverBaseUrl());  // installs the differing files, compares again
+// Installs the differing files, `jobs` at a time, and compares again.
+void startUpdateDiff(const std::string& baseUrl = serverBaseUrl(), unsigned jobs = defaultTransferJobs);
 
 // Asks for the updater's digest on a detached thread and returns at once.
 void startUpdaterHashCheck(const std::string& baseUrl = serverBaseUrl());
