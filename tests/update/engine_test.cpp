@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
+#include <atomic>
 #include <thread>
 
 #include "platform/files.h"
@@ -320,6 +321,86 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   EXPECT_EQ(fs::status(root / "QuarnServer/run.sh").permissions() & fs::perms::all, runnable);
   // The files of the table and the folder "new": no download was left behind.
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root / "QuarnServer"), {}), std::ssize(cases) + 1);
+}
+
+// Workers keep their connections (closed by the server after `perConnection` requests) and run at once;
+// one missing file and one wrong one among many fail alone, whatever the number of workers.
+TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
+  struct Row {
+    unsigned jobs, perConnection;
+    std::string connections;
+  };
+  Responses responses{{"/files/wrong", httpAnswer(deflated("other"))}};
+  std::vector<FileRecord> files{{"files/gone", "gone", helloDigest}, {"files/wrong", "wrong", helloDigest}};
+  std::string expected = "gone: HTTP status 404 Not Found\n"
+                         "wrong: content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)\n";
+  for (const std::string name : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+    responses["/files/" + name] = httpAnswer(deflated("hello"));
+    files.push_back({"files/" + name, name, helloDigest});
+    expected += name + " ";
+  }
+  for (const Row& row : {Row{1, 3, "4 connections, 1 at once"}, Row{4, 100, "4 connections, 4 at once"}}) {
+    TempFolder root;
+    std::atomic<int> connections = 0, open = 0, mostOpen = 0;
+    const ScriptedServer server([&](ScriptedConnection& connection) {
+      ++connections;
+      for (int now = ++open; mostOpen < now;) mostOpen = now;
+      std::string request;
+      for (unsigned served = 0; served < row.perConnection && !(request = connection.readRequest()).empty(); ++served) {
+        if (row.jobs > 1) connection.pause(std::chrono::milliseconds(100));  // so that every worker finds work
+        const auto found = responses.find(requestTarget(request));
+        connection.send(found == responses.end() ? httpAnswer("", "404 Not Found") : found->second);
+      }
+      --open;
+    }, ScriptedServer::AtOnce{});
+    FileMetaCache cache;
+    std::string outcome;
+    for (const FileFailure& failure :
+         updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, {.jobs = row.jobs}))
+      outcome += failure.localPath + ": " + failure.reason + "\n";
+    for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
+    EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
+              expected + row.connections) << row.jobs << " jobs";
+  }
+}
+
+// Transient failures are tried again three times; the rest, and a transfer below the rate floor, are final.
+TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
+  const std::string hello = httpAnswer(deflated("hello")), busy = httpAnswer("", "503 Busy");
+  const auto drip = [](ScriptedConnection& connection) {  // 20 bytes a second
+    connection.readRequest();
+    const std::string body = deflated(std::string(100000, 'x'));
+    connection.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+    for (std::size_t sent = 0; sent < 40; ++sent, connection.pause(std::chrono::milliseconds(50)))
+      connection.send(body.substr(sent, 1));
+  };
+  struct Row {
+    std::string name;
+    std::vector<ConnectionScript> connections;
+    std::string outcome;  // "<content>|<failure>|<requests>"
+  };
+  const Row rows[] = {
+      {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(hello)}, "hello||3"},
+      {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(hello)},
+       "old|HTTP status 503 Busy|4"},
+      {"cut short", {respondWith(hello.substr(0, hello.size() - 3)), respondWith(hello)}, "hello||2"},
+      {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(hello)}, "old|HTTP status 404 Not Found|1"},
+      {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(hello)},
+       "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1"},
+      {"below the rate floor", {drip, respondWith(hello)}, "old|Transfer too slow|1"}};
+  const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
+                                .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
+                                                std::chrono::milliseconds(4)}};
+  for (const Row& row : rows) {
+    TempFolder root;
+    writeFile(root / "f", "old");
+    const ScriptedServer server(row.connections);
+    FileMetaCache cache;
+    const auto failures = updateFiles({{"f", "f", helloDigest}}, server.url(), root.prefix(), cache, ignoreProgress,
+                                      options);
+    EXPECT_EQ(readFile(root / "f") + "|" + (failures.empty() ? "" : failures[0].reason) + "|" +
+                  std::to_string(server.receivedRequests().size()), row.outcome) << row.name;
+  }
 }
 
 // A body of any size streams through bounded memory: 128 MiB of zeros (their MD5 below) in 96 MiB.
