@@ -55,9 +55,11 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const fs::path dll = installation / "QuarnServer/bin/new/x.dll", partial = dll.string() + ".quarnmp-download";
   writeFile(dll, "old");
   // "<exit status>|<output>|<error output>" of quarnmp-cli in the installation, of its progress lines the last.
-  const auto run = [&](const std::string& command, const std::string& server = "/") {
-    const ProgramResult result = withUnixLineEnds(runProgram(
-        QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, {.workingDirectory = installation.string()}));
+  const auto run = [&](const std::string& command, const std::string& server = "/", const std::string& jobs = "") {
+    std::vector<std::string> args{command, "--server", nginx.url(server)};
+    if (!jobs.empty()) args.insert(args.end(), {"--jobs", jobs});
+    const ProgramResult result =
+        withUnixLineEnds(runProgram(QUARNMP_CLI_EXE, args, {.workingDirectory = installation.string()}));
     return std::to_string(result.exitCode) + "|" + result.out + "|" +
            std::regex_replace(result.err, std::regex(".*%\n(?=.)"), "");
   };
@@ -79,7 +81,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
                 (fs::exists(partial) ? "|partial" : ""), "137|alpha|old|partial");
   EXPECT_EQ(second, "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); nothing "
                     "was changed\n");
-  const std::string repaired = run("update");
+  for (const char* jobs : {"0", "33", "+1"})
+    EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL] [--jobs 1-32]\n");
+  const std::string repaired = run("update", "/", "32");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
   for (const std::string key : {"a.txt", "maps/My Map.txt", "bin/new/x.dll"})
