@@ -55,14 +55,18 @@ Installed installFile(const FileRecord& record, const std::string& baseUrl, cons
     if (!file->isOpen()) throw std::runtime_error("cannot write " + temporary);
     md5.emplace();
   };
-  const std::string failure =
-      fetchInflated(connection, serverUrl(baseUrl, record.sourcePath), options, restart, [&](std::string_view bytes) {
-        md5->add(bytes);
-        if (!file->write(bytes)) throw std::runtime_error("cannot write " + temporary);
-      });
+  std::string digest;
+  const auto verify = [&]() -> std::string {
+    digest = hexDigest(md5->finish());
+    return sameDigest(digest, record.hash) ? "" : "content does not match the list's digest (got " + digest + ")";
+  };
+  const std::string url = serverUrl(baseUrl, record.sourcePath);
+  const auto consume = [&](std::string_view bytes) {
+    md5->add(bytes);
+    if (!file->write(bytes)) throw std::runtime_error("cannot write " + temporary);
+  };
+  const std::string failure = fetchInflated(connection, {url, path}, options, restart, consume, verify);
   if (!failure.empty()) return failed(failure);
-  const std::string digest = hexDigest(md5->finish());
-  if (!sameDigest(digest, record.hash)) return failed("content does not match the list's digest (got " + digest + ")");
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
   if (!file->replace(path)) return failed("cannot write " + path);

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "platform/files.h"
@@ -364,42 +366,69 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
   }
 }
 
-// Transient failures are tried again three times; the rest, and a transfer below the rate floor, are final.
+// Transient failures are tried again three times, continuing a large body where it was cut; the rest, and a
+// transfer below the rate floor, are final.
 TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
-  const std::string hello = httpAnswer(deflated("hello")), busy = httpAnswer("", "503 Busy");
-  const auto drip = [](ScriptedConnection& connection) {  // 20 bytes a second
+  std::string content(256u << 10, '\0');
+  std::generate(content.begin(), content.end(), std::minstd_rand());  // hardly compressible
+  const std::string body = deflated(content), size = std::to_string(body.size());
+  const std::string head = "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: " + size + "\r\n\r\n";
+  const std::string whole = head + body, busy = httpAnswer("", "503 Busy");
+  const auto cut = respondWith(whole.substr(0, whole.size() / 2));
+  const auto rest = [&](ScriptedConnection& connection) {  // as a server that still has version "v1"
+    const std::string request = connection.readRequest();
+    const auto range = request.find("Range: bytes=");
+    if (range == std::string::npos) return connection.send(httpAnswer("", "400 No Range"));
+    const std::size_t from = std::stoul(request.substr(range + 13));
+    connection.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+                    std::to_string(body.size() - 1) + "/" + size + "\r\nContent-Length: " +
+                    std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from));
+  };
+  const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
     connection.readRequest();
-    const std::string body = deflated(std::string(100000, 'x'));
-    connection.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n");
+    connection.send(head);
     for (std::size_t sent = 0; sent < 40; ++sent, connection.pause(std::chrono::milliseconds(50)))
       connection.send(body.substr(sent, 1));
   };
   struct Row {
     std::string name;
     std::vector<ConnectionScript> connections;
-    std::string outcome;  // "<content>|<failure>|<requests>"
+    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>"
   };
+  const std::string half = "bytes=" + std::to_string(whole.size() / 2 - head.size()) + "-";
   const Row rows[] = {
-      {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(hello)}, "hello||3"},
-      {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(hello)},
-       "old|HTTP status 503 Busy|4"},
-      {"cut short", {respondWith(hello.substr(0, hello.size() - 3)), respondWith(hello)}, "hello||2"},
-      {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(hello)}, "old|HTTP status 404 Not Found|1"},
-      {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(hello)},
-       "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1"},
-      {"below the rate floor", {drip, respondWith(hello)}, "old|Transfer too slow|1"}};
+      {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(whole)}, "new||3|"},
+      {"closed unread", {[](ScriptedConnection&) {}, respondWith(whole)}, "new||1|"},
+      {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(whole)},
+       "old|HTTP status 503 Busy|4|"},
+      {"cut, continued", {cut, rest}, "new||2|" + half},
+      {"cut, the server's copy changed", {cut, respondWith(whole)}, "new||2|" + half},
+      {"cut always, kept for the next update", {cut, cut, cut, cut},
+       "old|Connection closed after " + std::to_string(whole.size() / 2 - head.size()) + " of " + size +
+           " body bytes|4|" + half + "|kept"},
+      {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(whole)}, "old|HTTP status 404 Not Found|1|"},
+      {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
+       "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
+      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
   const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
-                                                std::chrono::milliseconds(4)}};
+                                                std::chrono::milliseconds(4)},
+                                .keepFrom = 64u << 10};
+  const std::vector<FileRecord> files{{"f", "f", hexDigest(platform::md5Of(content))}};
   for (const Row& row : rows) {
     TempFolder root;
     writeFile(root / "f", "old");
     const ScriptedServer server(row.connections);
     FileMetaCache cache;
-    const auto failures = updateFiles({{"f", "f", helloDigest}}, server.url(), root.prefix(), cache, ignoreProgress,
-                                      options);
-    EXPECT_EQ(readFile(root / "f") + "|" + (failures.empty() ? "" : failures[0].reason) + "|" +
-                  std::to_string(server.receivedRequests().size()), row.outcome) << row.name;
+    const auto failures = updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
+    const std::vector<std::string> requests = server.receivedRequests();
+    const std::string last = requests.empty() ? "" : requests.back();
+    const auto range = last.find("Range: "), end = last.find("\r\n", range);
+    EXPECT_EQ((readFile(root / "f") == content ? "new" : readFile(root / "f")) + "|" +
+                  (failures.empty() ? "" : failures[0].reason) + "|" + std::to_string(requests.size()) + "|" +
+                  (range == std::string::npos ? "" : last.substr(range + 7, end - range - 7)) +
+                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : ""),
+              row.outcome) << row.name;
   }
 }
 
