@@ -106,10 +106,12 @@ bool update_diff(const std::string& baseUrl, unsigned jobs) {
   }
   FileMetaCache cache = readFileMetaCache(installationRoot);
   const std::vector<FileRecord> files = copyOfDifferingFiles().records();
+  TransferOptions transfers;
+  transfers.jobs = jobs;
   updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
-  }, {.jobs = jobs});
+  }, transfers);
   publishDifferingFiles({});
   updater.updateDiffProgress = 0.75 + updater.diffProgress * 0.25;
   compareSelectedFiles(cache, [&](double progress) {

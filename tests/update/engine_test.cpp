@@ -357,8 +357,9 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
     }, ScriptedServer::AtOnce{});
     FileMetaCache cache;
     std::string outcome;
-    for (const FileFailure& failure :
-         updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, {.jobs = row.jobs}))
+    TransferOptions options;
+    options.jobs = row.jobs;
+    for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
       outcome += failure.localPath + ": " + failure.reason + "\n";
     for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
     EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
