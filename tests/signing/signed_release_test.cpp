@@ -55,6 +55,9 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, {plan, (work / "evil").string()})), "0");
   const std::string signature = readFile(work / "pristine/json.minisig");
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
+  // Each release has its lists and folders of its own, named by its time.
+  const std::string listA = "lists/a." + std::to_string(timestamp), listB = "lists/b." + std::to_string(timestamp);
+  const auto releaseFile = [&](const std::string& tree) { return fs::directory_iterator(work / tree / "files/a")->path() / "a.txt"; };
   const auto serve = [&](const std::string& tree) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
@@ -78,9 +81,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const std::string refused = "2|quarnmp-cli: fetch failed: ";
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
-      {[&] { flipByte(served / "lists/a"); },
-       refused + "lists/a: signature invalid (the document is not the one signed)"},
-      {[&] { writeFile(served / "files/a/a.txt", readFile(work / "evil/files/a/a.txt")); },
+      {[&] { flipByte(served / listA); }, refused + listA + ": signature invalid (the document is not the one signed)"},
+      {[&] { writeFile(served / fs::relative(releaseFile("pristine"), work / "pristine"), readFile(releaseFile("evil"))); },
        "2|QuarnServer/a.txt: content does not match the list's digest (got dc7f558e83a9203391be9caa5c83bb99)|"
        "quarnmp-cli: update failed: 1 of 2 files could not be installed"},
       {[&] { flipByte(served / "json.minisig", readFile(served / "json.minisig").find("timestamp:") + 10); },
@@ -88,11 +90,11 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
       {[&] { for (auto doc : {"json", "json.minisig"}) writeFile(served / doc, readFile(work / "other" / doc)); },
        refused + "json: signature invalid (made with key "},
       {[&] {
-         for (auto end : {"", ".minisig"}) writeFile(served / "lists/b" += end, readFile(served / "lists/a" += end));
+         for (auto end : {"", ".minisig"}) writeFile(served / listB += end, readFile(served / listA += end));
        },
-       refused + "lists/b: signed for another file (lists/a)"},
+       refused + listB + ": signed for another file (" + listA + ")"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
-      {[&] { signWithMinisign("lists/a", timestamp - 1); }, refused + "lists/a: older release than the catalogue"},
+      {[&] { signWithMinisign(listA, timestamp - 1); }, refused + listA + ": older release than the catalogue"},
   };
   for (const auto& [tamper, outcome] : tampered) {
     serve("pristine");
@@ -103,7 +105,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   }
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
-  for (const std::string path : {"json", "lists/a", "QuarnMpUpdater/index.html"})
+  for (const std::string& path : {std::string("json"), listA, std::string("QuarnMpUpdater/index.html")})
     EXPECT_EQ(run(MINISIGN_EXE, {"-V", "-p", testPub, "-m", path}, work / "pristine").out,
               "Signature and comment signature verified\nTrusted comment: timestamp:" + std::to_string(timestamp) +
                   "\tfile:" + path + "\n");
@@ -126,7 +128,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
 
   // Signed 40 days before: installs, with a warning; after the release of today it is refused.
   serve("pristine");
-  for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, timestamp - 40 * 86400);
+  for (const std::string& path : {std::string("json"), listA, listB}) signWithMinisign(path, timestamp - 40 * 86400);
   fs::copy(served, work / "old", fs::copy_options::recursive);
   const std::string later = update(work / "later");
   EXPECT_EQ(later + "|" + readFile(work / "later/QuarnServer/bin/x.dll"),
