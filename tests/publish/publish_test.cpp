@@ -67,10 +67,11 @@ static Files snapshot(const fs::path& root) {
   return found;
 }
 
-static std::string noise(std::size_t size, unsigned seed) {
+// Random bytes, or random letters a and b, which zlib's level 9 compresses well but slowly.
+static std::string noise(std::size_t size, unsigned seed, bool letters = false) {
   std::mt19937 random(seed);
   std::string bytes(size, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(random());
+  for (char& byte : bytes) byte = static_cast<char>(letters ? 'a' + random() % 2 : random());
   return bytes;
 }
 
@@ -119,7 +120,7 @@ TEST(Publisher, ServesEveryNameAndOnlyWholeReleasesWhilePublishingAndAfterKillsA
   const Files encoded{{"100%.txt", "100%25.txt"}, {"#1.txt", "%231.txt"}, {"Grüße.txt", "Gr%C3%BC%C3%9Fe.txt"},
                       {"semi;colon,+=&$!'()[]~@.txt", "semi%3Bcolon%2C%2B%3D%26%24%21%27%28%29%5B%5D~%40.txt"}};
   for (const auto& [name, url] : encoded) writeRelease(work, {{name, "content of " + name}});
-  writeRelease(work, {{"a.txt", "alpha"}, {"big.bin", noise(8 << 20, 1)}, {"gone.txt", "old"}, {"keep.txt", "same"}});
+  writeRelease(work, {{"a.txt", "alpha"}, {"big.bin", noise(4 << 20, 1)}, {"gone.txt", "old"}, {"keep.txt", "same"}});
   ASSERT_EQ(publish(work, sign).exitCode, 0);
   NginxServer nginx(work / "tree");
   const auto fetched = [&](const std::string& path) {  // "<body>|<status>"
@@ -137,11 +138,12 @@ TEST(Publisher, ServesEveryNameAndOnlyWholeReleasesWhilePublishingAndAfterKillsA
   std::chrono::steady_clock::duration runTime{};
   for (int round = 1; round <= 8; ++round) {
     SCOPED_TRACE("round " + std::to_string(round) + " of seed " + std::to_string(seed));
-    writeRelease(work, {{"a.txt", "round " + std::to_string(round)}, {"big.bin", noise(8 << 20, round + 1)},
+    writeRelease(work, {{"a.txt", "round " + std::to_string(round)}, {"big.bin", noise(4 << 20, round + 1)},
                         {"new/n.txt", "new"}});
+    if (round == 1) writeFile(work / "mod/main/slow.txt", noise(512 << 10, 0, true));
     const Files next = snapshot(work / "mod/main");
     const auto start = std::chrono::steady_clock::now();
-    if (round == 1) {  // players update while it runs
+    if (round == 1) {  // players update while it runs, long enough for several
       ServerProcess publisher(QUARNMP_PUBLISH_EXE, {sign[0], sign[1], (work / "plan.json").string(),
                               (work / "tree").string()}, work / "publish.log");
       for (bool last = false; !last;) {
@@ -150,24 +152,24 @@ TEST(Publisher, ServesEveryNameAndOnlyWholeReleasesWhilePublishingAndAfterKillsA
         const Files installed = snapshot(work / "player/QuarnServer");
         ASSERT_TRUE(installed == served || installed == next) << "a mix of two releases";
       }
-      runTime = std::chrono::steady_clock::now() - start;
-      EXPECT_TRUE(readFile(work / "publish.log").starts_with("published 8 files (3 compressed, 0 removed, 10 retired)"));
+      EXPECT_TRUE(readFile(work / "publish.log").starts_with("published 9 files (4 compressed, 0 removed, 10 retired)"));
       const Files beforeDryRun = snapshot(work / "tree");
       const std::string dryRun = publish(work, {sign[0], sign[1], "--dry-run"}).out;
-      EXPECT_NE(dryRun.find("\nwould publish 8 files (0 compressed, 10 removed, 10 retired) in 1 sets, signed as"),
+      EXPECT_NE(dryRun.find("\nwould publish 9 files (0 compressed, 10 removed, 11 retired) in 1 sets, signed as"),
                 std::string::npos) << dryRun;
       EXPECT_TRUE(snapshot(work / "tree") == beforeDryRun) << "the dry run changed the tree";
     } else if (round == 2) {  // big.bin grows while it is compressed
       bool edited = false;
       const auto result = publish(work, sign, [&] {
         if (!edited && bigFileIn(work / "tree/.publishing")) {
-          writeFile(work / "mod/main/big.bin", noise(9 << 20, 0));
+          writeFile(work / "mod/main/big.bin", noise(5 << 20, 0));
           edited = true;
         }
         return false;
       });
       EXPECT_NE(result.err.find("big.bin: changed while this run read it"), std::string::npos) << result.err;
       EXPECT_EQ(result.exitCode, 2);
+      runTime = std::chrono::steady_clock::now() - start;
     } else {
       const auto killAfter = std::uniform_int_distribution<std::chrono::steady_clock::rep>(0, runTime.count())(random);
       publish(work, sign, [&] { return (std::chrono::steady_clock::now() - start).count() > killAfter; });
