@@ -1,7 +1,6 @@
 #include "tools/publish_tree.h"
 
 #include <ctime>
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,6 +14,7 @@
 #include "tools/publish_sign.h"
 #include "tools/publish_state.h"
 #include "tools/publish_validate.h"
+#include "tools/publish_writer.h"
 #include "update/catalogue_json.h"
 #include "update/file_digest.h"
 #include "update/release_verification.h"
@@ -23,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* stagingFolderName = ".publishing";
 constexpr const char* lockFileName = ".publish-lock";
 
 std::string releaseFolder(const PublishedSet& set, std::int64_t release) {
@@ -51,114 +50,6 @@ std::int64_t freeRelease(const PublishPlan& plan, const fs::path& tree, std::int
     if (free) return release;
   }
 }
-
-// Removes the folders that a removal left empty, up to the tree; never a link.
-void removeEmptyFolders(const fs::path& tree, const fs::path& removed) {
-  std::error_code error;
-  for (fs::path folder = removed.parent_path();
-       liesWithin(folder, tree) && !fs::equivalent(folder, tree, error) && !error &&
-       fs::is_directory(fs::symlink_status(folder, error)) && fs::remove(folder, error);
-       folder = folder.parent_path()) {
-  }
-}
-
-// Removes each path that is a regular file inside the tree; returns how many went.
-std::size_t removeFiles(const fs::path& tree, const std::vector<std::string>& paths, std::vector<std::string>& warnings) {
-  std::size_t removed = 0;
-  for (const std::string& treePath : paths) {
-    std::error_code error;
-    if (regularFileInTree(tree, treePath) && fs::remove(tree / treePath, error)) {
-      ++removed;
-      removeEmptyFolders(tree, tree / treePath);
-    } else if (error) {
-      warnings.push_back(treePath + ": not removed, " + error.message());
-    }
-  }
-  return removed;
-}
-
-// Writes outputs under temporary names in the unserved staging folder and renames them
-// into place, so a served path holds a whole old or a whole new output at every moment.
-class TreeWriter {
- public:
-  TreeWriter(const fs::path& tree, int level) : tree(tree), staging(tree / stagingFolderName), level(level) {
-    fs::remove_all(staging);  // what a killed run left
-    fs::create_directories(staging);
-  }
-  ~TreeWriter() {
-    std::error_code ignored;
-    fs::remove_all(staging, ignored);
-  }
-  TreeWriter(const TreeWriter&) = delete;
-  TreeWriter& operator=(const TreeWriter&) = delete;
-
-  // The file of the new release: linked (or copied) from the live release when that output
-  // inflates to the source, compressed otherwise. Returns its digest.
-  std::string place(const PreparedFile& file) {
-    const fs::path target = placeFor(file.output), temporary = nextTemporary();
-    made.push_back(file.output);
-    std::error_code error;
-    if (!file.candidate.empty()) {
-      fs::create_hard_link(tree / file.candidate, temporary, error);
-      if (error) fs::copy_file(tree / file.candidate, temporary, error);
-      // Checked once staged, so a candidate swapped after its check is never served.
-      if (!error && inflatesToSource(temporary, file) && platform::moveFileReplacing(temporary.string(), target.string()))
-        return file.digest;
-      fs::remove(temporary, error);
-    }
-    const auto digest = compressFile(file.file->source, target, temporary, level);
-    if (!digest) throw std::runtime_error("cannot compress " + file.file->source.string() + " to " + target.string());
-    ++compressed;
-    return *digest;
-  }
-
-  void write(const std::string& treePath, const std::string& bytes) { rename(stage(bytes), treePath); }
-
-  // A document clients read, followed by its signature when the release is signed. Both are made
-  // before either is renamed, so only a moment lies between the two renames.
-  void writeDocument(const std::string& treePath, const std::string& bytes, const ReleaseSigner* signer) {
-    made.push_back(treePath);
-    if (!signer) return write(treePath, bytes);
-    made.push_back(signaturePath(treePath));
-    const fs::path document = stage(bytes), signature = stage(signatureFor(*signer, bytes, treePath));
-    rename(document, treePath);
-    rename(signature, signaturePath(treePath));
-  }
-
-  // Removes the outputs this writer placed; for a release that will not be published.
-  void removeMade() {
-    std::vector<std::string> ignored;
-    removeFiles(tree, made, ignored);
-  }
-
-  std::size_t compressed = 0;
-
- private:
-  fs::path placeFor(const std::string& treePath) const {
-    const fs::path target = tree / treePath;
-    fs::create_directories(target.parent_path());
-    return target;
-  }
-  fs::path nextTemporary() { return staging / std::to_string(counter++); }
-
-  fs::path stage(const std::string& bytes) {
-    const fs::path temporary = nextTemporary();
-    if (!platform::writeFileAtomically(temporary.string(), bytes)) throw std::runtime_error("cannot write " + temporary.string());
-    return temporary;
-  }
-
-  void rename(const fs::path& temporary, const std::string& treePath) {
-    const fs::path target = placeFor(treePath);
-    if (!platform::moveFileReplacing(temporary.string(), target.string()))
-      throw std::runtime_error("cannot write " + target.string());
-  }
-
-  fs::path tree;
-  fs::path staging;
-  int level;
-  std::vector<std::string> made;
-  unsigned counter = 0;
-};
 
 // Sorts the paths earlier runs wrote and this one does not into removals and retirements.
 // Returns those that are gone already: a killed run may have left their folders empty.
