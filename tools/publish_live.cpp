@@ -51,7 +51,9 @@ std::optional<std::int64_t> signedTimeOf(const fs::path& tree, const std::string
   }
   const SignatureCheck check = checkSignature(key, *signature, served);
   const auto stamp = parseTrustedComment(check.trustedComment);
-  failure = !check.failure.empty() ? check.failure : !stamp || stamp->file != catalogueTreePath ? "not signed for json" : "";
+  failure = !check.failure.empty()                        ? check.failure
+            : !stamp || stamp->file != catalogueTreePath ? "not signed for json"
+                                                         : "";
   if (!failure.empty()) return std::nullopt;
   return stamp->timestamp;
 }
@@ -72,8 +74,9 @@ LiveRelease readLiveRelease(const fs::path& tree, const SecretKey* key, std::vec
   std::string failure = "cannot be read";
   if (served) live.signedTime = signedTimeOf(tree, *served, *key, failure);
   if (!live.signedTime)
-    warnings.push_back(std::string(catalogueTreePath) + ": the release the tree serves has no valid signature by this key (" +
-                       failure + "); the new one takes its time from the clock alone");
+    warnings.push_back(std::string(catalogueTreePath) +
+                       ": the release the tree serves has no valid signature by this key (" + failure +
+                       "); the new one takes its time from the clock alone");
   return live;
 }
 

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
       printLines("remove ", summary.removals, stdout);
       printLines("retire ", summary.retirements, stdout);
     }
-    const std::string retired = summary.retirements.empty() ? "" : ", " + std::to_string(summary.retirements.size()) + " retired";
+    const std::size_t retirements = summary.retirements.size();
+    const std::string retired = retirements == 0 ? "" : ", " + std::to_string(retirements) + " retired";
     // The release time is shown, so a clock far ahead never goes out unnoticed.
     const std::string time = arguments->secretKey ? ", signed as the release of " + utcText(summary.release) : "";
     std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets%s\n",

@@ -72,7 +72,8 @@ std::vector<std::string> sortOutLeftovers(const fs::path& tree, const PublishSta
 std::unique_ptr<platform::FileLock> lockTree(const fs::path& tree) {
   fs::create_directories(tree);
   auto lock = std::make_unique<platform::FileLock>((tree / lockFileName).string());
-  if (!lock->held()) throw std::runtime_error(tree.string() + " is being published by another run (" + lockFileName + ")");
+  if (!lock->held())
+    throw std::runtime_error(tree.string() + " is being published by another run (" + lockFileName + ")");
   return lock;
 }
 
@@ -123,9 +124,10 @@ void writeFilesAndLists(const PublishPlan& plan, const PreparedRelease& prepared
       checkUnchanged(prepared.sets[i], changed);
     }
     if (!changed.empty()) throw PublishRefused(changed);
-    for (std::size_t i = 0; i < plan.sets.size(); ++i)
-      writer.writeDocument(releaseList(plan.sets[i], prepared.release), compressText(fileListText(lists[i]), plan.level),
-                           signer);
+    for (std::size_t i = 0; i < plan.sets.size(); ++i) {
+      const std::string list = compressText(fileListText(lists[i]), plan.level);
+      writer.writeDocument(releaseList(plan.sets[i], prepared.release), list, signer);
+    }
   } catch (...) {
     writer.removeMade();
     throw;

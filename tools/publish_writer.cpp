@@ -9,7 +9,8 @@
 
 namespace fs = std::filesystem;
 
-std::size_t removeFiles(const fs::path& tree, const std::vector<std::string>& paths, std::vector<std::string>& warnings) {
+std::size_t removeFiles(const fs::path& tree, const std::vector<std::string>& paths,
+                        std::vector<std::string>& warnings) {
   std::size_t removed = 0;
   for (const std::string& treePath : paths) {
     std::error_code error;
@@ -78,7 +79,8 @@ void TreeWriter::removeMade() {
 
 fs::path TreeWriter::stage(const std::string& bytes) {
   const fs::path temporary = nextTemporary();
-  if (!platform::writeFileAtomically(temporary.string(), bytes)) throw std::runtime_error("cannot write " + temporary.string());
+  if (!platform::writeFileAtomically(temporary.string(), bytes))
+    throw std::runtime_error("cannot write " + temporary.string());
   return temporary;
 }
 
