@@ -1,5 +1,6 @@
 #include "tools/publish_live.h"
 
+#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <fstream>

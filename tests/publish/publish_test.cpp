@@ -260,4 +260,12 @@ TEST(Publisher, MakesReleasesFromTheSourcesRetiresWhatLeftRunsAloneAndKeepsTheRe
               std::string::npos) << "not signed as the second after the tree's release";
     EXPECT_EQ(play(nginx, work / "player", false), "ok") << ahead;
   }
+  // A time whose signature does not hold under the key (here: forged to lie centuries ahead) counts for nothing.
+  std::string forged = readFile(work / "tree/json.minisig");
+  writeFile(work / "tree/json.minisig", forged.replace(forged.find("timestamp:") + 10, 1, "9"));
+  const auto result = publish(work, sign);
+  EXPECT_NE(result.err.find("json: the release the tree serves has no valid signature by this key (signature invalid"),
+            std::string::npos) << result.err;
+  const std::string signature = readFile(work / "tree/json.minisig");
+  EXPECT_LE(std::stoll(signature.substr(signature.find("timestamp:") + 10)), std::time(nullptr));
 }
