@@ -74,6 +74,13 @@ class WindowTest : public ::testing::Test {
     return seen;
   }
 
+  // The window's X id, once it takes the GUI's input and is focused.
+  std::string shownWindow() {
+    attachGuiToWindow(window, &ctx);
+    const std::string id = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
+    if (id != "0") server.xdotool({"windowfocus", "--sync", id});
+    return id;
+  }
   // One input phase after everything sent so far has arrived at the window: a frame that
   // takes longer than the user's action.
   void frame() {
@@ -89,7 +96,7 @@ class WindowTest : public ::testing::Test {
   int scale = 1;
 };
 
-TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOverTheWindowDropsAClickMadeMeanwhile) {
+TEST_F(WindowTest, DrawingLandsAtBothScales) {
   // At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
   // given to OpenGL in framebuffer pixels, are scaled.
   ASSERT_EQ(gui.renderer.shaderDialect, ShaderDialect::Core330) << "Mesa still compiles ES 3 shaders";
@@ -125,11 +132,11 @@ TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOver
   });
   EXPECT_EQ(colours({{50, 50}}), "R");
   glDeleteTextures(1, reinterpret_cast<GLuint*>(&broken.handle.id));
+}
 
-  attachGuiToWindow(window, &ctx);
-  const std::string windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
+TEST_F(WindowTest, InputReachesTheContext) {
+  const std::string windowId = shownWindow();
   ASSERT_NE(windowId, "0");
-  server.xdotool({"windowfocus", "--sync", windowId});
   frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
   server.xdotool({"mousemove", "--window", windowId, "40", "30"});
   frame();
@@ -144,7 +151,11 @@ TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOver
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   frame();
   EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
+}
 
+TEST_F(WindowTest, MessageBoxOverTheWindowDropsAClickMadeMeanwhile) {
+  const std::string windowId = shownWindow();
+  ASSERT_NE(windowId, "0");
   // A box raised from inside a frame (a second press of a launch button, say) over the open window,
   // closed with Escape. A click on the window meanwhile is latched by the sticky buttons; it must not
   // reach the window afterwards. Off the main thread the dialog declines at once.
