@@ -39,6 +39,10 @@ class WindowTest : public ::testing::Test {
     setUpGui(gui);
     // No window backgrounds: only what a test draws lands in the framebuffer.
     ctx.style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
+    attachGuiToWindow(window, &ctx);
+    windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
+    ASSERT_NE(windowId, "0");
+    server.xdotool({"windowfocus", "--sync", windowId});
   }
   void TearDown() override {
     if (glfwGetCurrentContext() != nullptr) shutDownGui(gui);
@@ -74,13 +78,6 @@ class WindowTest : public ::testing::Test {
     return seen;
   }
 
-  // The window's X id, once it takes the GUI's input and is focused.
-  std::string shownWindow() {
-    attachGuiToWindow(window, &ctx);
-    const std::string id = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
-    if (id != "0") server.xdotool({"windowfocus", "--sync", id});
-    return id;
-  }
   // One input phase after everything sent so far has arrived at the window: a frame that
   // takes longer than the user's action.
   void frame() {
@@ -91,6 +88,7 @@ class WindowTest : public ::testing::Test {
 
   XvfbServer server;
   GLFWwindow* window = nullptr;
+  std::string windowId;  // X's, once the window takes the GUI's input and has the focus
   GuiSession gui;
   nk_context& ctx = gui.context;
   int scale = 1;
@@ -135,8 +133,6 @@ TEST_F(WindowTest, DrawingLandsAtBothScales) {
 }
 
 TEST_F(WindowTest, InputReachesTheContext) {
-  const std::string windowId = shownWindow();
-  ASSERT_NE(windowId, "0");
   frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
   server.xdotool({"mousemove", "--window", windowId, "40", "30"});
   frame();
@@ -154,8 +150,6 @@ TEST_F(WindowTest, InputReachesTheContext) {
 }
 
 TEST_F(WindowTest, MessageBoxOverTheWindowDropsAClickMadeMeanwhile) {
-  const std::string windowId = shownWindow();
-  ASSERT_NE(windowId, "0");
   // A box raised from inside a frame (a second press of a launch button, say) over the open window,
   // closed with Escape. A click on the window meanwhile is latched by the sticky buttons; it must not
   // reach the window afterwards. Off the main thread the dialog declines at once.

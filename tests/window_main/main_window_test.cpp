@@ -154,6 +154,16 @@ class MainWindowTest : public HeadlessNuklear {
       "destinationpath": "QuarnServer", "url": "lists/main", "default": true, "folder": "mod"}]})");
     ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {(root / "plan.json").string(), siteTree.string()}).exitCode, 0);
     makeInstallation(root.path(), TestLayout::Rusk);
+    // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called and whether they
+    // inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
+    for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
+      writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
+                                " [ -e /proc/$$/fd/" + std::to_string(windowDescriptor) + " ] && printf ' inherited';"
+                                " echo; } >> launches.txt\n");
+      fs::permissions(root / program, fs::perms::owner_all);
+    }
+    writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
+    ::setenv("PATH", ((root / "fakebin").string() + ":" + path).c_str(), 1);
     ::setenv("HOME", (root / "home").c_str(), 1);
     resetGameState();
     resetInterfaceState();
@@ -186,18 +196,6 @@ class MainWindowTest : public HeadlessNuklear {
     click(button);
     framesUntil([] { return !isTaskRunning(); });
     frame();  // the frame that collected the result still had the progress row
-  }
-  // The Rusk Edition's stand-in game and Wine (first in PATH) record how they were called and whether they
-  // inherited a descriptor of the window's; the Tovan Edition's game is a Windows program.
-  void recordLaunches() {
-    for (const char* program : {"base/bin/Ostmarka.exe", "fakebin/wine"}) {
-      writeFile(root / program, "#!/bin/sh\n{ printf %s \"${0##*/fakebin/}\"; for a; do printf '[%s]' \"$a\"; done;"
-                                " [ -e /proc/$$/fd/" + std::to_string(windowDescriptor) + " ] && printf ' inherited';"
-                                " echo; } >> launches.txt\n");
-      fs::permissions(root / program, fs::perms::owner_all);
-    }
-    writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
-    ::setenv("PATH", ((root / "fakebin").string() + ":" + path).c_str(), 1);
   }
   // The line one start recorded, or else the one error it wrote to standard error.
   std::string launched(const std::function<void()>& start) {
@@ -277,7 +275,6 @@ TEST_F(MainWindowTest, ChoicesAreSavedAtOnceAndReachTheLaunch) {
   }
   click("(default)");
   click("Local One");
-  recordLaunches();
   writeFile(root / "base/qar/lngfrcfg0.qar", "");
   EXPECT_EQ(launched([&] { click("Main Game"); }), "./base/bin/Ostmarka.exe[-language:fr][-profile:Local One]"
                                                    "[-luadebugger][-console][-clipcursor][-uselocalsettingsfolder]"
@@ -310,7 +307,6 @@ TEST_F(MainWindowTest, LaunchesPassTheSwitchesInOrder) {
        R"(./base/bin/Ostmarka.exe[-language:de][-profile:a"b\ ends in \][-luadebugger][-console][-clipcursor])"
        "[-uselocalsettingsfolder]"},
   };
-  recordLaunches();
   writeFile(root / "base/qar/lngdecfg0.qar", "");
   for (const auto& c : cases) {
     const Settings chosen{c.language, c.options, c.options, c.options, c.options};

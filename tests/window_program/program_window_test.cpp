@@ -1,6 +1,5 @@
 // The program as a user meets it: started in a folder under a private X server, its windows
 // found by title, looked at through screenshots, driven with xdotool.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -105,10 +104,8 @@ TEST(ProgramWindow, WrongDirectoryBoxClosesOrGoesToStandardError) {
     }
     ASSERT_EQ(program.wait_for(90s), std::future_status::ready);
     const ProgramResult result = program.get();
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    const auto told = testing::HasSubstr("Wrong directory!: This executable has to be placed");
-    if (way == "stderr") EXPECT_THAT(result.err, told);
-    else EXPECT_THAT(result.err, testing::Not(told));
+    const bool told = result.err.find("Wrong directory!: This executable has to be placed") != std::string::npos;
+    EXPECT_EQ(std::pair(result.exitCode, told), std::pair(0, way == "stderr")) << result.err;
   }
 }
 
@@ -152,17 +149,13 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
   // Diff is greyed until the catalogue is there; the comparison writes the digest cache.
   const auto cache = [&] { return readFile(installation / "updater_filemeta.json"); };
   EXPECT_TRUE(eventually([&] { return cache() != "<missing>"; }, [&] { click(224, 98); })) << "no comparison ran";
-  // Each file's content, and whether the renewed comparison has put its digest into the cache.
-  const auto installed = [&] {
-    std::string text;
-    for (const std::string& file : files)
-      text += readFile(installation / "QuarnServer" / file) +
-              (cache().find(md5OfFile((work / "mod" / file).string())) == std::string::npos ? " uncached|" : "|");
-    return text;
+  // Installed, and the renewed comparison has put their digests into the cache.
+  const auto installed = [&](const std::string& file) {
+    return readFile(installation / "QuarnServer" / file) == "content of " + file &&
+           cache().find(md5OfFile((work / "mod" / file).string())) != std::string::npos;
   };
-  const std::string expected = "content of version.txt|content of maps/Ridge Map.txt|content of bin/quarnmp.dat|";
-  eventually([&] { return installed() == expected; }, [&] { click(369, 98); });
-  EXPECT_EQ(installed(), expected);
+  EXPECT_TRUE(eventually([&] { return std::ranges::all_of(files, installed); }, [&] { click(369, 98); }))
+      << "not every file installed with its digest in the cache: " << cache();
 
   click(224, 118);  // Multiplayer: main game
   EXPECT_TRUE(eventually([&] { return readFile(installation / "args.txt") == "-language:de -multiplayer"; }))
