@@ -96,17 +96,13 @@ TEST(Game, ProfilesAreIniNamesAtAnyDepth) {
   fs::permissions(profiles / "locked", fs::perms::none);
   profileList.selectedProfileIndex = 3;
   const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::setegid(65534), 0) << "cannot become nobody";
-    ASSERT_EQ(::seteuid(65534), 0) << "cannot become nobody";
-  }
+  ASSERT_EQ(root ? ::setegid(65534) : 0, 0) << "cannot become nobody";
+  ASSERT_EQ(root ? ::seteuid(65534) : 0, 0) << "cannot become nobody";
   std::error_code denied;
   fs::directory_iterator probe(profiles / "locked", denied);
   discoverProfiles(profiles.string());
-  if (root) {
-    ASSERT_EQ(::seteuid(0), 0) << "cannot become root again";
-    ASSERT_EQ(::setegid(0), 0) << "cannot become root again";
-  }
+  ASSERT_EQ(root ? ::seteuid(0) : 0, 0) << "cannot become root again";
+  ASSERT_EQ(root ? ::setegid(0) : 0, 0) << "cannot become root again";
   EXPECT_TRUE(denied) << "the folder must really be unreadable";
   EXPECT_EQ(found(), "0|7|(default)||a\\b|deep|first|fourth|second");
   discoverProfiles((folder / "missing").string());
