@@ -20,7 +20,7 @@ struct LaunchEntry {
 // otherwise the default one (a settings file may hold anything).
 std::string launchLanguage(const Settings& settings);
 
-// ".\base\qar\lng" + launchLanguage() + "cfg0.qar": the archive a Rusk installation needs for
+// ".\base\qar\lng" + launchLanguage(settings) + "cfg0.qar": the archive a Rusk installation needs for
 // the chosen language.
 std::string languageArchivePath(const Settings& settings);
 
