@@ -345,6 +345,7 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   writeFile("QuarnServer/a.txt", "");
   fs::resize_file("QuarnServer/a.txt", 1 << 28);
   click("Zeige Aenderungen");
+  EXPECT_TRUE(isTaskRunning()) << "the comparison of 256 MiB ended within two frames";
   EXPECT_FALSE(shows("QuarnServer/maps/b.txt")) << "the last comparison's list while the next one runs";
   framesUntil([] { return !isTaskRunning(); });
 
