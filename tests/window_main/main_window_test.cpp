@@ -275,6 +275,8 @@ TEST_F(MainWindowTest, ChoicesAreSavedAtOnceAndReachTheLaunch) {
   }
   click("(default)");
   click("Local One");
+  EXPECT_EQ(launched([&] { click("Main Game"); }),
+            "Error!: The selected language is not available in your game installation.");
   writeFile(root / "base/qar/lngfrcfg0.qar", "");
   EXPECT_EQ(launched([&] { click("Main Game"); }), "./base/bin/Ostmarka.exe[-language:fr][-profile:Local One]"
                                                    "[-luadebugger][-console][-clipcursor][-uselocalsettingsfolder]"
