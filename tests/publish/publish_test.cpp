@@ -92,7 +92,7 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
     {"name": "5", "sourcepath": "QuarnMpUpdater", "destinationpath": "d", "url": "x", "folder": "mod/main/sub"},
     {"name": "6", "sourcepath": "s6", "destinationpath": "d", "url": ".lists/x", "folder": "."},
     {"name": "7", "sourcepath": "s7", "destinationpath": "d", "url": "l7", "folder": "tree/files"},
-    {"name": "8", "sourcepath": "s8", "destinationpath": "d", "url": "l8", "folder": "mod/none"}]})");
+    {"name": "8", "sourcepath": "s%8", "destinationpath": "d", "url": "l8?v", "folder": "mod/none"}]})");
   const auto result = publish(work);
   EXPECT_EQ(result.exitCode, 2);
   for (const char* problem :
@@ -108,7 +108,8 @@ TEST(Publisher, RefusesEveryBrokenReleaseBeforeWritingAndListsEachProblem) {
         "e/b.txt/list: the list of set 4 lies below a file of set 2",
         "QuarnMpUpdater/index.html: written as the updater digest and as a file of set 5",
         "tree: the tree lies inside the folder of set 6", "tree/files: the folder of set 7 lies inside the tree",
-        "mod/none: no such folder", "set 6 url .lists/x: a segment", "missing.exe: no such file"})
+        "mod/none: no such folder", "set 6 url .lists/x: a segment", "set 8 sourcepath s%8: % ? and #",
+        "set 8 url l8?v: % ? and #", "missing.exe: no such file"})
     EXPECT_NE(result.err.find(problem), std::string::npos) << problem << "\n" << result.err;
   EXPECT_EQ(snapshot(work / "tree"), before);
 }
