@@ -56,6 +56,12 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, {plan, (work / "evil").string()})), "0");
   const std::string signature = readFile(work / "pristine/json.minisig");
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
+  // Each release has its lists and folders of its own, named by its time.
+  const std::string listA = "lists/a." + std::to_string(timestamp), listB = "lists/b." + std::to_string(timestamp);
+  const auto releaseFile = [&](const std::string& tree) {
+    return fs::directory_iterator(work / tree / "files/a")->path() / "a.txt";
+  };
+  const fs::path servedA = served / releaseFile("pristine").lexically_relative(work / "pristine");
   const auto serve = [&](const std::string& tree) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
@@ -95,9 +101,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
-      {[&] { flipByte(served / "lists/a"); },
-       refused + "lists/a: signature invalid (the document is not the one signed)"},
-      {[&] { writeFile(served / "files/a/a.txt", readFile(work / "evil/files/a/a.txt")); },
+      {[&] { flipByte(served / listA); }, refused + listA + ": signature invalid (the document is not the one signed)"},
+      {[&] { writeFile(servedA, readFile(releaseFile("evil"))); },
        "2|QuarnServer/a.txt: content does not match the list's digest (got dc7f558e83a9203391be9caa5c83bb99)|"
        "quarnmp-cli: update failed: 1 of 2 files could not be installed"},
       {[&] { flipByte(served / "json.minisig", readFile(served / "json.minisig").find("timestamp:") + 10); },
@@ -105,13 +110,13 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
       {[&] { for (auto doc : {"json", "json.minisig"}) writeFile(served / doc, readFile(work / "other" / doc)); },
        refused + "json: signature invalid (made with key "},
       {[&] {
-         for (auto end : {"", ".minisig"}) writeFile(served / "lists/b" += end, readFile(served / "lists/a" += end));
+         for (auto end : {"", ".minisig"}) writeFile(served / listB += end, readFile(served / listA += end));
        },
-       refused + "lists/b: signed for another file (lists/a)"},
+       refused + listB + ": signed for another file (" + listA + ")"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
-      {[&] { writeFile(served / "lists/a.minisig", std::string(64 * 1024 + 1, '\n')); },
-       refused + "lists/a: signature too large (over 64 KiB)"},
-      {[&] { signWithMinisign("lists/a", timestamp - 1); }, refused + "lists/a: older release than the catalogue"},
+      {[&] { writeFile(served / (listA + ".minisig"), std::string(64 * 1024 + 1, '\n')); },
+       refused + listA + ": signature too large (over 64 KiB)"},
+      {[&] { signWithMinisign(listA, timestamp - 1); }, refused + listA + ": older release than the catalogue"},
   };
   for (const auto& [tamper, outcome] : tampered) {
     serve("pristine");
@@ -122,7 +127,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   }
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
-  for (const std::string path : {"json", "lists/a", "QuarnMpUpdater/index.html"})
+  for (const std::string& path : {std::string("json"), listA, std::string("QuarnMpUpdater/index.html")})
     EXPECT_EQ(run(MINISIGN_EXE, {"-V", "-p", testPub, "-m", path}, work / "pristine").out,
               "Signature and comment signature verified\nTrusted comment: timestamp:" + std::to_string(timestamp) +
                   "\tfile:" + path + "\n");
@@ -157,7 +162,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   fs::create_directory(work / "later");
   for (const auto& [time, command, folder, expected] : releases) {
     serve("pristine");
-    for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, time);
+    for (const std::string& path : {std::string("json"), listA, listB}) signWithMinisign(path, time);
     const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / folder));
     EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected) << command << " in " << folder;
   }
