@@ -1,12 +1,14 @@
 // quarnmp-cli check / update: the window's Fetch, Diff and Update without a window, for
 // dedicated-server hosts and scripts. Run in the installation root.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/terminal.h"
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
 #include "update/release_timestamp.h"
@@ -57,9 +59,25 @@ int fail(const std::string& reason) {
   return exitFailed;
 }
 
-// Waits for the started task, printing a line on standard error at each whole percent, then
-// one line per file it could not replace. The reason when the task failed.
-std::optional<std::string> finishTask(const char* label) {
+// The installation's line on a terminal, rewritten in place: files done of `files`, bytes
+// received, the rate so far and the time left at that pace.
+std::string progressLine(std::size_t files, std::chrono::steady_clock::time_point start) {
+  const UpdaterState& state = updaterState();
+  const double part = state.updateProgress, seconds = std::chrono::duration<double>(
+                                                          std::chrono::steady_clock::now() - start).count();
+  const double mebibytes = static_cast<double>(state.updateBytes) / (1 << 20);
+  char line[160];
+  std::snprintf(line, sizeof line, "update: %zu of %zu files, %.1f MiB, %.1f MiB/s, ",
+                static_cast<std::size_t>(part * static_cast<double>(files) + 0.5), files, mebibytes,
+                seconds > 0 ? mebibytes / seconds : 0.0);
+  if (part <= 0) return line + std::string("time left unknown");
+  return line + std::to_string(std::lround(seconds * (1 - part) / part)) + " s left";
+}
+
+// Waits for the started task, printing a line on standard error at each whole percent (for an
+// installation of `files` on a terminal: one line rewritten in place), then one line per file it
+// could not replace. The reason when the task failed.
+std::optional<std::string> finishTask(const char* label, std::size_t files = 0) {
   int shown = -1;
   const auto report = [&] {
     const int percent = static_cast<int>(currentProgress() * 100);
@@ -67,10 +85,21 @@ std::optional<std::string> finishTask(const char* label) {
     shown = percent;
     std::fprintf(stderr, "%s: %d%%\n", label, percent);
   };
-  while (!pollTask()) {
-    report();
+  const bool inPlace = files > 0 && platform::isTerminal(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t width = 0;
+  const auto rewrite = [&] {
+    const std::string line = progressLine(files, start);
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(width > line.size() ? width - line.size() : 0), "");
+    width = line.size();
+  };
+  for (int round = 0; !pollTask(); ++round) {
+    if (!inPlace) report();
+    else if (round % 40 == 0) rewrite();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  if (inPlace) rewrite();
+  if (inPlace) std::fputc('\n', stderr);
   const UpdaterState& state = updaterState();
   for (const FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
@@ -133,8 +162,9 @@ int runUpdateCommand(const std::vector<std::string>& args) {
   if (!lock.held()) return fail(installationBusyReason);
   if (auto failure = fetchAndCompare(options->server, true)) return fail(*failure);
   if (hasDifferences()) {
+    const std::size_t files = differingPaths().size();
     startUpdateDiff(options->server, options->jobs);
-    if (auto failure = finishTask("update")) return fail(*failure);
+    if (auto failure = finishTask("update", files)) return fail(*failure);
   }
   return reportDifferences();
 }

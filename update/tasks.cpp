@@ -108,6 +108,8 @@ bool update_diff(const std::string& baseUrl, unsigned jobs) {
   const std::vector<FileRecord> files = copyOfDifferingFiles().records();
   TransferOptions transfers;
   transfers.jobs = jobs;
+  updater.updateBytes = 0;
+  transfers.received = &updater.updateBytes;
   updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
@@ -236,6 +238,7 @@ void resetUpdaterState() {
   updater.releaseTimestamp = 0;
   updater.diffProgress = 0;
   updater.updateProgress = 0;
+  updater.updateBytes = 0;
   updater.updateDiffProgress = 0;
   updater.catalogue.clear();
   updater.catalogueFiles.clear();

@@ -70,6 +70,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
       if (!resumed && download.kept) download.kept->begin(head);
     }
     if (download.kept) download.kept->add(bytes);
+    if (download.options.received) *download.options.received += bytes.size();
     inflate(bytes);
     return true;
   };

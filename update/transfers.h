@@ -1,5 +1,6 @@
 #pragma once
 // Fetching one file's body on a worker's kept connection, retried while its failure may pass.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,8 @@ struct TransferOptions {
                                                      std::chrono::milliseconds(2000)};
   // A body cut short after this many compressed bytes is kept, to be continued.
   std::uint64_t keepFrom = 1u << 20;
+  // Counts the bytes received from the server, when given.
+  std::atomic<std::uint64_t>* received = nullptr;
 };
 
 // What to fetch, and the file it becomes ("" when the body is not to be continued after a cut).

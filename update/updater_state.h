@@ -29,6 +29,7 @@ struct UpdaterState {
   std::atomic<double> diffProgress{0};  // 1 also means: a comparison has finished
   std::atomic<double> updateProgress{0};
   std::atomic<double> updateDiffProgress{0};
+  std::atomic<std::uint64_t> updateBytes{0};  // received by the last installation
 
   // Written by the running task only, read by the window only while no task runs.
   std::vector<CatalogueEntry> catalogue;
