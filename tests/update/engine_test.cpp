@@ -349,7 +349,8 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
       for (int now = ++open; mostOpen < now;) mostOpen = now;
       std::string request;
       for (unsigned served = 0; served < row.perConnection && !(request = connection.readRequest()).empty(); ++served) {
-        if (row.jobs > 1) connection.pause(std::chrono::milliseconds(100));  // so that every worker finds work
+        for (int waited = 0; connections < static_cast<int>(row.jobs) && waited < 200; ++waited)
+          connection.pause(std::chrono::milliseconds(10));  // until every worker has a file of its own
         const auto found = responses.find(requestTarget(request));
         connection.send(found == responses.end() ? httpAnswer("", "404 Not Found") : found->second);
       }
