@@ -72,25 +72,13 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   serve("pristine");
   const std::string installed = update(work / "installed");  // runs before the file is read
   EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
-  const auto record = [](std::int64_t time) { return "{\"timestamp\":" + std::to_string(time) + "}\n"; };
-  EXPECT_EQ(readFile(work / "installed/updater_release.json"), record(timestamp));
+  const auto record = [](const std::string& number) { return "{\"timestamp\":" + number + "}\n"; };
+  EXPECT_EQ(readFile(work / "installed/updater_release.json"), record(std::to_string(timestamp)));
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
   const std::string refused = "2|quarnmp-cli: fetch failed: ";
   const std::string older = refused + "json: older release than the installed one";
   EXPECT_EQ(update(work / "cut key", QUARNMP_CLI_UNUSABLE_KEY_EXE),
             refused + "the public key built into this updater is not a minisign key line; it accepts no release");
-
-  // The record of the newest release accepted holds an unsigned 64-bit number; anything else fails the fetch.
-  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
-  const std::pair<std::string, std::string> kept[] = {{"9223372036854775808", older}, {"18446744073709551615", older},
-                                                      {"18446744073709551616", corrupt}, {"\"1\"", corrupt}};
-  for (const auto& [number, expected] : kept) {
-    const TempFolder fresh;
-    const std::string written = "{\"timestamp\":" + number + "}";
-    writeFile(fresh / "updater_release.json", written);
-    const std::string updated = update(fresh.path());
-    EXPECT_EQ(updated + "|" + readFile(fresh / "updater_release.json"), expected + "|" + written);
-  }
 
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
   const std::pair<std::function<void()>, std::string> tampered[] = {
@@ -143,23 +131,31 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     EXPECT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "2|quarnmp-publish: " + arguments[1] + ": " + reason);
   EXPECT_FALSE(fs::exists(refusedTree) || fs::exists(work / "new.key"));
 
-  // Signed at other times: 40 days before installs with a warning, and after the release of today is refused;
-  // three days ahead of this clock warns too, and only update records it. "<outcome>|<record after>".
-  const std::int64_t past = timestamp - 40 * 86400, ahead = timestamp + 3 * 86400 + 3600;
-  const std::string frozen =
-      "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|";
-  const std::string fast = "0|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
-                           "the publisher's clock or this one is wrong|";
-  const std::tuple<std::int64_t, const char*, const char*, std::string> releases[] = {
-      {past, "update", "later", frozen + record(past)}, {timestamp, "update", "later", "0|" + record(timestamp)},
-      {past, "update", "later", older + "|" + record(timestamp)},
-      {ahead, "check", "installed", fast + record(timestamp)}, {ahead, "update", "installed", fast + record(ahead)}};
-  fs::create_directory(work / "later");
-  for (const auto& [time, command, folder, expected] : releases) {
+  // Signed at other times, met by a record of the newest release accepted: 40 days before installs with a warning, an
+  // older one than the record is refused, 3 days ahead of this clock warns too and only update records it. The record
+  // holds an unsigned 64-bit number; anything else fails the fetch. Rows: record before, signed at, command, outcome,
+  // record after ("": as before).
+  const std::string now = std::to_string(timestamp), past = std::to_string(timestamp - 40 * 86400),
+                    ahead = std::to_string(timestamp + 3 * 86400 + 3600), top = "1844674407370955161";
+  const std::string frozen = "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen "
+                             "mirror";
+  const std::string fast = "|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
+                           "the publisher's clock or this one is wrong";
+  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
+  const std::tuple<std::string, std::string, const char*, std::string, std::string> releases[] = {
+      {"", past, "update", frozen, record(past)}, {record(past), now, "update", "0", record(now)},
+      {record(now), past, "update", older, ""}, {record(now), ahead, "check", "1" + fast, ""},
+      {record(now), ahead, "update", "0" + fast, record(ahead)}, {record(top + "5"), now, "update", older, ""},
+      {record("9223372036854775808"), now, "update", older, ""}, {record(top + "6"), now, "update", corrupt, ""},
+      {record("\"1\""), now, "update", corrupt, ""}};
+  for (const auto& [before, time, command, expected, after] : releases) {
     serve("pristine");
-    for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, time);
-    const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / folder));
-    EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected) << command << " in " << folder;
+    for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, std::stoll(time));
+    const TempFolder fresh;
+    if (!before.empty()) writeFile(fresh / "updater_release.json", before);
+    const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, fresh.path()));
+    EXPECT_EQ(ran + "|" + readFile(fresh / "updater_release.json"), expected + "|" + (after.empty() ? before : after))
+        << command << " after " << before;
   }
 
   // The updater's digest counts only with its signature, in a release no older than the one accepted.
