@@ -52,7 +52,9 @@ TEST(UnderWine, AnUpdateKeepsNamesPathsNearTheLimitAndAttributes) {
   ASSERT_EQ(run(QUARNMP_WINE, {"attrib", "+h", "QuarnServer\\hidden.txt"}), "0|");
 
   EXPECT_EQ(cli("update"), "0|update: 100%\n");
-  fs::remove(installation / "updater_filemeta.json");  // every file hashed and its time taken again
+  fs::remove(installation / "updater_filemeta.json");  // every file hashed and its time taken again,
+  for (const std::string& key : keys)                   // a time old enough for the cache to keep
+    fs::last_write_time(installation / "QuarnServer" / key, fs::file_time_type::clock::now() - std::chrono::hours(1));
   EXPECT_EQ(cli("check"), "0|compare: 100%\n");
   // "<name>: <content> at <modification time>", the time as the cache recorded it and as it is.
   const auto cache = nlohmann::json::parse(readFile(installation / "updater_filemeta.json"));
