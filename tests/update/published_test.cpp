@@ -1,6 +1,7 @@
 // quarnmp-publish makes a tree from mod folders, a server serves it, quarnmp-cli brings an installation up to date.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 
@@ -14,7 +15,9 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// One installation's story: plans refused, a release checked, installed (killed, refused), touched, republished.
+// One installation's story: plans refused, a release checked, installed (killed, refused), touched, republished. Its
+// names are in any script, one of 259 characters (Windows' usual limit is 260; its temporary sibling's is longer),
+// and a hidden target stays hidden when replaced (under Wine).
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
   const auto publish = [&] {
@@ -36,6 +39,10 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   writeFile(work / "mod/main/bin/new/x.dll", std::string(300000, 'x') + "end");
   writeFile(work / "mod/extra/e.txt", "not compared");
   writeFile(work / "updater.exe", "the updater program");
+  std::vector<std::string> keys = {"a.txt", "bin/new/x.dll", "maps/My Map.txt", "hidden.txt", "über.txt", "жук.txt",
+                                   "日本/地図.txt", "😀.txt", "end.txt"};
+  for (int level = 0; level < 4; ++level) keys.back().insert(0, std::string(59, 'l') + "/");
+  for (std::size_t key = 3; key < keys.size(); ++key) writeFile(work / "mod/main" / keys[key], "new " + keys[key]);
   writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
     {"name": "Main", "description": "the mod", "sourcepath": "files/main", "destinationpath": "QuarnServer",
      "url": "lists/main", "default": true, "folder": "mod/main"},
@@ -54,6 +61,16 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const fs::path installation = work / "installation", file = installation / "QuarnServer/a.txt";
   const fs::path dll = installation / "QuarnServer/bin/new/x.dll", partial = dll.string() + ".quarnmp-download";
   writeFile(dll, "old");
+  writeFile(installation / "QuarnServer/hidden.txt", "old");
+#ifdef QUARNMP_WINE  // attrib's flags for hidden.txt after setting `flags`
+  const auto attrib = [&](std::vector<std::string> flags) {
+    flags.insert(flags.begin(), "attrib");
+    flags.push_back("QuarnServer\\hidden.txt");
+    const std::string said = runProgram(QUARNMP_WINE, flags, {.workingDirectory = installation.string()}).out;
+    return said.substr(0, said.find("Z:"));
+  };
+  ASSERT_EQ(attrib({"+h"}), "");
+#endif
   // "<exit status>|<output>|<error output>" of quarnmp-cli in the installation, of its progress lines the last.
   const auto run = [&](const std::string& command, const std::string& server = "/") {
     const ProgramResult result = withUnixLineEnds(runProgram(
@@ -63,8 +80,10 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   };
   const std::string current = "0||compare: 100%\n", updated = "0||update: 100%\n";
 
-  EXPECT_EQ(run("check"),
-            "1|QuarnServer/a.txt\nQuarnServer/bin/new/x.dll\nQuarnServer/maps/My Map.txt\n|compare: 100%\n");
+  std::sort(keys.begin(), keys.end());
+  std::string differing;
+  for (const std::string& key : keys) differing += "QuarnServer/" + key + "\n";
+  EXPECT_EQ(run("check"), "1|" + differing + "|compare: 100%\n");
   // An update killed while a file streams in leaves each file old or new; the next one repairs all. A second
   // updater while it streams is refused at once and touches nothing, not even the first one's download.
   std::string second;  // asked until the kill is seen, run once
@@ -82,19 +101,29 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const std::string repaired = run("update");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
-  for (const std::string key : {"a.txt", "maps/My Map.txt", "bin/new/x.dll"})
+  for (const std::string& key : keys)
     EXPECT_TRUE(readFile(installation / "QuarnServer" / key) == readFile(work / "mod/main" / key)) << key;
+#ifdef QUARNMP_WINE
+  EXPECT_NE(attrib({}).find('H'), std::string::npos) << "not hidden: " << attrib({});
+#endif
   EXPECT_FALSE(fs::exists(installation / "extra1"));  // only the first set is compared
   EXPECT_EQ(readFile(work / "tree/QuarnMpUpdater/index.html"), md5OfFile((work / "updater.exe").string()));
 
-  // A touched file is hashed again and its new time recorded.
+  // A touched file is hashed again and its new time recorded: "<key> at <time>" as cached and as it is.
   const auto time = fs::last_write_time(file) - std::chrono::hours(6);
-  fs::last_write_time(file, time + std::chrono::hours(1));
+  for (const std::string& key : keys)
+    fs::last_write_time(installation / "QuarnServer" / key, time + std::chrono::hours(1));
   EXPECT_EQ(run("check"), current);
   const std::string cacheText = readFile(installation / "updater_filemeta.json");
   EXPECT_TRUE(cacheText.ends_with(std::string(programLineEnd) + " }" + programLineEnd + "}")) << cacheText;
-  EXPECT_EQ(readFileMetaCache(installation.string() + "/")["QuarnServer/a.txt"].modtime,
-            platform::modificationTime(file.string()));
+  FileMetaCache cache = readFileMetaCache(installation.string() + "/");
+  std::string cached, actual;
+  for (const std::string& key : keys) {
+    const std::string name = "QuarnServer/" + key, path = (installation / name).string();
+    cached += key + " at " + (cache.contains(name) ? std::to_string(cache[name].modtime) : "none") + "\n";
+    actual += key + " at " + std::to_string(platform::modificationTime(path).value_or(0)) + "\n";
+  }
+  EXPECT_EQ(cached, actual);
   writeFile(file, "changed with a new time");
   fs::last_write_time(file, time + std::chrono::hours(2));
   EXPECT_EQ(run("check"), "1|QuarnServer/a.txt\n|compare: 100%\n");
@@ -104,12 +133,12 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::remove(work / "tree/files/main/bin/new/x.dll");  // lost from the tree: made again
-  EXPECT_EQ(publish().out, "published 4 files (1 compressed, 0 removed) in 2 sets\n");
+  EXPECT_EQ(publish().out, "published 10 files (1 compressed, 0 removed) in 2 sets\n");
   writeFile(work / "mod/main/a.txt", "ALPHA");
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::last_write_time(work / "mod/main/bin/new/x.dll", time + std::chrono::hours(4));  // touched, not changed
   fs::remove(work / "mod/main/maps/My Map.txt");
-  EXPECT_EQ(publish().out, "published 3 files (1 compressed, 0 removed, 1 retired) in 2 sets\n");
+  EXPECT_EQ(publish().out, "published 9 files (1 compressed, 0 removed, 1 retired) in 2 sets\n");
   const std::string republished = run("update");  // runs before the file is read
   EXPECT_EQ(republished + readFile(file), updated + "ALPHA");
 
