@@ -43,7 +43,7 @@ ScriptedServer serverOf(Responses responses) { return ScriptedServer(answerByTar
 
 // Whether `work` succeeds in a child whose address space may grow by at most `bytes`: a bound on memory that does
 // not depend on timing, over what is mapped already, so it also holds under AddressSanitizer.
-void expectWithinMemory(std::size_t bytes, const std::function<bool()>& work) {
+void expectWithinMemory(const char* what, std::size_t bytes, const std::function<bool()>& work) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto run = [&] {
     const std::string status = readFile("/proc/self/status");
@@ -51,7 +51,7 @@ void expectWithinMemory(std::size_t bytes, const std::function<bool()>& work) {
     const rlimit both{limit, limit};
     std::_Exit(setrlimit(RLIMIT_AS, &both) != 0 ? 3 : work() ? 0 : 1);
   };
-  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "") << "1: failed, 3: no limit";
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "") << what << " (1: failed, 3: no limit)";
 }
 
 }  // namespace
@@ -316,12 +316,12 @@ TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
   std::string text = catalogueText({entry("main")}), unused = R"("unused": [)";
   for (int i = 0; i < 5000000; ++i) unused += "{},";
   text.insert(text.find('{') + 1, unused + "{}], ");
-  expectWithinMemory(64u << 20, [&] { return catalogueFromText(text).size() == 1; });
+  expectWithinMemory("catalogue", 64u << 20, [&] { return catalogueFromText(text).size() == 1; });
   const TempFolder root;
   const ScriptedServer server = serverOf({{"/files/zeros.bin", httpAnswer(deflated(std::string(128u << 20, '\0')))}});
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
   FileMetaCache cache;
-  expectWithinMemory(96u << 20,
+  expectWithinMemory("128 MiB file", 96u << 20,
                      [&] { return updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
 }
 
