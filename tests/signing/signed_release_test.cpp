@@ -58,6 +58,12 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
   const std::string now = std::to_string(timestamp);
   const auto copy = [](const fs::path& from, const fs::path& to) { writeFile(to, readFile(from)); };
+  // Each release has its lists and folders of its own, named by its time.
+  const std::string listA = "lists/a." + now, listB = "lists/b." + now;
+  const auto releaseFile = [&](const std::string& tree) {
+    return fs::directory_iterator(work / tree / "files/a")->path() / "a.txt";
+  };
+  const fs::path servedA = served / releaseFile("pristine").lexically_relative(work / "pristine");
   const auto serve = [&](const std::string& tree) {
     fs::remove_all(served);
     fs::copy(work / tree, served, fs::copy_options::recursive);
@@ -85,20 +91,20 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
-      {[&] { flipByte(served / "lists/a"); }, refused + "lists/a: signature invalid (the document is not the one"},
-      {[&] { copy(work / "evil/files/a/a.txt", served / "files/a/a.txt"); },
+      {[&] { flipByte(served / listA); }, refused + listA + ": signature invalid (the document is not the one signed)"},
+      {[&] { copy(releaseFile("evil"), servedA); },
        "2|QuarnServer/a.txt: content does not match the list's digest (got dc7f558e83a9203391be9caa5c83bb99)|"
        "quarnmp-cli: update failed: 1 of 2 files could not be installed"},
       {[&] { flipByte(served / "json.minisig", readFile(served / "json.minisig").find("timestamp:") + 10); },
        refused + "json: signature invalid (the trusted comment is not the one signed)"},
       {[&] { for (auto doc : {"json", "json.minisig"}) copy(work / "other" / doc, served / doc); },
        refused + "json: signature invalid (made with key "},
-      {[&] { for (auto end : {"", ".minisig"}) copy(served / "lists/a" += end, served / "lists/b" += end); },
-       refused + "lists/b: signed for another file (lists/a)"},
+      {[&] { for (auto end : {"", ".minisig"}) copy(served / listA += end, served / listB += end); },
+       refused + listB + ": signed for another file (" + listA + ")"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
-      {[&] { writeFile(served / "lists/a.minisig", std::string(64 * 1024 + 1, '\n')); },
-       refused + "lists/a: signature too large (over 64 KiB)"},
-      {[&] { signWithMinisign("lists/a", timestamp - 1); }, refused + "lists/a: older release than the catalogue"},
+      {[&] { writeFile(served / (listA + ".minisig"), std::string(64 * 1024 + 1, '\n')); },
+       refused + listA + ": signature too large (over 64 KiB)"},
+      {[&] { signWithMinisign(listA, timestamp - 1); }, refused + listA + ": older release than the catalogue"},
   };
   for (const auto& [tamper, outcome] : tampered) {
     serve("pristine");
@@ -109,7 +115,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   }
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
-  for (const std::string path : {"json", "lists/a", "QuarnMpUpdater/index.html"})
+  for (const std::string& path : {std::string("json"), listA, std::string("QuarnMpUpdater/index.html")})
     EXPECT_EQ(run(MINISIGN_EXE, {"-V", "-p", testPub, "-m", path}, work / "pristine").out,
               "Signature and comment signature verified\nTrusted comment: timestamp:" + std::to_string(timestamp) +
                   "\tfile:" + path + "\n");
@@ -149,7 +155,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
       {record("\"1\""), now, "update", corrupt, ""}};
   for (const auto& [before, time, command, expected, after] : releases) {
     serve("pristine");
-    for (const char* path : {"json", "lists/a", "lists/b"}) signWithMinisign(path, std::stoll(time));
+    for (const std::string& path : {std::string("json"), listA, listB}) signWithMinisign(path, std::stoll(time));
     const TempFolder fresh;
     if (!before.empty()) writeFile(fresh / "updater_release.json", before);
     const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, fresh.path()));

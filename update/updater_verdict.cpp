@@ -1,0 +1,17 @@
+#include "update/updater_verdict.h"
+
+#include "platform/folders.h"
+#include "update/file_digest.h"
+#include "update/tasks.h"
+
+bool updaterIsCurrent(const std::string& publishedDigest) {
+  if (publishedDigest.empty()) return true;
+  // The program does not change while it runs.
+  static const std::string ownDigest = md5OfFile(platform::executablePath());
+  return ownDigest == publishedDigest;
+}
+
+std::optional<bool> takeUpdaterVerdict() {
+  if (!takeUpdaterHashFetched()) return std::nullopt;
+  return updaterIsCurrent(updaterHash());
+}
