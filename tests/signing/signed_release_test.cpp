@@ -102,6 +102,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
       {[&] { for (auto end : {"", ".minisig"}) copy(served / listA += end, served / listB += end); },
        refused + listB + ": signed for another file (" + listA + ")"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
+      {[&] { copy(served / (listA + ".minisig"), served / "json.minisig"); fs::remove(served / "json.next.minisig"); },
+       refused + "json: signature invalid (the document is not the one signed)"},
       {[&] { writeFile(served / (listA + ".minisig"), std::string(64 * 1024 + 1, '\n')); },
        refused + listA + ": signature too large (over 64 KiB)"},
       {[&] { signWithMinisign(listA, timestamp - 1); }, refused + listA + ": older release than the catalogue"},
@@ -113,6 +115,10 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     const std::string updated = update(fresh.path());
     EXPECT_TRUE(updated.starts_with(outcome) && !fs::exists(fresh / "QuarnServer/a.txt")) << updated;
   }
+  // A publish stopped between the catalogue and its signature: the next signature vouches for the catalogue.
+  serve("pristine");
+  copy(served / (listA + ".minisig"), served / "json.minisig");
+  EXPECT_EQ(update(work / "stopped"), "0");
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
   for (const std::string& path : {std::string("json"), listA, std::string("QuarnMpUpdater/index.html")})
