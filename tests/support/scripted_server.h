@@ -44,7 +44,6 @@ class ScriptedServer {
   ScriptedServer(ConnectionScript everyConnection, AtOnce) : ScriptedServer({std::move(everyConnection)}, true, 0, true) {}
   ~ScriptedServer();
 
-  std::uint16_t port() const { return listeningPort; }
   std::string url(std::string_view path = "/") const { return loopbackUrl(listeningPort, path); }
   std::vector<std::string> receivedRequests() const;
 
