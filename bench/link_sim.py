@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""A slow link on loopback: a TCP proxy from 127.0.0.1:PORT to one loopback UPSTREAM.
+
+Each connection pays one round trip (the handshake) before its first bytes go on, and every
+piece takes half a round trip in each direction, pieces in flight overlapping as on a real
+link. One token bucket per direction caps the bandwidth that all connections share.
+Memory stays bounded: pieces of 16 KiB, a bounded queue per direction, at most 256 connections.
+
+Usage: link_sim.py PORT UPSTREAM_HOST:PORT RTT_MS MBIT_PER_S
+"""
+import asyncio
+import ipaddress
+import socket
+import sys
+import time
+
+PIECE = 16 << 10
+QUEUED_PIECES = 64
+MAX_CONNECTIONS = 256
+
+
+class Bucket:
+    """Tokens are bytes; a taker may drive the level below zero and waits for the debt, so
+    concurrent takers are served in the order they came, each at the shared rate."""
+
+    def __init__(self, rate):
+        self.rate, self.burst = rate, 4 * PIECE
+        self.level, self.last = float(PIECE), time.monotonic()
+
+    def take(self, size):
+        now = time.monotonic()
+        self.level = min(self.burst, self.level + (now - self.last) * self.rate)
+        self.last = now
+        self.level -= size
+        return max(0.0, -self.level / self.rate)
+
+
+async def carry(reader, writer, bucket, open_at, half_rtt):
+    """Moves one direction: paced by the bucket, delivered half a round trip later."""
+    queue = asyncio.Queue(QUEUED_PIECES)
+
+    async def deliver():
+        while True:
+            due, data = await queue.get()
+            await asyncio.sleep(max(0.0, due - time.monotonic()))
+            if data is None:
+                if writer.can_write_eof():
+                    writer.write_eof()
+                return
+            writer.write(data)
+            await writer.drain()
+
+    delivery = asyncio.ensure_future(deliver())
+    try:
+        while True:
+            data = await reader.read(PIECE)
+            if data:
+                await asyncio.sleep(bucket.take(len(data)))
+            due = max(time.monotonic(), open_at) + half_rtt
+            await queue.put((due, data or None))
+            if not data:
+                break
+        await delivery
+    finally:
+        delivery.cancel()
+
+
+class Link:
+    def __init__(self, upstream, rtt, rate):
+        self.upstream, self.rtt = upstream, rtt
+        self.down, self.up = Bucket(rate), Bucket(rate)
+        self.connections = 0
+
+    async def serve(self, client_reader, client_writer):
+        if self.connections >= MAX_CONNECTIONS:
+            client_writer.close()
+            return
+        self.connections += 1
+        open_at = time.monotonic() + self.rtt
+        server_writer, directions = None, []
+        try:
+            server_reader, server_writer = await asyncio.open_connection(*self.upstream)
+            directions = [asyncio.ensure_future(carry(*ends, open_at, self.rtt / 2)) for ends in (
+                (client_reader, server_writer, self.up), (server_reader, client_writer, self.down))]
+            await asyncio.gather(*directions)
+        except (ConnectionError, OSError):
+            pass  # one side reset: both sides close below
+        finally:
+            self.connections -= 1
+            for direction in directions:
+                direction.cancel()
+            for writer in (client_writer, server_writer):
+                if writer is not None:
+                    writer.close()
+
+
+def loopback_upstream(text):
+    host, _, port = text.rpartition(":")
+    address = socket.getaddrinfo(host, int(port), type=socket.SOCK_STREAM)[0][4][0]
+    if not ipaddress.ip_address(address).is_loopback:
+        sys.exit(f"link_sim: upstream {text} is not on loopback")
+    return address, int(port)
+
+
+async def main(port, upstream, rtt_ms, mbit):
+    link = Link(loopback_upstream(upstream), rtt_ms / 1000, mbit * 1e6 / 8)
+    server = await asyncio.start_server(link.serve, "127.0.0.1", port)
+    print(f"link_sim: 127.0.0.1:{port} -> {upstream}, {rtt_ms} ms, {mbit} Mbit/s", flush=True)
+    async with server:
+        await server.serve_forever()
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    try:
+        asyncio.run(main(int(sys.argv[1]), sys.argv[2], float(sys.argv[3]), float(sys.argv[4])))
+    except KeyboardInterrupt:
+        pass
