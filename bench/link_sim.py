@@ -4,7 +4,8 @@
 Each connection pays one round trip (the handshake) before its first bytes go on, and every
 piece takes half a round trip in each direction, pieces in flight overlapping as on a real
 link. One token bucket per direction caps the bandwidth that all connections share.
-Memory stays bounded: pieces of 16 KiB, a bounded queue per direction, at most 256 connections.
+Memory stays bounded: pieces of 16 KiB, each direction of a connection holds what is in flight
+over half a round trip at the full rate (and a few pieces more), at most 256 connections.
 
 Usage: link_sim.py PORT UPSTREAM_HOST:PORT RTT_MS MBIT_PER_S
 """
@@ -15,7 +16,6 @@ import sys
 import time
 
 PIECE = 16 << 10
-QUEUED_PIECES = 64
 MAX_CONNECTIONS = 256
 
 
@@ -37,7 +37,7 @@ class Bucket:
 
 async def carry(reader, writer, bucket, open_at, half_rtt):
     """Moves one direction: paced by the bucket, delivered half a round trip later."""
-    queue = asyncio.Queue(QUEUED_PIECES)
+    queue = asyncio.Queue(4 + int(bucket.rate * half_rtt) // PIECE)
 
     async def deliver():
         while True:
