@@ -36,8 +36,15 @@ class Bucket:
 
 
 async def carry(reader, writer, bucket, open_at, half_rtt):
-    """Moves one direction: paced by the bucket, delivered half a round trip later."""
+    """Moves one direction: paced by the bucket, delivered half a round trip later. Ends when
+    the sender's end has been delivered, or with the first failure of either side."""
     queue = asyncio.Queue(4 + int(bucket.rate * half_rtt) // PIECE)
+
+    async def pace():
+        while data := await reader.read(PIECE):
+            await asyncio.sleep(bucket.take(len(data)))
+            await queue.put((max(time.monotonic(), open_at) + half_rtt, data))
+        await queue.put((max(time.monotonic(), open_at) + half_rtt, None))
 
     async def deliver():
         while True:
@@ -50,19 +57,19 @@ async def carry(reader, writer, bucket, open_at, half_rtt):
             writer.write(data)
             await writer.drain()
 
-    delivery = asyncio.ensure_future(deliver())
+    await first_failure([pace(), deliver()])
+
+
+async def first_failure(coroutines):
+    """Runs the coroutines until all end or one fails; a failure cancels the others."""
+    tasks = [asyncio.ensure_future(c) for c in coroutines]
     try:
-        while True:
-            data = await reader.read(PIECE)
-            if data:
-                await asyncio.sleep(bucket.take(len(data)))
-            due = max(time.monotonic(), open_at) + half_rtt
-            await queue.put((due, data or None))
-            if not data:
-                break
-        await delivery
+        done, _ = await asyncio.wait(tasks, return_when=asyncio.FIRST_EXCEPTION)
+        for task in done:
+            task.result()
     finally:
-        delivery.cancel()
+        for task in tasks:
+            task.cancel()
 
 
 class Link:
@@ -77,18 +84,16 @@ class Link:
             return
         self.connections += 1
         open_at = time.monotonic() + self.rtt
-        server_writer, directions = None, []
+        server_writer = None
         try:
             server_reader, server_writer = await asyncio.open_connection(*self.upstream)
-            directions = [asyncio.ensure_future(carry(*ends, open_at, self.rtt / 2)) for ends in (
-                (client_reader, server_writer, self.up), (server_reader, client_writer, self.down))]
-            await asyncio.gather(*directions)
+            await first_failure([
+                carry(client_reader, server_writer, self.up, open_at, self.rtt / 2),
+                carry(server_reader, client_writer, self.down, open_at, self.rtt / 2)])
         except (ConnectionError, OSError):
             pass  # one side reset: both sides close below
         finally:
             self.connections -= 1
-            for direction in directions:
-                direction.cancel()
             for writer in (client_writer, server_writer):
                 if writer is not None:
                     writer.close()
