@@ -54,12 +54,13 @@ publish_mod() {
 # Checks the figures a real link of this kind gives: a body takes its bits at the rate plus
 # two round trips, two bodies at once share the rate, and a small request on a fresh
 # connection takes two round trips.
+# $1 = base URL, then the paths below files/ of the two large files and of a small one.
 pacing() {
-  local base=$1 small=$2 bytes total=0
-  bytes=$(stat -c %s "$work/tree/files/large1.bin")
-  echo "link_sim_one_body: $(calc "$(request "$base/files/large1.bin")" 2) s (goal about $(ideal "$bytes") s: $bytes bytes at $mbit Mbit/s and 2 round trips)"
-  echo "link_sim_two_bodies_at_once: $(seconds curl -s --parallel -o /dev/null -o /dev/null "$base/files/large"{1,2}.bin) s (goal about $(ideal "2 * $bytes") s)"
-  for _ in $(seq 20); do total=$(calc "$total + $(request "$base/files/$small")" 3); done
+  local base=$1/files large1=$2 large2=$3 small=$4 bytes total=0
+  bytes=$(stat -c %s "$work/tree/files/$large1")
+  echo "link_sim_one_body: $(calc "$(request "$base/$large1")" 2) s (goal about $(ideal "$bytes") s: $bytes bytes at $mbit Mbit/s and 2 round trips)"
+  echo "link_sim_two_bodies_at_once: $(seconds curl -s --parallel -o /dev/null -o /dev/null "$base/$large1" "$base/$large2") s (goal about $(ideal "2 * $bytes") s)"
+  for _ in $(seq 20); do total=$(calc "$total + $(request "$base/$small")" 3); done
   echo "link_sim_fresh_request: $(calc "$total / 20 * 1000" 0) ms (goal about $((2 * rtt_ms)) ms: 2 round trips; mean of 20 requests)"
 }
 # Seconds that $1 bytes take at the simulated rate, plus two round trips.
@@ -82,15 +83,15 @@ link_benchmark() {
   start "$nginx_port" "$here/scripts/local-nginx" "$work/nginx" "$nginx_port" "$work/tree"
   start "$link_port" python3 "$here/bench/link_sim.py" "$link_port" "127.0.0.1:$nginx_port" "$rtt_ms" "$mbit"
   base="http://127.0.0.1:$link_port"
+  # Paths below files/ (a release's folder, then the key).
   (cd "$work/tree/files" && find . -type f | sed 's#^\./##' | sort) > "$work/keys"
-  pacing "$base" small/s001.txt
+  pacing "$base" $(grep -E '(/large[12]\.bin|/s001\.txt)$' "$work/keys")
 
   local count bytes
-  count=$(wc -l < "$work/keys") bytes=$(cd "$work/tree/files" && cat $(cat "$work/keys") | wc -c)
+  count=$(wc -l < "$work/keys") bytes=$(cd "$work/tree/files" && cat $(cat "$work/keys") | wc -c) # also warms the cache
   while read -r key; do printf 'url = "%s/files/%s"\noutput = "%s/curl/%s"\n' "$base" "$key" "$work" "$key"; done \
     < "$work/keys" > "$work/curl.config"
   while read -r key; do printf '%s/files/%s\n  out=%s\n' "$base" "$key" "$key"; done < "$work/keys" > "$work/aria2.list"
-  cat "$work"/tree/files/*.* "$work"/tree/files/small/* > /dev/null
 
   local ours_all=() curl_all=() aria_all=() ratios=() ours curl aria
   for _ in $(seq $rounds); do
