@@ -180,7 +180,6 @@ class MainWindowTest : public HeadlessNuklear {
   }
 
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
-  // The texts of the list that the frame does not show, each followed by '|'.
   std::string missing(std::initializer_list<std::string> wanted) {
     std::string absent;
     for (const std::string& text : wanted) absent += shows(text) ? "" : text + "|";
@@ -223,11 +222,8 @@ class MainWindowTest : public HeadlessNuklear {
   const int windowDescriptor = ::dup(1);
 };
 
-TEST(MultilineTooltip, SplitStringKeepsEmptyParts) {
-  EXPECT_EQ(splitString("a\nb\r\r\nc\r\n", "\r\n"), (std::vector<std::string>{"a\nb\r", "c", ""}));
-}
-
 TEST_F(MainWindowTest, TooltipLinesStandBesideThePointer) {
+  EXPECT_EQ(splitString("a\nb\r\r\nc\r\n", "\r\n"), (std::vector<std::string>{"a\nb\r", "c", ""}));
   hover("Konsole oeffnen");
   ASSERT_GE(texts.size(), 4u);
   std::string tooltip;
