@@ -43,7 +43,6 @@ std::string describe(const http::Response& response) {
   return text + "|" + response.body;
 }
 
-// What one exchange ends with: the response described, or the error.
 std::string fetch(const std::string& url, std::int64_t timeoutMs = 5000, std::string_view method = "GET",
                   std::string_view body = "", const http::HeaderFields& fields = {}) {
   return outcome([&] { return describe(http::Request(url).send(method, body, fields, timeoutMs)); });
@@ -196,7 +195,6 @@ TEST(HttpExchange, FramingEndsTheBody) {
   http::detail::ResponseReception huge;  // reserving the 1 TiB claimed would fail or exhaust memory
   http::detail::addReceivedBytes(huge, head + "Content-Length: 1099511627776\r\n\r\nabc");
   EXPECT_LE(huge.response.body.capacity(), 64u << 20);
-  // No exchange may leave a descriptor open, whichever way it ends.
   const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
   const auto descriptors = openDescriptors();
   for (const auto& row : cases)
