@@ -174,8 +174,7 @@ TEST(HttpExchange, FramingEndsTheBody) {
       // From a peer that holds the connection, only the framing ends the exchange in time. Interim answers
       // are skipped (101 is final); 1xx, 204, 304 and HEAD answers end with their head.
       {paced("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"
-             "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"),
-       "1.1 404 Not Found|content-length=5|hello"},
+             "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"), "1.1 404 Not Found|content-length=5|hello"},
       {paced("HTTP/1.1 101 Switching Protocols\r\n\r\n"), "1.1 101 Switching Protocols|"},
       {paced("HTTP/1.1 204 No Content\r\n\r\n"), "1.1 204 No Content|"},
       {paced("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n"), "1.1 304 Not Modified|content-length=9|"},
