@@ -9,8 +9,10 @@
 
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/tasks.h"
+
+using formats::releaseAge;
 
 namespace {
 

@@ -7,6 +7,9 @@
 #include "tools/publish_names.h"
 #include "update/release_verification.h"
 
+using formats::CatalogueEntry;
+using formats::signaturePath;
+
 namespace {
 
 namespace fs = std::filesystem;

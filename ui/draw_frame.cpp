@@ -14,9 +14,11 @@
 #include "ui/texts.h"
 #include "ui/update_status.h"
 #include "ui/widget_disable.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/loader_library.h"
 #include "update/tasks.h"
+
+using formats::md5OfFile;
 
 namespace {
 

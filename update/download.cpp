@@ -5,7 +5,9 @@
 
 #include "http/request.h"
 #include "update/inflate.h"
-#include "update/url_path.h"
+#include "formats/url_path.h"
+
+using formats::requestPath;
 
 namespace {
 

@@ -17,7 +17,7 @@ struct Downloaded {
 // must also keep an average of 1 KiB/s after its first 30 s.
 constexpr long long serverTimeoutMs = 5000;
 
-// baseUrl + path, the path as the catalogue gives it (see requestPath).
+// baseUrl + path, the path as the catalogue gives it (see formats::requestPath).
 std::string serverUrl(const std::string& baseUrl, std::string_view path);
 
 // GETs serverUrl(baseUrl, path) and hands the inflated body of a 200 answer to `consume` as

@@ -5,8 +5,15 @@
 #include <memory>
 #include <utility>
 
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 #include "update/download.h"
+
+using formats::CatalogueEntry;
+using formats::ListedFiles;
+using formats::ReleaseCheck;
+using formats::catalogueFromText;
+using formats::fileListOf;
+using formats::listedFilesFromText;
 
 namespace {
 

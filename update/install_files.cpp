@@ -7,8 +7,13 @@
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "update/download.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/installation_lock.h"
+
+using formats::FileRecord;
+using formats::hexDigest;
+using formats::isDigestText;
+using formats::sameDigest;
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 #include "update/file_meta_cache.h"
 #include "update/worker_results.h"
 
@@ -23,5 +23,5 @@ std::string temporaryInstallPath(const std::string& path);
 // another process holding the installation's lock (InstallationBusy, before anything is
 // touched). The cache holds the digest of each written file, and everything written is
 // flushed to disk before this returns.
-std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
+std::vector<FileFailure> updateFiles(const std::vector<formats::FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress);

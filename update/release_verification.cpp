@@ -1,40 +1,23 @@
 #include "update/release_verification.h"
 
-#include <stdexcept>
-
+#include "formats/release_signature.h"
+#include "formats/release_timestamp.h"
 #include "update/download.h"
-#include "update/release_signature.h"
-#include "update/release_timestamp.h"
+
+using namespace formats;
 
 namespace {
 
 // A signature file is a few hundred bytes; its trusted comment names one path.
 constexpr std::size_t signatureLimit = 64 * 1024;
-constexpr const char* unusableKey =
-    "the public key built into this updater is not a minisign key line; it accepts no release";
 
 }  // namespace
-
-TrustedKey trustedKeyFrom(std::string_view keyLine) {
-  if (keyLine.empty()) return {};
-  std::optional<PublicKey> key = parsePublicKey(keyLine);
-  if (!key) return {std::nullopt, unusableKey};
-  return {key, ""};
-}
 
 const TrustedKey& builtInKey() {
   // Never destroyed: detached digest requests may still read it while the process ends.
   static const auto* key = new TrustedKey(trustedKeyFrom(builtInKeyLine));
   return *key;
 }
-
-std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std::string& folder) {
-  if (!trusted.unusable.empty()) throw std::runtime_error(trusted.unusable);
-  if (!trusted.key) return std::nullopt;
-  return ReleaseCheck{*trusted.key, readAcceptedRelease(folder)};
-}
-
-std::string signaturePath(const std::string& path) { return path + ".minisig"; }
 
 VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
                                       std::string_view served) {

@@ -11,8 +11,15 @@
 #include "update/fetch_catalogue.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/updater_hash.h"
+
+using formats::FileList;
+using formats::FileRecord;
+using formats::ReleaseCheck;
+using formats::releaseCheckFor;
+using formats::releaseRecordName;
+using formats::writeAcceptedRelease;
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+using formats::ReleaseCheck;
+
 Downloaded<std::string> fetchUpdaterHash(const std::string& baseUrl, const std::optional<ReleaseCheck>& release) {
   try {
     // A digest is 32 characters; anything much longer is not one.

@@ -11,4 +11,4 @@
 // signed for "QuarnMpUpdater/index.html" in a release no older than the one accepted, so an
 // old digest cannot hide that the updater is outdated. Never throws.
 Downloaded<std::string> fetchUpdaterHash(const std::string& baseUrl,
-                                         const std::optional<ReleaseCheck>& release = std::nullopt);
+                                         const std::optional<formats::ReleaseCheck>& release = std::nullopt);

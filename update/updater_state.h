@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 #include "update/worker_results.h"
 
 // No task runs with a phase of its own for the installation: it is part of UpdateDiff.
@@ -31,13 +31,13 @@ struct UpdaterState {
   std::atomic<double> updateDiffProgress{0};
 
   // Written by the running task only, read by the window only while no task runs.
-  std::vector<CatalogueEntry> catalogue;
-  std::vector<FileList> catalogueFiles;
+  std::vector<formats::CatalogueEntry> catalogue;
+  std::vector<formats::FileList> catalogueFiles;
   std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
-  FileList selectedFiles;
+  formats::FileList selectedFiles;
 
   std::mutex differingFilesMutex;
-  FileList differingFiles;
+  formats::FileList differingFiles;
 
   std::mutex updaterHashMutex;
   std::string updaterHashText;

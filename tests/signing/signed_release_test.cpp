@@ -8,8 +8,12 @@
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
-#include "update/release_key.h"
+#include "formats/release_key.h"
 #include "update/updater_hash.h"
+
+using formats::ReleaseCheck;
+using formats::parsePublicKey;
+using formats::textLines;
 
 using namespace testing_support;
 namespace fs = std::filesystem;

@@ -13,16 +13,27 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
 #include "tools/publish_compress.h"
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/inflate.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
 #include "update/tasks.h"
 #include "update/updater_hash.h"
+
+using formats::CatalogueEntry;
+using formats::FileList;
+using formats::FileRecord;
+using formats::UnsafePathError;
+using formats::catalogueFromText;
+using formats::catalogueText;
+using formats::digestFailure;
+using formats::fileListFromText;
+using formats::fileListText;
+using formats::md5OfFile;
 
 using namespace testing_support;
 using Responses = std::map<std::string, std::string>;

@@ -8,8 +8,10 @@
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/file_meta_cache.h"
+
+using formats::md5OfFile;
 
 using namespace testing_support;
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace formats {
+
 struct ReleaseStamp {
   std::int64_t timestamp = 0;
   std::string file;
@@ -29,3 +31,5 @@ bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp);
 
 // Seconds from the release to now (negative for a release in the future).
 std::int64_t releaseAge(std::int64_t timestamp);
+
+}  // namespace formats

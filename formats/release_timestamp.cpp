@@ -1,4 +1,4 @@
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 
 #include <charconv>
 #include <ctime>
@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "platform/files.h"
+
+namespace formats {
 
 namespace {
 
@@ -52,3 +54,5 @@ bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
 }
 
 std::int64_t releaseAge(std::int64_t timestamp) { return static_cast<std::int64_t>(std::time(nullptr)) - timestamp; }
+
+}  // namespace formats
