@@ -359,15 +359,16 @@ extern "C" int syncfs(int fd) {
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto run = [](const std::function<void()>& start) {
-    start();
+  const auto run = [](const std::function<bool()>& start) {
+    ASSERT_TRUE(start()) << "refused to start with no task running";
+    EXPECT_FALSE(startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
     while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   const UpdaterState& state = updaterState();
-  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
+  run([] { return startCatalogueFetch("http://127.0.0.1:1/"); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  run([] { return startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -375,16 +376,16 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { startCatalogueFetch(server.url()); });
+  run([&] { return startCatalogueFetch(server.url()); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { startUpdateDiff(server.url()); });
+    run([&] { return startUpdateDiff(server.url()); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { startUpdateDiff(server.url()); });
+  run([&] { return startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 
