@@ -48,7 +48,7 @@ std::uint64_t readAcceptedRelease(const std::string& folder) {
   return record["timestamp"].get<std::uint64_t>();
 }
 
-bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
+platform::FileResult writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
   const std::string record = nlohmann::json{{"timestamp", timestamp}}.dump() + "\n";
   return platform::writeFileAtomically(folder + releaseRecordName, record);
 }

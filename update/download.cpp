@@ -1,8 +1,8 @@
 #include "update/download.h"
 
 #include <stdexcept>
-#include <system_error>
 
+#include "http/errors.h"
 #include "http/request.h"
 #include "update/inflate.h"
 #include "formats/url_path.h"
@@ -28,8 +28,8 @@ std::string streamBody(const std::string& url, const std::function<void(std::str
     const http::Response response =
         http::Request(url).send("GET", {}, {}, serverTimeoutMs, sink, http::MinimumRate{});
     return response.status.code == 200 ? "" : statusFailure(response);
-  } catch (const std::system_error&) {
-    throw;
+  } catch (const http::ConnectionError&) {
+    throw;  // ends the installation
   } catch (const std::exception& error) {
     return error.what();
   }

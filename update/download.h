@@ -23,7 +23,7 @@ std::string serverUrl(const std::string& baseUrl, std::string_view path);
 // GETs serverUrl(baseUrl, path) and hands the inflated body of a 200 answer to `consume` as
 // it arrives. The reason of a failure, empty on success: another status, a time-out, a
 // malformed response, a refused name, data that is not one complete zlib or gzip stream, or
-// whatever `consume` threw. Connection failures (std::system_error) pass through.
+// whatever `consume` threw. Connection failures (http::ConnectionError) pass through.
 std::string downloadInflated(const std::string& baseUrl, std::string_view path,
                              const std::function<void(std::string_view)>& consume);
 

@@ -38,18 +38,20 @@ std::optional<std::string> installFile(const FileRecord& record, const std::stri
   createDirectories(folderOf(path));
   platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
   platform::NewFile file(temporary);
-  if (!file.isOpen()) return "cannot write " + temporary;
+  if (!file.isOpen()) return "cannot write " + temporary + ": " + *file.opened().failure;
   platform::Md5Stream md5;
   const std::string failure = downloadInflated(baseUrl, record.sourcePath, [&](std::string_view bytes) {
     md5.add(bytes);
-    if (!file.write(bytes)) throw std::runtime_error("cannot write " + temporary);
+    if (const platform::FileResult written = file.write(bytes); !written)
+      throw std::runtime_error("cannot write " + temporary + ": " + *written.failure);
   });
   if (!failure.empty()) return failure;
   const std::string digest = hexDigest(md5.finish());
   if (!sameDigest(digest, record.hash)) return "content does not match the list's digest (got " + digest + ")";
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
-  if (!file.replace(path)) return "cannot write " + path;
+  if (const platform::FileResult replaced = file.replace(path); !replaced)
+    return "cannot write " + path + ": " + *replaced.failure;
   recordDigest(cache, record.localPath, modtimeForCache(path), exposedSince, digest);
   return std::nullopt;
 }

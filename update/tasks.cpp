@@ -76,9 +76,10 @@ TaskResult fetchTask(const std::string& baseUrl, bool recordRelease) {
   result.fetched = fetchCatalogue(baseUrl, [](double progress) { state().fetchProgress = progress; }, release);
   result.failureReason = result.fetched->failure;
   const std::int64_t released = result.fetched->releaseTimestamp;
-  if (release && recordRelease && std::cmp_greater(released, release->acceptedRelease) &&
-      !writeAcceptedRelease(installationRoot, released) && result.failureReason.empty())
-    result.failureReason = std::string("cannot write ") + releaseRecordName;
+  if (!release || !recordRelease || !std::cmp_greater(released, release->acceptedRelease)) return result;
+  const platform::FileResult recorded = writeAcceptedRelease(installationRoot, released);
+  if (!recorded && result.failureReason.empty())
+    result.failureReason = std::string("cannot write ") + releaseRecordName + ": " + *recorded.failure;
   return result;
 }
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/gui_session.h"
@@ -326,6 +328,20 @@ TEST_F(MainWindowTest, FetchDiffUpdateEnableInTurnShowProgressStatusDifferingPat
   click("Zeige Aenderungen");
   EXPECT_TRUE(isTaskRunning() && !shows("QuarnServer/maps/b.txt")) << "the last list shown (or done in two frames)";
   framesUntil([] { return !isTaskRunning(); });
+  {  // A full disk (here a file size limit): the system's reason in the status tooltip.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit kept = limit;
+    limit.rlim_cur = 4;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    runTask("Aktualisieren");
+    ::setrlimit(RLIMIT_FSIZE, &kept);
+    hover("Beim aktualisieren ist ein Fehler aufgetreten!");
+    std::string tip;
+    for (const Drawn& text : texts) tip += text.text + " ";
+    EXPECT_NE(tip.find("a.txt.quarnmp-download: File too large"), std::string::npos) << tip;
+  }
   runTask("Aktualisieren");
   EXPECT_TRUE(shows("Dateien sind up to date. Kein Update notwendig.") && !shows("QuarnServer/a.txt"));
 
