@@ -180,6 +180,6 @@ FileLock::~FileLock() {
 
 bool FileLock::held() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
 
-bool isReadOnlyFile(const std::string& path) { return isReadOnly(path); }
+bool isReadOnlyFile(const std::string& path) { return isReadOnly(systemPath(path)); }
 
 }  // namespace platform

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "formats/catalogue.h"
+#include "update/failure.h"
 #include "update/release_verification.h"
 #include "update/worker_results.h"
 
 struct FetchedCatalogue {
   std::vector<formats::CatalogueEntry> catalogue;
   std::vector<formats::FileList> catalogueFiles;  // one list per entry
-  std::string failure;                                  // empty when everything arrived
+  std::optional<update::Failure> failure;               // nothing when everything arrived
   std::int64_t releaseTimestamp = 0;                    // of the signed catalogue accepted; 0 without a key
 };
 

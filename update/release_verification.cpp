@@ -5,6 +5,8 @@
 #include "update/download.h"
 
 using namespace formats;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -19,15 +21,16 @@ const TrustedKey& builtInKey() {
   return *key;
 }
 
-VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
-                                      std::string_view served) {
-  const Downloaded<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), signatureLimit);
-  if (signature.failure == bodyTooLargeFailure(signatureLimit)) return {0, "signature too large (over 64 KiB)"};
-  if (!signature.ok()) return {0, "signature missing (" + signature.failure + ")"};
-  const SignatureCheck check = checkSignature(key, signature.content, served);
-  if (!check.failure.empty()) return {0, check.failure};
+Result<std::int64_t> verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
+                                          std::string_view served) {
+  const Result<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), signatureLimit);
+  if (!signature.ok() && signature.failure().reason == bodyTooLargeFailure(signatureLimit))
+    return Failure{"signature too large (over 64 KiB)"};
+  if (!signature.ok()) return Failure{"signature missing (" + signature.failure().reason + ")"};
+  const SignatureCheck check = checkSignature(key, signature.value(), served);
+  if (!check.failure.empty()) return Failure{check.failure};
   const auto stamp = parseTrustedComment(check.trustedComment);
-  if (!stamp) return {0, "signature invalid (the trusted comment names no timestamp and file)"};
-  if (stamp->file != path) return {0, "signed for another file (" + stamp->file + ")"};
-  return {stamp->timestamp, ""};
+  if (!stamp) return Failure{"signature invalid (the trusted comment names no timestamp and file)"};
+  if (stamp->file != path) return Failure{"signed for another file (" + stamp->file + ")"};
+  return stamp->timestamp;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "formats/release_trust.h"
+#include "update/failure.h"
 
 // The key line this build was configured with (QUARNMP_PUBLIC_KEY), "" for none; defined in
 // the source file that CMake generates from built_in_key.cpp.in.
@@ -14,12 +15,8 @@ extern const char builtInKeyLine[];
 const formats::TrustedKey& builtInKey();
 
 // Fetches the signature of baseUrl + path and checks it against the body exactly as served.
-// The release time it names, or the reason: "signature missing", "signature too large",
+// The release time it names, or the failure: "signature missing", "signature too large",
 // "signature invalid (...)" or "signed for another file". Connection failures pass through
 // as exceptions.
-struct VerifiedDocument {
-  std::int64_t timestamp = 0;
-  std::string failure;
-};
-VerifiedDocument verifyServedDocument(const formats::PublicKey& key, const std::string& baseUrl,
+update::Result<std::int64_t> verifyServedDocument(const formats::PublicKey& key, const std::string& baseUrl,
                                       const std::string& path, std::string_view served);

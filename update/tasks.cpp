@@ -20,6 +20,8 @@ using formats::ReleaseCheck;
 using formats::releaseCheckFor;
 using formats::releaseRecordName;
 using formats::writeAcceptedRelease;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -74,12 +76,12 @@ TaskResult fetchTask(const std::string& baseUrl, bool recordRelease) {
   const std::optional<ReleaseCheck> release = releaseCheck();
   TaskResult result;
   result.fetched = fetchCatalogue(baseUrl, [](double progress) { state().fetchProgress = progress; }, release);
-  result.failureReason = result.fetched->failure;
+  result.failure = result.fetched->failure;
   const std::int64_t released = result.fetched->releaseTimestamp;
   if (!release || !recordRelease || !std::cmp_greater(released, release->acceptedRelease)) return result;
   const platform::FileResult recorded = writeAcceptedRelease(installationRoot, released);
-  if (!recorded && result.failureReason.empty())
-    result.failureReason = std::string("cannot write ") + releaseRecordName + ": " + *recorded.failure;
+  if (!recorded && !result.failure)
+    result.failure = Failure{std::string("cannot write ") + releaseRecordName + ": " + *recorded.failure};
   return result;
 }
 
@@ -105,7 +107,7 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
   TaskResult result;
   const InstallationLock lock(installationRoot);
   if (!lock.held()) {
-    result.failureReason = installationBusyReason;
+    result.failure = Failure{installationBusyReason};
     return result;
   }
   FileMetaCache cache = readFileMetaCache(installationRoot);
@@ -122,8 +124,8 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
   writeFileMetaCache(installationRoot, cache);
   updater.updateDiffProgress = 1;
   if (!result.fileFailures.empty())
-    result.failureReason = std::to_string(result.fileFailures.size()) + " of " + std::to_string(files.size()) +
-                           " files could not be installed";
+    result.failure = Failure{std::to_string(result.fileFailures.size()) + " of " + std::to_string(files.size()) +
+                             " files could not be installed"};
   return result;
 }
 
@@ -137,8 +139,8 @@ bool applyResult(TaskResult result) {
   }
   if (result.differingFiles) publishDifferingFiles(std::move(*result.differingFiles));
   updater.fileFailures = std::move(result.fileFailures);
-  updater.failureReason = std::move(result.failureReason);
-  return updater.failureReason.empty();
+  if (result.failure) updater.failureReason = std::move(result.failure->reason);
+  return !result.failure;
 }
 
 }  // namespace
@@ -183,7 +185,7 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
   // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
   // outlive the window and the end of main.
   std::thread([baseUrl] {
-    Downloaded<std::string> digest;
+    Result<std::string> digest = Failure{"not asked"};
     try {
       digest = fetchUpdaterHash(baseUrl, releaseCheck());
     } catch (const std::exception&) {
@@ -191,7 +193,7 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
     }
     if (!digest.ok()) return;
     std::lock_guard lock(state().updaterHashMutex);
-    state().updaterHashText = std::move(digest.content);
+    state().updaterHashText = std::move(digest.value());
     state().updaterHashFetched = true;
   }).detach();
 }

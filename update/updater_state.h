@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/catalogue.h"
+#include "update/failure.h"
 #include "update/fetch_catalogue.h"
 #include "update/worker_results.h"
 
@@ -21,7 +22,7 @@ enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, Gene
 
 // What a task hands back through its future, applied to UpdaterState by pollTask.
 struct TaskResult {
-  std::string failureReason;  // empty when the task succeeded
+  std::optional<update::Failure> failure;
   std::vector<FileFailure> fileFailures;
   std::optional<FetchedCatalogue> fetched;            // a fetch's catalogue, also one cut short
   std::optional<formats::FileList> differingFiles;  // a comparison's verdict
