@@ -108,7 +108,7 @@ PLAN
   while read -r key; do printf 'url = "%sfiles/%s"\noutput = "%s/curl/%s"\n' "$base" "$key" "$work" "$key"; done \
     < "$work/keys" > "$work/curl.config"
   sed "s#.*#$work/curl/& $work/inflated/&#" "$work/keys" > "$work/inflate.list"
-  cat "$work"/tree/files/*.* "$work"/tree/files/small/* > /dev/null
+  cat "$work"/tree/files/*/*.* "$work"/tree/files/*/small/* > /dev/null  # the one release folder
 
   local ratios=() peaks=() sums=() ours_times=() start end curl_time inflate_time md5_time ours_time
   for _ in $(seq $rounds); do

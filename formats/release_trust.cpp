@@ -28,4 +28,6 @@ std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std
 
 std::string signaturePath(const std::string& path) { return path + ".minisig"; }
 
+std::string nextSignaturePath(const std::string& path) { return path + ".next.minisig"; }
+
 }  // namespace formats

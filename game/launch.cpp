@@ -2,10 +2,7 @@
 
 #include <string_view>
 
-#include "game/install_layout.h"
 #include "game/languages.h"
-#include "game/profiles.h"
-#include "game/settings.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
@@ -33,18 +30,21 @@ std::string quotedForCommandLine(std::string_view text) {
 
 }  // namespace
 
-std::string launchLanguage() {
+std::string launchLanguage(const Settings& settings) {
   const auto index = languageIndexOf(settings.language).value_or(defaultLanguageIndex);
   return languageTable.languageCodes[static_cast<std::size_t>(index)];
 }
 
-std::string languageArchivePath() { return ".\\base\\qar\\lng" + launchLanguage() + "cfg0.qar"; }
+std::string languageArchivePath(const Settings& settings) {
+  return ".\\base\\qar\\lng" + launchLanguage(settings) + "cfg0.qar";
+}
 
-std::vector<std::string> gameArguments(const LaunchEntry& entry, bool multiplayer) {
-  std::vector<std::string> arguments{"-language:" + launchLanguage()};
-  const std::int32_t profile = profileList.selectedProfileIndex;
-  if (profile > 0 && profile < profileList.profileCount) {
-    const std::string& name = profileList.profileNames[static_cast<std::size_t>(profile)];
+std::vector<std::string> gameArguments(const Settings& settings, const ProfileList& profiles, const LaunchEntry& entry,
+                                       bool multiplayer) {
+  std::vector<std::string> arguments{"-language:" + launchLanguage(settings)};
+  const std::int32_t profile = profiles.selectedProfileIndex;
+  if (profile > 0 && profile < profiles.profileCount) {
+    const std::string& name = profiles.profileNames[static_cast<std::size_t>(profile)];
     arguments.push_back("-profile:" + quotedForCommandLine(name));
   }
   const std::pair<bool, const char*> flags[] = {{settings.luadebugger, "-luadebugger"},
@@ -59,19 +59,21 @@ std::vector<std::string> gameArguments(const LaunchEntry& entry, bool multiplaye
   return arguments;
 }
 
-std::string gameCommandLine(const LaunchEntry& entry, bool multiplayer) {
+std::string gameCommandLine(const Settings& settings, const ProfileList& profiles, const LaunchEntry& entry,
+                            bool multiplayer) {
   std::string line;
-  for (const std::string& argument : gameArguments(entry, multiplayer)) {
+  for (const std::string& argument : gameArguments(settings, profiles, entry, multiplayer)) {
     if (!line.empty()) line += ' ';
     line += argument;
   }
   return line;
 }
 
-void launchGame(const LaunchEntry& entry, bool multiplayer, const std::string& languageMissingText) {
-  if (installLayout == InstallLayout::RuskEdition && !platform::pathExists(languageArchivePath())) {
+void launchGame(InstallLayout layout, const Settings& settings, const ProfileList& profiles, const LaunchEntry& entry,
+                bool multiplayer, const std::string& languageMissingText) {
+  if (layout == InstallLayout::RuskEdition && !platform::pathExists(languageArchivePath(settings))) {
     platform::showMessageBox("Error!", languageMissingText, platform::MessageBoxIcon::None);
     return;
   }
-  platform::startProcess(gameExecutablePath(installLayout), gameCommandLine(entry, multiplayer));
+  platform::startProcess(gameExecutablePath(layout), gameCommandLine(settings, profiles, entry, multiplayer));
 }

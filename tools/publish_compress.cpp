@@ -6,7 +6,14 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/digest.h"
 #include "platform/files.h"
+#include "formats/file_digest.h"
+#include "formats/inflate.h"
+
+using formats::hexDigest;
+using formats::CorruptStream;
+using formats::Inflater;
 
 namespace {
 
@@ -50,13 +57,14 @@ std::string compressText(std::string_view text, int level) {
   return output;
 }
 
-bool compressFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                  const std::filesystem::path& partial, int level) {
+std::optional<std::string> compressFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                                        const std::filesystem::path& partial, int level) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) return false;
+  if (!in) return std::nullopt;
+  platform::Md5Stream digest;
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out) return std::nullopt;
     Deflater deflater(level);
     std::vector<char> piece(pieceSize);
     std::string compressed;
@@ -64,17 +72,39 @@ bool compressFile(const std::filesystem::path& source, const std::filesystem::pa
     while (!last) {
       in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
       last = in.gcount() < static_cast<std::streamsize>(piece.size());
+      const std::string_view read(piece.data(), static_cast<std::size_t>(in.gcount()));
+      digest.add(read);
       compressed.clear();
-      deflater.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())), last, compressed);
+      deflater.feed(read, last, compressed);
       out.write(compressed.data(), static_cast<std::streamsize>(compressed.size()));
     }
     if (in.bad() || !out.flush()) {
       out.close();
       std::filesystem::remove(partial);
-      return false;
+      return std::nullopt;
     }
   }
-  if (platform::moveFileReplacing(partial.string(), target.string())) return true;
+  if (platform::moveFileReplacing(partial.string(), target.string())) return hexDigest(digest.finish());
   std::filesystem::remove(partial);
-  return false;
+  return std::nullopt;
+}
+
+std::optional<std::string> inflatedDigest(const std::filesystem::path& compressed, std::uint64_t sizeCeiling) {
+  std::ifstream in(compressed, std::ios::binary);
+  if (!in) return std::nullopt;
+  platform::Md5Stream digest;
+  try {
+    // A ratio of 1 keeps the ceiling at the larger of the two sizes, both bounded.
+    Inflater inflater(sizeCeiling, 1);
+    std::vector<char> piece(pieceSize);
+    while (in && !inflater.ended()) {
+      in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+      inflater.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())),
+                    [&](std::string_view bytes) { digest.add(bytes); });
+    }
+    if (in.bad() || !inflater.ended()) return std::nullopt;
+  } catch (const CorruptStream&) {
+    return std::nullopt;
+  }
+  return hexDigest(digest.finish());
 }

@@ -2,12 +2,12 @@
 // update-server tree that any static web server can serve (see tools/nginx-update-server.conf).
 // quarnmp-publish keygen PUBLIC SECRET: makes a key pair to sign releases with.
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "tools/publish_live.h"
 #include "tools/publish_plan.h"
 #include "tools/publish_sign.h"
 #include "tools/publish_tree.h"
@@ -72,22 +72,23 @@ int main(int argc, char** argv) {
   }
   try {
     SecretKey secret;
-    std::optional<ReleaseSigner> signer;
-    if (arguments->secretKey) {
-      readSecretKey(*arguments->secretKey, secret);
-      signer.emplace(ReleaseSigner{secret, static_cast<std::int64_t>(std::time(nullptr))});
-    }
+    if (arguments->secretKey) readSecretKey(*arguments->secretKey, secret);
     const PublishPlan plan = readPublishPlan(arguments->plan);
-    const PublishSummary summary = publishTree(plan, arguments->tree, arguments->dryRun, signer ? &*signer : nullptr);
+    const PublishSummary summary =
+        publishTree(plan, arguments->tree, arguments->dryRun, arguments->secretKey ? &secret : nullptr);
     printLines("quarnmp-publish: warning: ", summary.warnings, stderr);
     if (arguments->dryRun) {
       printLines("write ", summary.written, stdout);
       printLines("remove ", summary.removals, stdout);
       printLines("retire ", summary.retirements, stdout);
     }
-    const std::string retired = summary.retirements.empty() ? "" : ", " + std::to_string(summary.retirements.size()) + " retired";
-    std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets\n", arguments->dryRun ? "would publish" : "published",
-                summary.files, summary.compressed, summary.removed, retired.c_str(), plan.sets.size());
+    const std::size_t retirements = summary.retirements.size();
+    const std::string retired = retirements == 0 ? "" : ", " + std::to_string(retirements) + " retired";
+    // The release time is shown, so a clock far ahead never goes out unnoticed.
+    const std::string time = arguments->secretKey ? ", signed as the release of " + utcText(summary.release) : "";
+    std::printf("%s %zu files (%zu compressed, %zu removed%s) in %zu sets%s\n",
+                arguments->dryRun ? "would publish" : "published", summary.files, summary.compressed, summary.removed,
+                retired.c_str(), plan.sets.size(), time.c_str());
     return 0;
   } catch (const PublishRefused& refused) {
     printLines("quarnmp-publish: ", refused.problems, stderr);

@@ -1,10 +1,10 @@
 #pragma once
-// ".publish-state.json" in the tree: what the last run knew about the source of each
-// compressed file, so the next run re-compresses only what changed, and about each document
-// (list, catalogue, signature) it wrote, so the next run removes what left the release. It is
-// data that anyone with access to the tree may have edited: entries are checked like plan
-// paths, and an entry that does not pass is dropped with a warning.
-#include <cstdint>
+// ".publish-state.json" in the tree: every path the publisher wrote that is still there, and
+// whether it is live (in the release the catalogue names, or in one being made) or retired
+// (left the release in the last run, removed by the next). It decides nothing but what is
+// removed, and anyone with access to the tree may have edited it: entries are checked like plan
+// paths, an entry that does not pass is dropped with a warning, and only regular files inside
+// the tree are ever removed.
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,23 +12,17 @@
 
 inline constexpr const char* publishStateFileName = ".publish-state.json";
 
-struct SourceState {
-  std::int64_t modtime = 0;
-  std::uintmax_t size = 0;
-  std::string digest;  // 32 lower-case hexadecimal digits
-  // Left the release in the last run: kept for players who read the list before, removed
-  // by the next run.
-  bool retired = false;
-};
+enum class PathState { Live, Retired };
 
-using PublishState = std::map<std::string, SourceState>;  // keyed by path in the tree
+using PublishState = std::map<std::string, PathState>;  // keyed by path in the tree
 
 struct LoadedState {
   PublishState entries;
   std::vector<std::string> warnings;  // "key: reason" for each entry dropped
 };
 
-// An absent or unreadable file gives an empty state: everything is compressed again.
+// An absent or unreadable file gives an empty state. Records of earlier versions (objects with
+// a "retired" flag) are read too.
 LoadedState readPublishState(const std::filesystem::path& tree);
 
 // The state file's bytes.

@@ -5,10 +5,11 @@
 #include <set>
 
 #include "tools/publish_names.h"
-#include "update/release_verification.h"
+#include "formats/release_trust.h"
 
 using formats::CatalogueEntry;
 using formats::signaturePath;
+using formats::nextSignaturePath;
 
 namespace {
 
@@ -35,12 +36,20 @@ void checkTreePlace(const PublishPlan& plan, const fs::path& tree, Problems& pro
   }
 }
 
+// Clients send a set's sourcepath and its list's url as the catalogue gives them, so "%", "?"
+// and "#" there would be read as URL syntax, not as part of a name.
+std::optional<std::string> catalogueUrlProblem(std::string_view path) {
+  if (auto problem = servedPathProblem(path)) return problem;
+  if (path.find_first_of("%?#") != std::string_view::npos) return "% ? and # mean something else in a URL";
+  return std::nullopt;
+}
+
 void checkSetPaths(const PublishedSet& set, Problems& problems) {
   const CatalogueEntry& entry = set.entry;
   const std::string where = setLabel(set) + " ";
-  if (auto problem = servedPathProblem(entry.sourcepath))
+  if (auto problem = catalogueUrlProblem(entry.sourcepath))
     problems.push_back(where + "sourcepath " + entry.sourcepath + ": " + *problem);
-  if (auto problem = servedPathProblem(entry.url)) problems.push_back(where + "url " + entry.url + ": " + *problem);
+  if (auto problem = catalogueUrlProblem(entry.url)) problems.push_back(where + "url " + entry.url + ": " + *problem);
   if (auto problem = installedPathProblem(entry.destinationpath))
     problems.push_back(where + "destinationpath " + entry.destinationpath + ": " + *problem);
 }
@@ -120,6 +129,7 @@ class OutputPaths {
   void claimDocument(const std::string& path, const std::string& what, Problems& problems) {
     claim(path, what, problems);
     claim(signaturePath(path), "the signature of " + what, problems);
+    if (replacedInPlace(path)) claim(nextSignaturePath(path), "the next signature of " + what, problems);
   }
 
   void checkNesting(Problems& problems) const {

@@ -3,6 +3,7 @@
 // set's folder and every name in it, and that no two outputs claim one path.
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/publish_plan.h"
@@ -19,6 +20,10 @@ using Release = std::vector<std::vector<ReleaseFile>>;
 // Paths of the tree that the publisher writes and that clients read, besides the files.
 inline constexpr const char* catalogueTreePath = "json";
 inline constexpr const char* updaterDigestTreePath = "QuarnMpUpdater/index.html";
+// The documents every release writes at the same path, rather than at a path of its own.
+inline bool replacedInPlace(std::string_view treePath) {
+  return treePath == catalogueTreePath || treePath == updaterDigestTreePath;
+}
 
 // True when the path, links resolved, is the folder or lies below it.
 bool liesWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);

@@ -1,6 +1,7 @@
 #include "ui/draw_frame.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,17 +9,14 @@
 #include "game/launch.h"
 #include "game/profiles.h"
 #include "game/settings.h"
-#include "platform/folders.h"
 #include "ui/interface_state.h"
 #include "ui/multiline_tooltip.h"
 #include "ui/texts.h"
 #include "ui/update_status.h"
 #include "ui/widget_disable.h"
-#include "formats/file_digest.h"
 #include "update/loader_library.h"
 #include "update/tasks.h"
-
-using formats::md5OfFile;
+#include "update/updater_verdict.h"
 
 namespace {
 
@@ -108,9 +106,7 @@ void drawBackground(const AppMedia& media, nk_context* ctx, float width, float h
 }
 
 void checkUpdaterVersion() {
-  if (!takeUpdaterHashFetched()) return;
-  const std::string published = updaterHash();
-  interfaceState.updaterUpToDate = published.empty() || md5OfFile(platform::executablePath()) == published;
+  if (const std::optional<bool> current = takeUpdaterVerdict()) interfaceState.updaterUpToDate = *current;
 }
 
 void drawTopStrip(nk_context* ctx) {
@@ -177,7 +173,7 @@ void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<LaunchE
   caption(ctx, title);
   for (const LaunchEntry& entry : entries) {
     if (buttonWithTooltip(ctx, entry.label.c_str(), entry.tooltip.c_str())) {
-      launchGame(entry, multiplayer, uiText(TextId::errLanguageMissing));
+      launchGame(installLayout, settings, profileList, entry, multiplayer, uiText(TextId::errLanguageMissing));
     }
   }
 }

@@ -30,7 +30,8 @@ UpdateStatus updateStatus() {
   if (state.errorCode != UpdateError::None) {
     // An installation that could not replace every file fails: the reason, then each file's.
     const std::string files = fileFailureLines(state);
-    return {uiText(errorText(state.errorCode)), files.empty() ? state.failureReason : state.failureReason + "\r\n" + files};
+    const std::string reason = files.empty() ? state.failureReason : state.failureReason + "\r\n" + files;
+    return {uiText(errorText(state.errorCode)), reason};
   }
   if (isTaskRunning() || state.diffProgress < 1.0) return {};
   return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};

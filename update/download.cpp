@@ -4,10 +4,11 @@
 
 #include "http/errors.h"
 #include "http/request.h"
-#include "update/inflate.h"
+#include "formats/inflate.h"
 #include "formats/url_path.h"
 
 using formats::requestPath;
+using formats::Inflater;
 using update::Failure;
 using update::Result;
 

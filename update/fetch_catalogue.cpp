@@ -39,7 +39,12 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   const BodyGate catalogueGate =
       signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
   DocumentBudget budget;
-  const Result<std::string> catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
+  Result<std::string> catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
+  // A release published between reading the catalogue and its signature pairs the old one with the
+  // new signature: read both once more. A document that is really not the one signed fails again.
+  if (release && !catalogueDocument.ok() &&
+      catalogueDocument.failure().reason.ends_with("(the document is not the one signed)"))
+    catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
   if (!catalogueDocument.ok()) {
     fetched.failure = Failure{"json: " + catalogueDocument.failure().reason};
     return;

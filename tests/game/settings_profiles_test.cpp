@@ -51,7 +51,7 @@ static std::string found() {
   return text;
 }
 
-TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFreeName) {
+TEST(Game, SettingsFileIsReadAsStoredAndKeptAsideWhenBroken) {
   WorkingFolder folder;
   using namespace std::string_literals;
   const std::pair<std::optional<std::string>, std::string> cases[] = {
@@ -62,7 +62,7 @@ TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFree
       {R"({"language":"EN"})", "as written|2 'EN' 0000"},
       {"\n {\"use_local_profile\" : true,\r\n \"x\": [1], \"language\": \"zh\"}\t", "as written|12 'zh' 0001"},
   };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(loadFrom(text), expected);
+  for (const auto& [text, expected] : cases) EXPECT_EQ(loadFrom(text), expected) << text.value_or("(no file)");
   int number = 0;
   for (const std::string& broken : {"not json"s, "{} x"s, "{\"language\":"s, R"({"console":"yes"})"s,
                                     R"({"language":5})"s, "{\"language\":\"\xff\"}"s, "{}\0x"s})
@@ -83,7 +83,7 @@ TEST(Game, SettingsAreReadAsStoredWrittenCompactAndBrokenOnesKeptAsideUnderAFree
 
 // Root reads any folder: the walk runs as "nobody" to meet a genuine EACCES in a subfolder. The
 // Documents folder is searched too (the local one is the window test's).
-TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnreadableFolders) {
+TEST(Game, ProfilesAreIniNamesAtAnyDepth) {
   WorkingFolder folder;
   resetGameState();
   const fs::path profiles = folder / "Profiles";
@@ -96,11 +96,13 @@ TEST(Game, ProfilesAreIniFilesAndFoldersOfAllLevelsWithoutFollowingLinksOrUnread
   fs::permissions(profiles / "locked", fs::perms::none);
   profileList.selectedProfileIndex = 3;
   const bool root = ::geteuid() == 0;
-  ASSERT_TRUE(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0));
+  ASSERT_EQ(root ? ::setegid(65534) : 0, 0) << "cannot become nobody";
+  ASSERT_EQ(root ? ::seteuid(65534) : 0, 0) << "cannot become nobody";
   std::error_code denied;
   fs::directory_iterator probe(profiles / "locked", denied);
   discoverProfiles(profiles.string());
-  ASSERT_TRUE(!root || (::seteuid(0) == 0 && ::setegid(0) == 0));
+  ASSERT_EQ(root ? ::seteuid(0) : 0, 0) << "cannot become root again";
+  ASSERT_EQ(root ? ::setegid(0) : 0, 0) << "cannot become root again";
   EXPECT_TRUE(denied) << "the folder must really be unreadable";
   EXPECT_EQ(found(), "0|7|(default)||a\\b|deep|first|fourth|second");
   discoverProfiles((folder / "missing").string());

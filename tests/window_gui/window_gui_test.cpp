@@ -39,6 +39,10 @@ class WindowTest : public ::testing::Test {
     setUpGui(gui);
     // No window backgrounds: only what a test draws lands in the framebuffer.
     ctx.style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
+    attachGuiToWindow(window, &ctx);
+    windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
+    ASSERT_NE(windowId, "0");
+    server.xdotool({"windowfocus", "--sync", windowId});
   }
   void TearDown() override {
     if (glfwGetCurrentContext() != nullptr) shutDownGui(gui);
@@ -84,12 +88,13 @@ class WindowTest : public ::testing::Test {
 
   XvfbServer server;
   GLFWwindow* window = nullptr;
+  std::string windowId;  // X's, once the window takes the GUI's input and has the focus
   GuiSession gui;
   nk_context& ctx = gui.context;
   int scale = 1;
 };
 
-TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOverTheWindowDropsAClickMadeMeanwhile) {
+TEST_F(WindowTest, DrawingLandsAtBothScales) {
   // At scale 2 the geometry stays in GUI units (the viewport doubles it) while clip rectangles,
   // given to OpenGL in framebuffer pixels, are scaled.
   ASSERT_EQ(gui.renderer.shaderDialect, ShaderDialect::Core330) << "Mesa still compiles ES 3 shaders";
@@ -125,11 +130,9 @@ TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOver
   });
   EXPECT_EQ(colours({{50, 50}}), "R");
   glDeleteTextures(1, reinterpret_cast<GLuint*>(&broken.handle.id));
+}
 
-  attachGuiToWindow(window, &ctx);
-  const std::string windowId = std::to_string(server.waitForWindow(std::regex("window under test"), 20s));
-  ASSERT_NE(windowId, "0");
-  server.xdotool({"windowfocus", "--sync", windowId});
+TEST_F(WindowTest, InputReachesTheContext) {
   frame();  // focus in a frame of its own: taps in the frame right after it arrive a frame late
   server.xdotool({"mousemove", "--window", windowId, "40", "30"});
   frame();
@@ -144,7 +147,9 @@ TEST_F(WindowTest, DrawingLandsAtBothScalesThenInputReachesTheContextAndABoxOver
   EXPECT_EQ(std::string(ctx.input.keyboard.text, static_cast<size_t>(ctx.input.keyboard.text_len)), "Hi!");
   frame();
   EXPECT_FALSE(nk_input_is_mouse_down(&ctx.input, NK_BUTTON_LEFT));
+}
 
+TEST_F(WindowTest, MessageBoxOverTheWindowDropsAClickMadeMeanwhile) {
   // A box raised from inside a frame (a second press of a launch button, say) over the open window,
   // closed with Escape. A click on the window meanwhile is latched by the sticky buttons; it must not
   // reach the window afterwards. Off the main thread the dialog declines at once.
