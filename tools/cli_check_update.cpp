@@ -9,8 +9,11 @@
 
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/tasks.h"
+
+using formats::releaseAge;
+using update::Failure;
 
 namespace {
 
@@ -31,8 +34,8 @@ int fail(const std::string& reason) {
 }
 
 // Waits for the started task, printing a line on standard error at each whole percent, then
-// one line per file it could not replace. The reason when the task failed.
-std::optional<std::string> finishTask(const char* label) {
+// one line per file it could not replace. The failure, if the task failed.
+std::optional<Failure> finishTask(const char* label) {
   int shown = -1;
   const auto report = [&] {
     const int percent = static_cast<int>(currentProgress() * 100);
@@ -47,7 +50,7 @@ std::optional<std::string> finishTask(const char* label) {
   const UpdaterState& state = updaterState();
   for (const FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
-  if (state.errorCode != UpdateError::None) return std::string(label) + " failed: " + state.failureReason;
+  if (state.errorCode != UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
   report();
   return std::nullopt;
 }
@@ -69,11 +72,11 @@ void warnOfReleaseTime() {
 }
 
 // check only looks: it keeps the installation's record of the newest release as it is.
-std::optional<std::string> fetchAndCompare(const std::string& server, bool recordRelease) {
+std::optional<Failure> fetchAndCompare(const std::string& server, bool recordRelease) {
   startCatalogueFetch(server, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
   warnOfReleaseTime();
-  if (!hasCatalogue()) return "the catalogue names no file set";
+  if (!hasCatalogue()) return Failure{"the catalogue names no file set"};
   startDiff();
   return finishTask("compare");
 }
@@ -93,7 +96,7 @@ int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") 
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto server = readServer(args);
   if (!server) return usage("check");
-  if (auto failure = fetchAndCompare(*server, false)) return fail(*failure);
+  if (auto failure = fetchAndCompare(*server, false)) return fail(failure->reason);
   return reportDifferences();
 }
 
@@ -102,10 +105,10 @@ int runUpdateCommand(const std::vector<std::string>& args) {
   if (!server) return usage("update");
   const InstallationLock lock("");  // for the whole run, as the window's update task holds it
   if (!lock.held()) return fail(installationBusyReason);
-  if (auto failure = fetchAndCompare(*server, true)) return fail(*failure);
+  if (auto failure = fetchAndCompare(*server, true)) return fail(failure->reason);
   if (hasDifferences()) {
     startUpdateDiff(*server);
-    if (auto failure = finishTask("update")) return fail(*failure);
+    if (auto failure = finishTask("update")) return fail(failure->reason);
   }
   return reportDifferences();
 }

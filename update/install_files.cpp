@@ -7,8 +7,14 @@
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "update/download.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/installation_lock.h"
+
+using formats::FileRecord;
+using formats::hexDigest;
+using formats::isDigestText;
+using formats::sameDigest;
+using update::Failure;
 
 namespace {
 
@@ -20,31 +26,33 @@ std::string folderOf(const std::string& path) {
 }
 
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
-// target only when the stream ended cleanly and the digest is the list's: the reason when it
-// failed (the old file then stays and the temporary file goes). The cache learns the digest
+// target only when the stream ended cleanly and the digest is the list's: the failure, if any
+// (the old file then stays and the temporary file goes). The cache learns the digest
 // of the bytes written, trusted only as far as the file's time can vouch for it.
-std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
-                                       const std::string& root, FileMetaCache& cache) {
-  if (!record.refusal.empty()) return record.refusal;
-  if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
+std::optional<Failure> installFile(const FileRecord& record, const std::string& baseUrl, const std::string& root,
+                                   FileMetaCache& cache) {
+  if (!record.refusal.empty()) return Failure{record.refusal};
+  if (!isDigestText(record.hash)) return Failure{"the list's digest is not 32 hexadecimal digits: " + record.hash};
   const std::string path = root + record.localPath;
-  if (platform::isReadOnlyFile(path)) return "cannot write " + path + " (read-only)";  // before the download
+  if (platform::isReadOnlyFile(path)) return Failure{"cannot write " + path + " (read-only)"};  // before the download
   const std::string temporary = temporaryInstallPath(path);
   createDirectories(folderOf(path));
   platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
   platform::NewFile file(temporary);
-  if (!file.isOpen()) return "cannot write " + temporary;
+  if (!file.isOpen()) return Failure{"cannot write " + temporary + ": " + *file.opened().failure};
   platform::Md5Stream md5;
-  const std::string failure = downloadInflated(baseUrl, record.sourcePath, [&](std::string_view bytes) {
+  const std::optional<Failure> failure = downloadInflated(baseUrl, record.sourcePath, [&](std::string_view bytes) {
     md5.add(bytes);
-    if (!file.write(bytes)) throw std::runtime_error("cannot write " + temporary);
+    if (const platform::FileResult written = file.write(bytes); !written)
+      throw std::runtime_error("cannot write " + temporary + ": " + *written.failure);
   });
-  if (!failure.empty()) return failure;
+  if (failure) return failure;
   const std::string digest = hexDigest(md5.finish());
-  if (!sameDigest(digest, record.hash)) return "content does not match the list's digest (got " + digest + ")";
+  if (!sameDigest(digest, record.hash)) return Failure{"content does not match the list's digest (got " + digest + ")"};
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
-  if (!file.replace(path)) return "cannot write " + path;
+  if (const platform::FileResult replaced = file.replace(path); !replaced)
+    return Failure{"cannot write " + path + ": " + *replaced.failure};
   recordDigest(cache, record.localPath, modtimeForCache(path), exposedSince, digest);
   return std::nullopt;
 }
@@ -68,7 +76,7 @@ std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const
   std::vector<FileFailure> failures;
   progress(0);
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (auto reason = installFile(files[i], baseUrl, root, cache)) failures.push_back({files[i].localPath, *reason});
+    if (auto failure = installFile(files[i], baseUrl, root, cache)) failures.push_back({files[i].localPath, failure->reason});
     progress(static_cast<double>(i + 1) / static_cast<double>(files.size()));
   }
   progress(1);

@@ -5,6 +5,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "formats/base64.h"
 #include "http/body_framing.h"
 #include "http/connection.h"
 #include "http/request.h"
@@ -104,7 +105,15 @@ TEST(HttpRequestBytes, CallerFieldsComeFirst) {
   const std::pair<std::string, std::string> base64[] = {
       {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
       {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff\xbf", "+/+/"}};
-  for (const auto& [bytes, text] : base64) EXPECT_EQ(http::encodeBase64(bytes), text);
+  for (const auto& [bytes, text] : base64) {
+    std::string decoded(bytes.size(), '\0');
+    EXPECT_EQ(formats::encodeBase64(bytes), text);
+    EXPECT_TRUE(formats::decodeBase64(text, reinterpret_cast<std::uint8_t*>(decoded.data()), bytes.size())) << text;
+    EXPECT_EQ(decoded, bytes) << text;
+  }
+  std::uint8_t byte[2];
+  for (const char* refused : {"Zh==", "Zg=", "Zg==Zg==", "Zm8", "Z*==", "Zm9v"})  // the last one for 2 bytes
+    EXPECT_FALSE(formats::decodeBase64(refused, byte, std::string_view(refused) == "Zm9v" ? 2 : 1)) << refused;
 }
 
 TEST(HttpResponseHead, ParsesStatusLinesAndHeaderFields) {

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/gui_session.h"
@@ -359,6 +361,20 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   hover("Beim aktualisieren ist ein Fehler aufgetreten!");
   EXPECT_THAT(texts.back().text, HasSubstr("QuarnServer/maps/b.txt: "));
   fs::rename(root / "b.txt", served);
+  {  // A full disk (here a file size limit): the system's reason in the same tooltip.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit kept = limit;
+    limit.rlim_cur = 4;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    runTask("Aktualisieren");
+    ::setrlimit(RLIMIT_FSIZE, &kept);
+    hover("Beim aktualisieren ist ein Fehler aufgetreten!");
+    std::string tip;
+    for (const Drawn& text : texts) tip += text.text + " ";
+    EXPECT_THAT(tip, HasSubstr("b.txt.quarnmp-download: File too large"));
+  }
   runTask("Aktualisieren");
   EXPECT_EQ(missing({"Dateien sind up to date. Kein Update notwendig."}), "");
   EXPECT_FALSE(shows("QuarnServer/maps/b.txt"));

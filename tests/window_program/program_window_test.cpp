@@ -13,7 +13,9 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/x11_window.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+
+using formats::md5OfFile;
 
 namespace {
 
