@@ -11,8 +11,11 @@
 #include "platform/terminal.h"
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/tasks.h"
+
+using formats::releaseAge;
+using update::Failure;
 
 namespace {
 
@@ -76,8 +79,8 @@ std::string progressLine(std::size_t files, std::chrono::steady_clock::time_poin
 
 // Waits for the started task, printing a line on standard error at each whole percent (for an
 // installation of `files` on a terminal: one line rewritten in place), then one line per file it
-// could not replace. The reason when the task failed.
-std::optional<std::string> finishTask(const char* label, std::size_t files = 0) {
+// could not replace. The failure, if the task failed.
+std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
   int shown = -1;
   const auto report = [&] {
     const int percent = static_cast<int>(currentProgress() * 100);
@@ -103,7 +106,7 @@ std::optional<std::string> finishTask(const char* label, std::size_t files = 0) 
   const UpdaterState& state = updaterState();
   for (const FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
-  if (state.errorCode != UpdateError::None) return std::string(label) + " failed: " + state.failureReason;
+  if (state.errorCode != UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
   report();
   return std::nullopt;
 }
@@ -125,11 +128,11 @@ void warnOfReleaseTime() {
 }
 
 // check only looks: it keeps the installation's record of the newest release as it is.
-std::optional<std::string> fetchAndCompare(const std::string& server, bool recordRelease) {
+std::optional<Failure> fetchAndCompare(const std::string& server, bool recordRelease) {
   startCatalogueFetch(server, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
   warnOfReleaseTime();
-  if (!hasCatalogue()) return "the catalogue names no file set";
+  if (!hasCatalogue()) return Failure{"the catalogue names no file set"};
   startDiff();
   return finishTask("compare");
 }
@@ -151,7 +154,7 @@ int usage(const char* command, const char* more = "") {
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto options = readOptions(args, false);
   if (!options) return usage("check");
-  if (auto failure = fetchAndCompare(options->server, false)) return fail(*failure);
+  if (auto failure = fetchAndCompare(options->server, false)) return fail(failure->reason);
   return reportDifferences();
 }
 
@@ -160,11 +163,11 @@ int runUpdateCommand(const std::vector<std::string>& args) {
   if (!options) return usage("update", " [--jobs 1-32]");
   const InstallationLock lock("");  // for the whole run, as the window's update task holds it
   if (!lock.held()) return fail(installationBusyReason);
-  if (auto failure = fetchAndCompare(options->server, true)) return fail(*failure);
+  if (auto failure = fetchAndCompare(options->server, true)) return fail(failure->reason);
   if (hasDifferences()) {
     const std::size_t files = differingPaths().size();
     startUpdateDiff(options->server, options->jobs);
-    if (auto failure = finishTask("update", files)) return fail(*failure);
+    if (auto failure = finishTask("update", files)) return fail(failure->reason);
   }
   return reportDifferences();
 }

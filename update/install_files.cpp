@@ -8,9 +8,15 @@
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "update/download.h"
+#include "formats/file_digest.h"
 #include "update/transfer_pool.h"
-#include "update/file_digest.h"
 #include "update/installation_lock.h"
+
+using formats::FileRecord;
+using formats::hexDigest;
+using formats::isDigestText;
+using formats::sameDigest;
+using update::Failure;
 
 namespace {
 
@@ -36,8 +42,8 @@ Installed failed(std::string reason) {
 }
 
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
-// target only when the stream ended cleanly and the digest is the list's: the reason when it
-// failed (the old file then stays and the temporary file goes).
+// target only when the stream ended cleanly and the digest is the list's: the failure, if any
+// (the old file then stays and the temporary file goes).
 Installed installFile(const FileRecord& record, const std::string& baseUrl, const std::string& root,
                       http::Connection& connection, const TransferOptions& options) {
   if (!record.refusal.empty()) return failed(record.refusal);
@@ -52,24 +58,27 @@ Installed installFile(const FileRecord& record, const std::string& baseUrl, cons
     file.reset();
     platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
     file.emplace(temporary);
-    if (!file->isOpen()) throw std::runtime_error("cannot write " + temporary);
+    if (!file->isOpen()) throw std::runtime_error("cannot write " + temporary + ": " + *file->opened().failure);
     md5.emplace();
   };
   std::string digest;
-  const auto verify = [&]() -> std::string {
+  const auto verify = [&]() -> std::optional<Failure> {
     digest = hexDigest(md5->finish());
-    return sameDigest(digest, record.hash) ? "" : "content does not match the list's digest (got " + digest + ")";
+    if (sameDigest(digest, record.hash)) return std::nullopt;
+    return Failure{"content does not match the list's digest (got " + digest + ")"};
   };
   const std::string url = serverUrl(baseUrl, record.sourcePath);
   const auto consume = [&](std::string_view bytes) {
     md5->add(bytes);
-    if (!file->write(bytes)) throw std::runtime_error("cannot write " + temporary);
+    if (const platform::FileResult written = file->write(bytes); !written)
+      throw std::runtime_error("cannot write " + temporary + ": " + *written.failure);
   };
-  const std::string failure = fetchInflated(connection, {url, path}, options, restart, consume, verify);
-  if (!failure.empty()) return failed(failure);
+  if (const auto failure = fetchInflated(connection, {url, path}, options, restart, consume, verify))
+    return failed(failure->reason);
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
-  if (!file->replace(path)) return failed("cannot write " + path);
+  if (const platform::FileResult replaced = file->replace(path); !replaced)
+    return failed("cannot write " + path + ": " + *replaced.failure);
   return {std::nullopt, digest, modtimeForCache(path), exposedSince};
 }
 

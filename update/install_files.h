@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 #include "update/file_meta_cache.h"
 #include "update/transfers.h"
 #include "update/worker_results.h"
@@ -22,11 +22,11 @@ std::string temporaryInstallPath(const std::string& path);
 // complete zlib or gzip stream, a wrong digest, a name the client refuses, a write error) keeps
 // its old content and is returned with its reason, after the retries TransferOptions allows; a
 // read-only target fails before its download. Only a failing connection (refused, reset, no such
-// host: std::system_error) that outlives its retries ends the installation, by exception, once
-// the files on the way have ended; so does another process holding the installation's lock
+// host: http::ConnectionError) that outlives its retries ends the installation, by exception,
+// once the files on the way have ended; so does another process holding the installation's lock
 // (InstallationBusy, before anything is touched). The cache holds the digest of each written
 // file, and everything written is flushed to disk before this returns. Progress counts the
 // files ended.
-std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
+std::vector<FileFailure> updateFiles(const std::vector<formats::FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
                                      const TransferOptions& options = {});

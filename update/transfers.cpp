@@ -1,12 +1,15 @@
 #include "update/transfers.h"
 
 #include <optional>
-#include <system_error>
 #include <thread>
 
 #include "update/download.h"
-#include "update/inflate.h"
+#include "formats/inflate.h"
+#include "http/errors.h"
 #include "update/kept_download.h"
+
+using formats::Inflater;
+using update::Failure;
 
 namespace {
 
@@ -81,7 +84,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
     const std::string status = "HTTP status " + std::to_string(code) + " " + response.status.reason;
     if (code != 200 && !resumed) return {status, code / 100 == 5};
     if (!started && from > 0) startOver();
-  } catch (const std::system_error&) {
+  } catch (const http::ConnectionError&) {
     throw;
   } catch (const http::ResponseError& error) {
     return {error.what(), isTransient(error), resumed};
@@ -95,9 +98,9 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
 
 }  // namespace
 
-std::string fetchInflated(http::Connection& connection, const DownloadTarget& target, const TransferOptions& options,
-                          const std::function<void()>& restart, const Pieces& consume,
-                          const std::function<std::string()>& verify) {
+std::optional<Failure> fetchInflated(http::Connection& connection, const DownloadTarget& target,
+                                     const TransferOptions& options, const std::function<void()>& restart,
+                                     const Pieces& consume, const std::function<std::optional<Failure>()>& verify) {
   std::optional<KeptDownload> kept;
   if (!target.path.empty()) kept.emplace(target.path, options.keepFrom);
   const Download download{target.url, options, restart, consume, kept ? &*kept : nullptr};
@@ -110,8 +113,12 @@ std::string fetchInflated(http::Connection& connection, const DownloadTarget& ta
       attempt = attemptOnce(connection, download);
       // A wrong digest after a continued body may come from a kept prefix of another version:
       // once more from the start.
-      wrongContent = attempt.failure.empty() && !(attempt.failure = verify()).empty();
-    } catch (const std::system_error&) {
+      if (attempt.failure.empty()) {
+        const std::optional<Failure> refused = verify();
+        wrongContent = refused.has_value();
+        if (refused) attempt.failure = refused->reason;
+      }
+    } catch (const http::ConnectionError&) {
       if (last && kept) kept->keep();
       if (last) throw;
       attempt.transient = true;
@@ -121,7 +128,10 @@ std::string fetchInflated(http::Connection& connection, const DownloadTarget& ta
     if (wrongContent) attempt.transient = attempt.resumed;
     if (kept && attempt.transient && !wrongContent) kept->keep();
     else if (kept) kept->discard();
-    if (!attempt.transient || last) return attempt.failure;
+    if (!attempt.transient || last) {
+      if (attempt.failure.empty()) return std::nullopt;
+      return Failure{attempt.failure};
+    }
     std::this_thread::sleep_for(options.retryPauses[retry]);
   }
 }

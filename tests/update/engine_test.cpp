@@ -16,16 +16,29 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
 #include "tools/publish_compress.h"
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
-#include "update/file_digest.h"
-#include "update/inflate.h"
+#include "formats/file_digest.h"
+#include "formats/inflate.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
 #include "update/tasks.h"
 #include "update/updater_hash.h"
+
+using formats::CatalogueEntry;
+using formats::FileList;
+using formats::FileRecord;
+using formats::UnsafePathError;
+using formats::catalogueFromText;
+using formats::catalogueText;
+using formats::digestFailure;
+using formats::fileListFromText;
+using formats::fileListText;
+using formats::md5OfFile;
+using formats::CorruptStream;
+using formats::Inflater;
 
 using namespace testing_support;
 using Responses = std::map<std::string, std::string>;
@@ -171,7 +184,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
 std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
   const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
-  std::string text = fetched.failure;
+  std::string text = fetched.failure ? fetched.failure->reason : "";
   for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
     text += "|" + fetched.catalogue[set].name + ":";
     if (set < fetched.catalogueFiles.size())
@@ -259,9 +272,13 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
-  EXPECT_EQ(fetchUpdaterHash(server.url()).content, "5D41402ABC4B2A76B9719D911017C592\n");
-  EXPECT_EQ(fetchUpdaterHash(server.url("/missing/")).failure, "HTTP status 404 Not Found");
-  EXPECT_NE(fetchUpdaterHash("http://127.0.0.1:1/").failure, "") << "refused";
+  const auto hash = [](const std::string& url) {
+    const auto fetched = fetchUpdaterHash(url);
+    return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
+  };
+  EXPECT_EQ(hash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
+  EXPECT_EQ(hash(server.url("/missing/")), "failed: HTTP status 404 Not Found");
+  EXPECT_EQ(hash("http://127.0.0.1:1/").substr(0, 8), "failed: ") << "refused";
 }
 
 TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
@@ -404,7 +421,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
                                 .keepFrom = 64u << 10};
-  const std::vector<FileRecord> files{{"f", "f", hexDigest(platform::md5Of(content))}};
+  const std::vector<FileRecord> files{{"f", "f", formats::hexDigest(platform::md5Of(content))}};
   for (const Row& row : rows) {
     TempFolder root;
     writeFile(root / "f", "old");
@@ -449,15 +466,16 @@ extern "C" int syncfs(int fd) {
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto run = [](const std::function<void()>& start) {
-    start();
+  const auto run = [](const std::function<bool()>& start) {
+    ASSERT_TRUE(start()) << "refused to start with no task running";
+    EXPECT_FALSE(startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
     while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   const UpdaterState& state = updaterState();
-  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
+  run([] { return startCatalogueFetch("http://127.0.0.1:1/"); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  run([] { return startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -465,16 +483,16 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { startCatalogueFetch(server.url()); });
+  run([&] { return startCatalogueFetch(server.url()); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { startUpdateDiff(server.url()); });
+    run([&] { return startUpdateDiff(server.url()); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { startUpdateDiff(server.url()); });
+  run([&] { return startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 

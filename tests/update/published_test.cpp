@@ -8,8 +8,10 @@
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_server.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/file_meta_cache.h"
+
+using formats::md5OfFile;
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -94,6 +96,13 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
                     "was changed\n");
   for (const char* jobs : {"0", "33", "+1"})
     EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL] [--jobs 1-32]\n");
+  if (!windowsPrograms) {  // A full disk, as a file size limit makes one: the system's reason is reported.
+    const ProgramResult full = runProgram("/bin/bash", {"-c", "ulimit -f 64; trap '' XFSZ; exec \"$0\" update --server $1",
+                                                        QUARNMP_CLI_EXE, nginx.url("/")}, {.workingDirectory = installation.string()});
+    const std::string reason = "QuarnServer/bin/new/x.dll: cannot write " + partial.lexically_relative(installation).string() +
+                               ": File too large\n";
+    EXPECT_TRUE(full.exitCode == 2 && full.err.find(reason) != std::string::npos) << full.exitCode << ", " << full.err;
+  }
   const std::string repaired = run("update", "/", "32");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
