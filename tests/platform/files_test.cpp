@@ -16,7 +16,7 @@ TEST(PlatformFiles, QueriesWritesAndMoves) {
   TempFolder temp;
   writeFile(temp / "Data", "plain file");
   for (const auto& [folder, made] : {std::pair{temp / "base", true}, {temp / "base", false}, {temp / "a/b", false}})
-    EXPECT_EQ(platform::createDirectory(folder.string()), made) << folder;
+    EXPECT_EQ(static_cast<bool>(platform::createDirectory(folder.string())), made) << folder;
   EXPECT_TRUE(platform::pathExists(temp.path().string() + "\\base"));
   EXPECT_FALSE(platform::pathExists((temp / "Data" / "below-a-file").string()));
   struct timespec times[2] = {{1500000000, 999999999}, {1600000000, 999999999}};
