@@ -41,7 +41,8 @@ class ScriptedServer {
       : ScriptedServer({std::move(everyConnection)}, true, fixedPort) {}
   // The same script for every connection, all connections served at once.
   struct AtOnce {};
-  ScriptedServer(ConnectionScript everyConnection, AtOnce) : ScriptedServer({std::move(everyConnection)}, true, 0, true) {}
+  ScriptedServer(ConnectionScript everyConnection, AtOnce, std::uint16_t fixedPort = 0)
+      : ScriptedServer({std::move(everyConnection)}, true, fixedPort, true) {}
   ~ScriptedServer();
 
   std::string url(std::string_view path = "/") const { return loopbackUrl(listeningPort, path); }
