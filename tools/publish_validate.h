@@ -19,6 +19,9 @@ using Release = std::vector<std::vector<ReleaseFile>>;
 // Paths of the tree that the publisher writes and that clients read, besides the files.
 inline constexpr const char* catalogueTreePath = "json";
 inline constexpr const char* updaterDigestTreePath = "QuarnMpUpdater/index.html";
+// Where the updater program itself is served, compressed: beside its digest, under its own
+// file name (QuarnMpUpdater.exe for Windows players, QuarnMpUpdater for Linux).
+std::string updaterProgramTreePath(const std::filesystem::path& program);
 
 // True when the path, links resolved, is the folder or lies below it.
 bool liesWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);
