@@ -20,6 +20,7 @@ constexpr Command commands[] = {
     {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
     {"check", runCheckCommand, "check [--server URL]"},
     {"update", runUpdateCommand, "update [--server URL]"},
+    {"self-update", runSelfUpdateCommand, "self-update [--server URL] [--check]"},
     {"profiles", runProfilesCommand, "profiles [FOLDER]"},
 };
 
