@@ -81,7 +81,7 @@ std::unique_ptr<platform::FileLock> lockTree(const fs::path& tree) {
 struct PreparedRelease {
   std::int64_t release = 0;
   std::vector<std::vector<PreparedFile>> sets;
-  std::vector<std::string> documents;  // the lists, the updater digest and the catalogue, in writing order
+  std::vector<std::string> documents;  // the lists, the updater program and digest, the catalogue: writing order
   std::set<std::string> paths;         // every tree path of the release
   std::string updaterProgram;  // as read once: the digest and the served bytes come from it
   std::string updaterDigest;
