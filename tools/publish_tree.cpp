@@ -95,6 +95,7 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
     prepared.documents.push_back(treePath);
     prepared.paths.insert(treePath);
     if (signing) prepared.paths.insert(signaturePath(treePath));
+    if (signing && replacedInPlace(treePath)) prepared.paths.insert(nextSignaturePath(treePath));
   };
   for (std::size_t i = 0; i < release.size(); ++i) {
     const std::optional<std::string> liveFolder = liveFolderOf(plan.sets[i], live.catalogue);
@@ -199,6 +200,7 @@ PublishSummary publishTree(const PublishPlan& plan, const fs::path& tree, bool d
   for (const std::string& document : prepared.documents) {
     summary.written.push_back(document);
     if (signingKey) summary.written.push_back(signaturePath(document));
+    if (signingKey && replacedInPlace(document)) summary.written.push_back(nextSignaturePath(document));
   }
   std::optional<ReleaseSigner> signer;
   if (signingKey) signer.emplace(ReleaseSigner{*signingKey, prepared.release});

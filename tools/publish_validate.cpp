@@ -125,6 +125,7 @@ class OutputPaths {
   void claimDocument(const std::string& path, const std::string& what, Problems& problems) {
     claim(path, what, problems);
     claim(signaturePath(path), "the signature of " + what, problems);
+    if (replacedInPlace(path)) claim(nextSignaturePath(path), "the next signature of " + what, problems);
   }
 
   void checkNesting(Problems& problems) const {

@@ -3,6 +3,7 @@
 // set's folder and every name in it, and that no two outputs claim one path.
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/publish_plan.h"
@@ -22,6 +23,11 @@ inline constexpr const char* updaterDigestTreePath = "QuarnMpUpdater/index.html"
 // Where the updater program itself is served, compressed: beside its digest, under its own
 // file name (QuarnMpUpdater.exe for Windows players, QuarnMpUpdater for Linux).
 std::string updaterProgramTreePath(const std::filesystem::path& program);
+// The documents every release writes at the same path, rather than at a path of its own: the
+// catalogue and those below "QuarnMpUpdater/" (the updater's digest and program).
+inline bool replacedInPlace(std::string_view treePath) {
+  return treePath == catalogueTreePath || treePath.starts_with("QuarnMpUpdater/");
+}
 
 // True when the path, links resolved, is the folder or lies below it.
 bool liesWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);

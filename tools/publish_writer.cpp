@@ -67,7 +67,14 @@ void TreeWriter::writeDocument(const std::string& treePath, const std::string& b
   made.push_back(treePath);
   if (!signer) return write(treePath, bytes);
   made.push_back(signaturePath(treePath));
-  const fs::path document = stage(bytes), signature = stage(signatureFor(*signer, bytes, treePath));
+  const std::string signatureText = signatureFor(*signer, bytes, treePath);
+  // Whoever reads a document replaced in place just after it and its signature just before
+  // (or finds a run killed between the two) finds the new signature at its next place too.
+  if (replacedInPlace(treePath)) {
+    made.push_back(nextSignaturePath(treePath));
+    rename(stage(signatureText), nextSignaturePath(treePath));
+  }
+  const fs::path document = stage(bytes), signature = stage(signatureText);
   rename(document, treePath);
   rename(signature, signaturePath(treePath));
 }

@@ -36,12 +36,30 @@ std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std
 
 std::string signaturePath(const std::string& path) { return path + ".minisig"; }
 
+std::string nextSignaturePath(const std::string& path) { return path + ".next.minisig"; }
+
+namespace {
+
+// The next release's signature, for a document that its own signature does not match; the
+// first failure stands when there is none or it does not match either.
+SignatureCheck checkNextSignature(const PublicKey& key, const std::string& url, std::string_view served,
+                                  SignatureCheck failed) {
+  const Downloaded<std::string> next = downloadAsServed(url, signatureLimit);
+  if (!next.ok()) return failed;
+  SignatureCheck check = checkSignature(key, next.content, served);
+  return check.failure.empty() ? check : failed;
+}
+
+}  // namespace
+
 VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
                                       std::string_view served) {
   const Downloaded<std::string> signature = downloadAsServed(serverUrl(baseUrl, signaturePath(path)), signatureLimit);
   if (signature.failure == bodyTooLargeFailure(signatureLimit)) return {0, "signature too large (over 64 KiB)"};
   if (!signature.ok()) return {0, "signature missing (" + signature.failure + ")"};
-  const SignatureCheck check = checkSignature(key, signature.content, served);
+  SignatureCheck check = checkSignature(key, signature.content, served);
+  if (check.failure.ends_with("(the document is not the one signed)"))
+    check = checkNextSignature(key, serverUrl(baseUrl, nextSignaturePath(path)), served, std::move(check));
   if (!check.failure.empty()) return {0, check.failure};
   const auto stamp = parseTrustedComment(check.trustedComment);
   if (!stamp) return {0, "signature invalid (the trusted comment names no timestamp and file)"};

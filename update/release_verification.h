@@ -34,6 +34,11 @@ std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std
 
 // Where the server keeps a document's signature.
 std::string signaturePath(const std::string& path);
+// Where the publisher puts the next release's signature of a document it replaces in place
+// (the catalogue, the updater digest) just before it renames the document and its signature:
+// a publish stopped between those two renames leaves the new document with the old signature,
+// and the new signature here.
+std::string nextSignaturePath(const std::string& path);
 
 // Fetches the signature of baseUrl + path and checks it against the body exactly as served.
 // The release time it names, or the reason: "signature missing", "signature too large",

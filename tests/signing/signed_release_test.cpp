@@ -64,8 +64,10 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   ASSERT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, {plan, (work / "evil").string()})), "0");
   const std::string signature = readFile(work / "pristine/json.minisig");
   const std::int64_t timestamp = std::stoll(signature.substr(signature.find("timestamp:") + 10));
+  const std::string now = std::to_string(timestamp);
+  const auto copy = [](const fs::path& from, const fs::path& to) { writeFile(to, readFile(from)); };
   // Each release has its lists and folders of its own, named by its time.
-  const std::string listA = "lists/a." + std::to_string(timestamp), listB = "lists/b." + std::to_string(timestamp);
+  const std::string listA = "lists/a." + now, listB = "lists/b." + now;
   const auto releaseFile = [&](const std::string& tree) {
     return fs::directory_iterator(work / tree / "files/a")->path() / "a.txt";
   };
@@ -85,43 +87,31 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
 
   serve("pristine");
   const std::string installed = update(work / "installed");  // runs before the file is read
-  EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt"), "0|alpha");
-  const auto record = [](std::int64_t time) { return "{\"timestamp\":" + std::to_string(time) + "}\n"; };
-  EXPECT_EQ(readFile(work / "installed/updater_release.json"), record(timestamp));
+  const auto record = [](const std::string& number) { return "{\"timestamp\":" + number + "}\n"; };
+  EXPECT_EQ(installed + "|" + readFile(work / "installed/QuarnServer/a.txt") + "|" +
+                readFile(work / "installed/updater_release.json"), "0|alpha|" + record(now));
   EXPECT_EQ(update(work / "installed", QUARNMP_CLI_EXE), "0") << "a build without a key ignores the signatures";
   const std::string refused = "2|quarnmp-cli: fetch failed: ";
   const std::string older = refused + "json: older release than the installed one";
   EXPECT_EQ(update(work / "cut key", QUARNMP_CLI_UNUSABLE_KEY_EXE),
             refused + "the public key built into this updater is not a minisign key line; it accepts no release");
 
-  // The record of the newest release accepted holds an unsigned 64-bit number; anything else fails the fetch.
-  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
-  const std::pair<std::string, std::string> kept[] = {{"9223372036854775808", older}, {"18446744073709551615", older},
-                                                      {"18446744073709551616", corrupt}, {"\"1\"", corrupt}};
-  for (const auto& [number, expected] : kept) {
-    const TempFolder fresh;
-    const std::string written = "{\"timestamp\":" + number + "}";
-    writeFile(fresh / "updater_release.json", written);
-    const std::string updated = update(fresh.path());
-    EXPECT_EQ(updated + "|" + readFile(fresh / "updater_release.json"), expected + "|" + written);
-  }
-
   // Each refused whole, with the first message as given ("<exit status>|<message>|...").
   const std::pair<std::function<void()>, std::string> tampered[] = {
       {[&] { flipByte(served / "json"); }, refused + "json: signature invalid (the document is not the one signed)"},
       {[&] { flipByte(served / listA); }, refused + listA + ": signature invalid (the document is not the one signed)"},
-      {[&] { writeFile(servedA, readFile(releaseFile("evil"))); },
+      {[&] { copy(releaseFile("evil"), servedA); },
        "2|QuarnServer/a.txt: content does not match the list's digest (got dc7f558e83a9203391be9caa5c83bb99)|"
        "quarnmp-cli: update failed: 1 of 2 files could not be installed"},
       {[&] { flipByte(served / "json.minisig", readFile(served / "json.minisig").find("timestamp:") + 10); },
        refused + "json: signature invalid (the trusted comment is not the one signed)"},
-      {[&] { for (auto doc : {"json", "json.minisig"}) writeFile(served / doc, readFile(work / "other" / doc)); },
+      {[&] { for (auto doc : {"json", "json.minisig"}) copy(work / "other" / doc, served / doc); },
        refused + "json: signature invalid (made with key "},
-      {[&] {
-         for (auto end : {"", ".minisig"}) writeFile(served / listB += end, readFile(served / listA += end));
-       },
+      {[&] { for (auto end : {"", ".minisig"}) copy(served / listA += end, served / listB += end); },
        refused + listB + ": signed for another file (" + listA + ")"},
       {[&] { fs::remove(served / "json.minisig"); }, refused + "json: signature missing (HTTP status 404 Not Found)"},
+      {[&] { copy(served / (listA + ".minisig"), served / "json.minisig"); fs::remove(served / "json.next.minisig"); },
+       refused + "json: signature invalid (the document is not the one signed)"},
       {[&] { writeFile(served / (listA + ".minisig"), std::string(64 * 1024 + 1, '\n')); },
        refused + listA + ": signature too large (over 64 KiB)"},
       {[&] { signWithMinisign(listA, timestamp - 1); }, refused + listA + ": older release than the catalogue"},
@@ -133,6 +123,10 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     const std::string updated = update(fresh.path());
     EXPECT_TRUE(updated.starts_with(outcome) && !fs::exists(fresh / "QuarnServer/a.txt")) << updated;
   }
+  // A publish stopped between the catalogue and its signature: the next signature vouches for the catalogue.
+  serve("pristine");
+  copy(served / (listA + ".minisig"), served / "json.minisig");
+  EXPECT_EQ(update(work / "stopped"), "0");
 
   // minisign verifies what quarnmp-publish signed, and uses a key pair that it made.
   for (const std::string& path : {std::string("json"), listA, std::string("QuarnMpUpdater/index.html")})
@@ -156,23 +150,31 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     EXPECT_EQ(outcome(run(QUARNMP_PUBLISH_EXE, arguments)), "2|quarnmp-publish: " + arguments[1] + ": " + reason);
   EXPECT_FALSE(fs::exists(refusedTree) || fs::exists(work / "new.key"));
 
-  // Signed at other times: 40 days before installs with a warning, and after the release of today is refused;
-  // three days ahead of this clock warns too, and only update records it. "<outcome>|<record after>".
-  const std::int64_t past = timestamp - 40 * 86400, ahead = timestamp + 3 * 86400 + 3600;
-  const std::string frozen =
-      "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen mirror|";
-  const std::string fast = "0|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
-                           "the publisher's clock or this one is wrong|";
-  const std::tuple<std::int64_t, const char*, const char*, std::string> releases[] = {
-      {past, "update", "later", frozen + record(past)}, {timestamp, "update", "later", "0|" + record(timestamp)},
-      {past, "update", "later", older + "|" + record(timestamp)},
-      {ahead, "check", "installed", fast + record(timestamp)}, {ahead, "update", "installed", fast + record(ahead)}};
-  fs::create_directory(work / "later");
-  for (const auto& [time, command, folder, expected] : releases) {
+  // Signed at other times, met by a record of the newest release accepted: 40 days before installs with a warning, an
+  // older one than the record is refused, 3 days ahead of this clock warns too and only update records it. The record
+  // holds an unsigned 64-bit number; anything else fails the fetch. Rows: record before, signed at, command, outcome,
+  // record after ("": as before).
+  const std::string past = std::to_string(timestamp - 40 * 86400),
+                    ahead = std::to_string(timestamp + 3 * 86400 + 3600), top = "1844674407370955161";
+  const std::string frozen = "0|quarnmp-cli: warning: the release was signed 40 days ago; the server may be a frozen "
+                             "mirror";
+  const std::string fast = "|quarnmp-cli: warning: the release is dated 3 days ahead of this computer's clock; "
+                           "the publisher's clock or this one is wrong";
+  const std::string corrupt = refused + "updater_release.json cannot be read; remove it to accept any signed release";
+  const std::tuple<std::string, std::string, const char*, std::string, std::string> releases[] = {
+      {"", past, "update", frozen, record(past)}, {record(past), now, "update", "0", record(now)},
+      {record(now), past, "update", older, ""}, {record(now), ahead, "check", "1" + fast, ""},
+      {record(now), ahead, "update", "0" + fast, record(ahead)}, {record(top + "5"), now, "update", older, ""},
+      {record("9223372036854775808"), now, "update", older, ""}, {record(top + "6"), now, "update", corrupt, ""},
+      {record("\"1\""), now, "update", corrupt, ""}};
+  for (const auto& [before, time, command, expected, after] : releases) {
     serve("pristine");
-    for (const std::string& path : {std::string("json"), listA, listB}) signWithMinisign(path, time);
-    const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, work / folder));
-    EXPECT_EQ(ran + "|" + readFile(work / folder / "updater_release.json"), expected) << command << " in " << folder;
+    for (const std::string& path : {std::string("json"), listA, listB}) signWithMinisign(path, std::stoll(time));
+    const TempFolder fresh;
+    if (!before.empty()) writeFile(fresh / "updater_release.json", before);
+    const std::string ran = outcome(run(QUARNMP_CLI_SIGNED_EXE, {command, "--server", nginx.url("/")}, fresh.path()));
+    EXPECT_EQ(ran + "|" + readFile(fresh / "updater_release.json"), expected + "|" + (after.empty() ? before : after))
+        << command << " after " << before;
   }
 
   // The updater's digest counts only with its signature, in a release no older than the one accepted.

@@ -40,7 +40,6 @@ class ScriptedServer {
       : ScriptedServer({std::move(everyConnection)}, true, fixedPort) {}
   ~ScriptedServer();
 
-  std::uint16_t port() const { return listeningPort; }
   std::string url(std::string_view path = "/") const { return loopbackUrl(listeningPort, path); }
   std::vector<std::string> receivedRequests() const;
 

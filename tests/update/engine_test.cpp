@@ -41,22 +41,25 @@ CatalogueEntry entry(const std::string& name, const std::string& destination = "
 
 ScriptedServer serverOf(Responses responses) { return ScriptedServer(answerByTarget(std::move(responses))); }
 
-// The address space may grow by at most `bytes` from now on: a bound on memory that does not
-// depend on timing. Over what is mapped already, so it also holds under AddressSanitizer.
-void limitAddressSpaceGrowth(std::size_t bytes) {
-  const std::string status = readFile("/proc/self/status");
-  const rlim_t limit = std::stoull(status.substr(status.find("VmSize:") + 7)) * 1024 + bytes;
-  const rlimit both{limit, limit};
-  if (setrlimit(RLIMIT_AS, &both) != 0) std::_Exit(3);
+// Whether `work` succeeds in a child whose address space may grow by at most `bytes`: a bound on memory that does
+// not depend on timing, over what is mapped already, so it also holds under AddressSanitizer.
+void expectWithinMemory(const char* what, std::size_t bytes, const std::function<bool()>& work) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto run = [&] {
+    const std::string status = readFile("/proc/self/status");
+    const rlim_t limit = std::stoull(status.substr(status.find("VmSize:") + 7)) * 1024 + bytes;
+    const rlimit both{limit, limit};
+    std::_Exit(setrlimit(RLIMIT_AS, &both) != 0 ? 3 : work() ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "") << what << " (1: failed, 3: no limit)";
 }
 
 }  // namespace
 
 TEST(Decompression, StopsAtTheLargerOfTheSizeAndRatioCeilings) {
   const std::string bomb = deflated(std::string(4u << 20, '\0'));  // about 1000:1
-  const auto inflatedSize = [&](std::uint64_t sizeCeiling, std::uint64_t ratioCeiling) {
+  const auto inflatedSize = [&](std::uint64_t sizeCeiling, std::uint64_t ratioCeiling, std::size_t size = 0) {
     Inflater inflater(sizeCeiling, ratioCeiling);
-    std::size_t size = 0;
     inflater.feed(bomb, [&](std::string_view bytes) { size += bytes.size(); });
     return inflater.ended() ? size : 0;
   };
@@ -217,9 +220,8 @@ TEST(CatalogueFetch, TakesEveryCatalogueFormKeepsTheSetsBeforeAFailureAndNamesEa
   const std::string largeList = httpAnswer(deflated(std::string(60u << 20, ' ') + "null"));
   for (const char* set : {"a", "b", "c", "d", "e"}) lists[std::string("/lists/") + set] = largeList;
   for (const auto& [response, reason] : bodies) {
-    Responses responses = lists;
-    responses["/json"] = response;
-    const std::string outcome = fetched(serverOf(responses));
+    lists["/json"] = response;
+    const std::string outcome = fetched(serverOf(lists));
     EXPECT_NE(outcome.find(reason), std::string::npos) << reason << " is not in: " << outcome;
   }
 }
@@ -250,20 +252,6 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
   }
   EXPECT_EQ(readFile(root / "QuarnServer/0.txt"), "hello");
   EXPECT_EQ(server.receivedRequests().size(), 1u);
-}
-
-// The catalogue is never held as a document tree: 15 MiB of members it does not use cost no memory.
-TEST(CatalogueFetch, SkipsMembersItDoesNotUseUnheld) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  std::string text = catalogueText({entry("main")});
-  std::string unused = R"("unused": [)";
-  for (int i = 0; i < 5000000; ++i) unused += "{},";
-  text.insert(text.find('{') + 1, unused + "{}], ");
-  const auto read = [&] {
-    limitAddressSpaceGrowth(64u << 20);
-    std::_Exit(catalogueFromText(text).size() == 1 ? 0 : 1);
-  };
-  EXPECT_EXIT(read(), testing::ExitedWithCode(0), "");
 }
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
@@ -322,18 +310,19 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root / "QuarnServer"), {}), std::ssize(cases) + 1);
 }
 
-// A body of any size streams through bounded memory: 128 MiB of zeros (their MD5 below) in 96 MiB.
-TEST(Installation, MemoryDoesNotGrowWithTheFileSize) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  TempFolder root;
+// Neither members the catalogue does not use (15 MiB, never held as a document tree) nor a body of any size (128 MiB
+// of zeros, their MD5 below) makes memory grow.
+TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
+  std::string text = catalogueText({entry("main")}), unused = R"("unused": [)";
+  for (int i = 0; i < 5000000; ++i) unused += "{},";
+  text.insert(text.find('{') + 1, unused + "{}], ");
+  expectWithinMemory("catalogue", 64u << 20, [&] { return catalogueFromText(text).size() == 1; });
+  const TempFolder root;
   const ScriptedServer server = serverOf({{"/files/zeros.bin", httpAnswer(deflated(std::string(128u << 20, '\0')))}});
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
-  const auto install = [&] {
-    limitAddressSpaceGrowth(96u << 20);
-    FileMetaCache cache;  // no failure: the whole file arrived with its digest
-    std::_Exit(updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty() ? 0 : 1);
-  };
-  EXPECT_EXIT(install(), testing::ExitedWithCode(0), "");
+  FileMetaCache cache;
+  expectWithinMemory("128 MiB file", 96u << 20,
+                     [&] { return updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
 }
 
 // What the installation in the working directory held when the engine last flushed it to disk.

@@ -14,7 +14,9 @@
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-// One installation's story: plans refused, a release checked, installed (killed, refused), touched, republished.
+// One installation's story: plans refused, a release checked, installed (killed, refused), touched, republished. Its
+// names are in any script, one of 259 characters (Windows' usual limit is 260; its temporary sibling's is longer),
+// and a hidden target stays hidden when replaced (under Wine).
 TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend) {
   TempFolder work;
   const auto publish = [&] {
@@ -31,9 +33,12 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
     EXPECT_EQ(std::to_string(result.exitCode) + (fs::exists(work / "tree") ? " and a tree" : ""), "2") << plan;
     EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
   }
-  writeFile(work / "mod/main/a.txt", "alpha");
-  writeFile(work / "mod/main/maps/My Map.txt", "a map with a space");
-  writeFile(work / "mod/main/bin/new/x.dll", std::string(300000, 'x') + "end");
+  std::string longName = "end.txt";  // QuarnServer/<four folders of 59 characters>/end.txt: 259 characters
+  for (int level = 0; level < 4; ++level) longName.insert(0, std::string(59, 'l') + "/");
+  const std::map<std::string, std::string> files{{"a.txt", "alpha"}, {"maps/My Map.txt", "a map with a space"},
+      {"bin/new/x.dll", std::string(300000, 'x') + "end"}, {"hidden.txt", "new"}, {"über.txt", "ü"}, {"жук.txt", "ж"},
+      {"日本/地図.txt", "日本"}, {"😀.txt", "😀"}, {longName, "long"}};
+  for (const auto& [key, content] : files) writeFile(work / "mod/main" / key, content);
   writeFile(work / "mod/extra/e.txt", "not compared");
   writeFile(work / "updater.exe", "the updater program");
   writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
@@ -53,18 +58,24 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   });
   const fs::path installation = work / "installation", file = installation / "QuarnServer/a.txt";
   const fs::path dll = installation / "QuarnServer/bin/new/x.dll", partial = dll.string() + ".quarnmp-download";
+  const ProgramOptions inInstallation{.workingDirectory = installation.string()};
   writeFile(dll, "old");
+  writeFile(installation / "QuarnServer/hidden.txt", "old");
+#ifdef QUARNMP_WINE
+  ASSERT_EQ(runProgram(QUARNMP_WINE, {"attrib", "+h", "QuarnServer\\hidden.txt"}, inInstallation).exitCode, 0);
+#endif
   // "<exit status>|<output>|<error output>" of quarnmp-cli in the installation, of its progress lines the last.
   const auto run = [&](const std::string& command, const std::string& server = "/") {
-    const ProgramResult result = withUnixLineEnds(runProgram(
-        QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, {.workingDirectory = installation.string()}));
+    const ProgramResult result =
+        withUnixLineEnds(runProgram(QUARNMP_CLI_EXE, {command, "--server", nginx.url(server)}, inInstallation));
     return std::to_string(result.exitCode) + "|" + result.out + "|" +
            std::regex_replace(result.err, std::regex(".*%\n(?=.)"), "");
   };
   const std::string current = "0||compare: 100%\n", updated = "0||update: 100%\n";
 
-  EXPECT_EQ(run("check"),
-            "1|QuarnServer/a.txt\nQuarnServer/bin/new/x.dll\nQuarnServer/maps/My Map.txt\n|compare: 100%\n");
+  std::string differing;
+  for (const auto& [key, content] : files) differing += "QuarnServer/" + key + "\n";
+  EXPECT_EQ(run("check"), "1|" + differing + "|compare: 100%\n");
   // An update killed while a file streams in leaves each file old or new; the next one repairs all. A second
   // updater while it streams is refused at once and touches nothing, not even the first one's download.
   std::string second;  // asked until the kill is seen, run once
@@ -73,8 +84,8 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
     second = run("update");
     return true;
   };
-  const ProgramResult killed = runProgram(QUARNMP_CLI_EXE, {"update", "--server", cutting.url()},
-                                          {.workingDirectory = installation.string()}, partialWritten);
+  const ProgramResult killed =
+      runProgram(QUARNMP_CLI_EXE, {"update", "--server", cutting.url()}, inInstallation, partialWritten);
   EXPECT_EQ(std::to_string(killed.exitCode) + "|" + readFile(file) + "|" + readFile(dll) +
                 (fs::exists(partial) ? "|partial" : ""), "137|alpha|old|partial");
   EXPECT_EQ(second, "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); nothing "
@@ -82,19 +93,30 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const std::string repaired = run("update");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
-  for (const std::string key : {"a.txt", "maps/My Map.txt", "bin/new/x.dll"})
-    EXPECT_TRUE(readFile(installation / "QuarnServer" / key) == readFile(work / "mod/main" / key)) << key;
+  const auto time = fs::last_write_time(file) - std::chrono::hours(6);
+  for (const auto& [key, content] : files) {  // then touched
+    EXPECT_TRUE(readFile(installation / "QuarnServer" / key) == content) << key;
+    fs::last_write_time(installation / "QuarnServer" / key, time + std::chrono::hours(1));
+  }
+#ifdef QUARNMP_WINE
+  const std::string flags = runProgram(QUARNMP_WINE, {"attrib", "QuarnServer\\hidden.txt"}, inInstallation).out;
+  EXPECT_NE(flags.substr(0, flags.find("Z:")).find('H'), std::string::npos) << "not hidden: " << flags;
+#endif
   EXPECT_FALSE(fs::exists(installation / "extra1"));  // only the first set is compared
   EXPECT_EQ(readFile(work / "tree/QuarnMpUpdater/index.html"), md5OfFile((work / "updater.exe").string()));
 
-  // A touched file is hashed again and its new time recorded.
-  const auto time = fs::last_write_time(file) - std::chrono::hours(6);
-  fs::last_write_time(file, time + std::chrono::hours(1));
+  // A touched file is hashed again and its new time recorded: "<key> at <time>" as cached and as it is.
   EXPECT_EQ(run("check"), current);
   const std::string cacheText = readFile(installation / "updater_filemeta.json");
   EXPECT_TRUE(cacheText.ends_with(std::string(programLineEnd) + " }" + programLineEnd + "}")) << cacheText;
-  EXPECT_EQ(readFileMetaCache(installation.string() + "/")["QuarnServer/a.txt"].modtime,
-            platform::modificationTime(file.string()));
+  FileMetaCache cache = readFileMetaCache(installation.string() + "/");
+  std::string cached, actual;
+  for (const auto& [key, content] : files) {
+    const std::string name = "QuarnServer/" + key, path = (installation / name).string();
+    cached += key + " at " + (cache.contains(name) ? std::to_string(cache[name].modtime) : "none") + "\n";
+    actual += key + " at " + std::to_string(platform::modificationTime(path).value_or(0)) + "\n";
+  }
+  EXPECT_EQ(cached, actual);
   writeFile(file, "changed with a new time");
   fs::last_write_time(file, time + std::chrono::hours(2));
   EXPECT_EQ(run("check"), "1|QuarnServer/a.txt\n|compare: 100%\n");
@@ -104,12 +126,12 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(1);
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::remove(fs::directory_iterator(work / "tree/files/main")->path() / "bin/new/x.dll");  // lost: made again
-  EXPECT_EQ(publish().out, "published 4 files (1 compressed, 0 removed, 5 retired) in 2 sets\n");
+  EXPECT_EQ(publish().out, "published 10 files (1 compressed, 0 removed, 11 retired) in 2 sets\n");
   writeFile(work / "mod/main/a.txt", "ALPHA");
   fs::last_write_time(work / "mod/main/a.txt", ahead);
   fs::last_write_time(work / "mod/main/bin/new/x.dll", time + std::chrono::hours(4));  // touched, not changed
   fs::remove(work / "mod/main/maps/My Map.txt");
-  EXPECT_EQ(publish().out, "published 3 files (1 compressed, 5 removed, 6 retired) in 2 sets\n");
+  EXPECT_EQ(publish().out, "published 9 files (1 compressed, 11 removed, 12 retired) in 2 sets\n");
   const std::string republished = run("update");  // runs before the file is read
   EXPECT_EQ(republished + readFile(file), updated + "ALPHA");
 
