@@ -17,7 +17,7 @@ using Clock = std::chrono::steady_clock;
 std::string portOf(const Url& url) { return url.port.empty() ? "80" : url.port; }
 
 // How a server's end of an idle connection shows when a request meets it.
-bool peerWasGone(const std::system_error& error) {
+bool peerWasGone(const ConnectionError& error) {
   if (&error.code().category() != &detail::winsock::errorCategory()) return false;
   const int code = error.code().value();
   return code == 10053 || code == 10054 || code == 10058;  // aborted, reset (or broken pipe), shut down
@@ -82,7 +82,7 @@ std::optional<Response> Connection::attempt(const Exchange& exchange) {
       detail::endAtClose(reception);
       return std::move(reception.response);
     }
-  } catch (const std::system_error& error) {
+  } catch (const ConnectionError& error) {
     close();
     if (reused && detail::nothingReceived(reception) && peerWasGone(error)) return std::nullopt;
     throw;

@@ -1,8 +1,8 @@
 #pragma once
-// The client's own exception types. Socket failures are std::system_error in the
-// Windows Sockets category (winsock_error_category.h).
+// The client's own exception types.
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace http {
 
@@ -16,6 +16,13 @@ class RequestError : public std::logic_error {
 class ResponseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// The connection failed: no such host, refused, reset, no socket. A std::system_error in the
+// Windows Sockets category (winsock_error_category.h), so its code is Winsock's on every system.
+class ConnectionError : public std::system_error {
+ public:
+  using std::system_error::system_error;
 };
 
 }  // namespace http

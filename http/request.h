@@ -5,8 +5,8 @@
 // closes before that is a ResponseError.
 //
 // Failures are exceptions: RequestError (bad URL or header fields), ResponseError
-// (time-out or malformed response), std::system_error in the Windows Sockets category
-// (socket failures), std::runtime_error (wrong socket library version).
+// (time-out or malformed response), ConnectionError, a std::system_error in the Windows
+// Sockets category (socket failures), std::runtime_error (wrong socket library version).
 #include <cstdint>
 #include <optional>
 #include <string_view>

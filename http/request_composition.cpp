@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "formats/base64.h"
 #include "http/errors.h"
 #include "http/response_parsing.h"
 
@@ -62,27 +63,6 @@ std::string encodeHeaderFields(const HeaderFields& headerFields) {
   return section;
 }
 
-std::string encodeBase64(std::string_view bytes) {
-  static constexpr std::array<char, 64> alphabet{
-      'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P',
-      'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z', 'a', 'b', 'c', 'd', 'e', 'f',
-      'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v',
-      'w', 'x', 'y', 'z', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '/'};
-  std::string text;
-  text.reserve((bytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
-    std::uint32_t group = 0;
-    for (std::size_t k = 0; k < 3; ++k) {
-      group = (group << 8) | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-    }
-    for (std::size_t k = 0; k < 4; ++k) {
-      text += k <= count ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-    }
-  }
-  return text;
-}
-
 std::string composeRequest(const Url& url, std::string_view method, std::string_view body,
                            const HeaderFields& headerFields) {
   if (url.scheme != "http") throw RequestError("Only HTTP scheme is supported");
@@ -95,7 +75,7 @@ std::string composeRequest(const Url& url, std::string_view method, std::string_
   fields.push_back({"Host", url.host});
   fields.push_back({"Content-Length", std::to_string(body.size())});
   if (!url.user.empty() || !url.password.empty()) {
-    fields.push_back({"Authorization", "Basic " + encodeBase64(url.user + ":" + url.password)});
+    fields.push_back({"Authorization", "Basic " + formats::encodeBase64(url.user + ":" + url.password)});
   }
 
   std::string request = encodeRequestLine(method, target);

@@ -21,7 +21,4 @@ std::string encodeRequestLine(std::string_view method, std::string_view target);
 // One "name: value\r\n" line per field, each validated first.
 std::string encodeHeaderFields(const HeaderFields& headerFields);
 
-// Standard alphabet, '=' padding, no line breaks.
-std::string encodeBase64(std::string_view bytes);
-
 }  // namespace http

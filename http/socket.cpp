@@ -9,7 +9,7 @@ namespace http::detail {
 
 Socket::Socket(platform::AddressFamily family) : socketHandle(platform::openStreamSocket(family)) {
   if (socketHandle == platform::invalidSocket) {
-    throw std::system_error(platform::lastSocketError(), winsock::errorCategory(), "Failed to create socket");
+    throw ConnectionError(platform::lastSocketError(), winsock::errorCategory(), "Failed to create socket");
   }
 }
 
@@ -24,7 +24,7 @@ void Socket::waitUntilReady(platform::Readiness readiness, std::int64_t timeoutM
     if (result == 0) throw ResponseError("Request timed out");
     const int error = platform::lastSocketError();
     if (error != platform::socketErrorInterrupted) {
-      throw std::system_error(error, winsock::errorCategory(), "Failed to select socket");
+      throw ConnectionError(error, winsock::errorCategory(), "Failed to select socket");
     }
   }
 }

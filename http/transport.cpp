@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t receivePieceSize = 256 * 1024;
 
 [[noreturn]] void throwSocketError(int code, const char* message) {
-  throw std::system_error(code, winsock::errorCategory(), message);
+  throw ConnectionError(code, winsock::errorCategory(), message);
 }
 
 }  // namespace
@@ -22,7 +22,7 @@ platform::SocketAddress resolve(const Url& url, platform::AddressFamily family) 
   platform::SocketAddress address;
   const std::string service = url.port.empty() ? "80" : url.port;
   if (!platform::resolveFirstAddress(url.host, service, family, address)) {
-    throw std::system_error(platform::lastSocketError(), winsock::errorCategory(),
+    throw ConnectionError(platform::lastSocketError(), winsock::errorCategory(),
                             "Failed to get address info of " + url.host);
   }
   return address;

@@ -11,7 +11,7 @@
 
 namespace http::detail {
 
-// Throws std::system_error "Failed to get address info of <host>".
+// Throws ConnectionError "Failed to get address info of <host>".
 platform::SocketAddress resolve(const Url& url, platform::AddressFamily family);
 
 // A new non-blocking socket connected to `address` within the silence limit.

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "http/errors.h"
 #include "http/winsock_error_category.h"
 #include "platform/sockets.h"
 
@@ -15,7 +16,7 @@ constexpr std::uint16_t version22 = 0x0202;
 
 WinsockStartup::WinsockStartup() {
   const platform::SocketStartupResult result = platform::startSockets(version22);
-  if (result.error != 0) throw std::system_error(result.error, winsock::errorCategory(), "WSAStartup failed");
+  if (result.error != 0) throw ConnectionError(result.error, winsock::errorCategory(), "WSAStartup failed");
   if (result.grantedVersion != version22) {
     platform::cleanupSockets();
     throw std::runtime_error("Invalid WinSock version");

@@ -4,7 +4,7 @@ namespace http::detail {
 
 class WinsockStartup {
  public:
-  // Throws std::system_error "WSAStartup failed" or std::runtime_error
+  // Throws ConnectionError "WSAStartup failed" or std::runtime_error
   // "Invalid WinSock version" (after cleaning up again).
   WinsockStartup();
   ~WinsockStartup();

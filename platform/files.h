@@ -11,6 +11,13 @@
 
 namespace platform {
 
+// What a call that changes files returns: success, or the operating system's own reason for
+// the failure ("No space left on device"), so the caller can say why.
+struct FileResult {
+  std::optional<std::string> failure;
+  explicit operator bool() const { return !failure; }
+};
+
 // The path as the operating system wants it ('\' becomes '/' on POSIX systems).
 std::string nativePath(std::string_view path);
 
@@ -22,11 +29,11 @@ bool pathExists(const std::string& path);
 // or nothing when the path does not exist.
 std::optional<std::int64_t> modificationTime(const std::string& path);
 
-// CreateDirectoryW: creates one folder. False when it exists already or cannot be made.
-bool createDirectory(const std::string& path);
+// CreateDirectoryW: creates one folder. Fails when it exists already or cannot be made.
+FileResult createDirectory(const std::string& path);
 
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED.
-bool moveFileReplacing(const std::string& from, const std::string& to);
+FileResult moveFileReplacing(const std::string& from, const std::string& to);
 
 // A file that may not be replaced: the read-only attribute on Windows, no write permission
 // bit on POSIX systems.
@@ -35,7 +42,7 @@ bool isReadOnlyFile(const std::string& path);
 // Writes the bytes to a new file in the target's folder and renames it over the target,
 // so the target holds either its old or its new content, never a part. A read-only target
 // is left alone. No temporary file remains on any way out.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
+FileResult writeFileAtomically(const std::string& path, std::string_view bytes);
 
 // The whole content of a file, or nothing when it cannot be read. Anything but a regular
 // file (a FIFO, a device, a folder) is never opened, so reading never hangs on it.
@@ -47,31 +54,33 @@ std::FILE* openForReading(const std::string& path);
 // True for a regular file (not a folder, FIFO or device).
 bool isRegularFile(const std::string& path);
 
-// Removes one file; false when there was none or it cannot be removed.
-bool removeFile(const std::string& path);
+// Removes one file; fails when there was none or it cannot be removed.
+FileResult removeFile(const std::string& path);
 
 // Content that arrives as a stream: a new file written piece by piece, then moved over its
 // target in one step. Removed again when destroyed unless it has replaced a target.
 class NewFile {
  public:
-  // Creates the file; fails (isOpen() false) when something of that name exists already.
+  // Creates the file; fails (isOpen() false, the reason in opened()) when something of that
+  // name exists already.
   explicit NewFile(std::string path);
   ~NewFile();
   NewFile(const NewFile&) = delete;
   NewFile& operator=(const NewFile&) = delete;
 
   bool isOpen() const;
-  bool write(std::string_view bytes);
+  FileResult opened() const;
+  FileResult write(std::string_view bytes);
   // Closes the file and renames it over `target`, which keeps its permission bits (on Windows
   // its attributes and security, by ReplaceFileW); a read-only target is left alone (as
-  // writeFileAtomically does). On Windows the content is flushed to disk first. False on any
-  // failure.
-  bool replace(const std::string& target);
+  // writeFileAtomically does). On Windows the content is flushed to disk first.
+  FileResult replace(const std::string& target);
 
  private:
   std::string path;
   std::intptr_t handle;
   bool replaced = false;
+  std::optional<std::string> openFailure;
 };
 
 // Flushes what was written below the folder to disk (syncfs on POSIX systems; on Windows each
@@ -79,9 +88,9 @@ class NewFile {
 void flushWrittenFiles(const std::string& folder);
 
 // Creates a file that only its owner may read or write (mode 0600 on POSIX systems; on
-// Windows the folder's permissions apply) and writes the bytes. False when something of that
+// Windows the folder's permissions apply) and writes the bytes. Fails when something of that
 // name exists already or the file cannot be written; a file begun is removed again.
-bool writeNewPrivateFile(const std::string& path, std::string_view bytes);
+FileResult writeNewPrivateFile(const std::string& path, std::string_view bytes);
 
 // An exclusive lock on a file (made when missing), held until the object goes or the process
 // ends, even by a kill; a second holder, in this process or another, is refused at once.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 #include <utility>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,9 +30,16 @@ std::optional<std::int64_t> modificationTime(const std::string& path) {
   return static_cast<std::int64_t>(info.st_mtim.tv_sec);
 }
 
-bool createDirectory(const std::string& path) {
-  return ::mkdir(nativePath(path).c_str(), 0777) == 0;
-}
+namespace {
+
+// The reason errno gives, read before any clean-up can change it.
+FileResult failedWith(int error) { return {std::system_category().message(error)}; }
+FileResult lastFailure() { return failedWith(errno); }
+FileResult succeeded(bool ok) { return ok ? FileResult{} : lastFailure(); }
+
+}  // namespace
+
+FileResult createDirectory(const std::string& path) { return succeeded(::mkdir(nativePath(path).c_str(), 0777) == 0); }
 
 // Windows refuses to replace a file with the read-only attribute; a file without any
 // write permission bit plays that part here (also for root, who could write it anyway).
@@ -42,14 +50,21 @@ bool isReadOnlyFile(const std::string& path) {
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
+FileResult writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
+    if (written < 0) return lastFailure();
+    if (written == 0) return failedWith(ENOSPC);
     bytes.remove_prefix(static_cast<size_t>(written));
   }
-  return true;
+  return {};
+}
+
+// Closes the file; the first failure of the write before, or of the close, is the result.
+FileResult closeAfter(int fd, FileResult written) {
+  const FileResult closed = succeeded(::close(fd) == 0);
+  return written ? closed : written;
 }
 
 std::string temporarySibling(const std::string& native) {
@@ -59,27 +74,28 @@ std::string temporarySibling(const std::string& native) {
 
 }  // namespace
 
-bool moveFileReplacing(const std::string& from, const std::string& to) {
+FileResult moveFileReplacing(const std::string& from, const std::string& to) {
   const std::string target = nativePath(to);
-  if (isReadOnlyFile(target)) return false;
-  if (::rename(nativePath(from).c_str(), target.c_str()) == 0) return true;
-  if (errno != EXDEV) return false;
+  if (isReadOnlyFile(target)) return failedWith(EACCES);
+  if (::rename(nativePath(from).c_str(), target.c_str()) == 0) return {};
+  if (errno != EXDEV) return lastFailure();
   // Across volumes: copy, then remove the source, as MOVEFILE_COPY_ALLOWED does.
   auto bytes = readWholeFile(from);
-  return bytes && writeFileAtomically(to, *bytes) && ::unlink(nativePath(from).c_str()) == 0;
+  if (!bytes) return lastFailure();
+  if (FileResult written = writeFileAtomically(to, *bytes); !written) return written;
+  return removeFile(from);
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+FileResult writeFileAtomically(const std::string& path, std::string_view bytes) {
   const std::string target = nativePath(path);
-  if (isReadOnlyFile(target)) return false;
+  if (isReadOnlyFile(target)) return failedWith(EACCES);
   const std::string temporary = temporarySibling(target);
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes);
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  if (fd < 0) return lastFailure();
+  FileResult result = closeAfter(fd, writeAll(fd, bytes));
+  if (result) result = succeeded(::rename(temporary.c_str(), target.c_str()) == 0);
+  if (!result) ::unlink(temporary.c_str());
+  return result;
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
@@ -114,11 +130,13 @@ bool isRegularFile(const std::string& path) {
   return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool removeFile(const std::string& path) { return ::unlink(nativePath(path).c_str()) == 0; }
+FileResult removeFile(const std::string& path) { return succeeded(::unlink(nativePath(path).c_str()) == 0); }
 
 NewFile::NewFile(std::string filePath)
     : path(nativePath(filePath)),
-      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {}
+      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {
+  if (handle < 0) openFailure = lastFailure().failure;
+}
 
 NewFile::~NewFile() {
   if (handle >= 0) ::close(static_cast<int>(handle));
@@ -127,21 +145,27 @@ NewFile::~NewFile() {
 
 bool NewFile::isOpen() const { return handle >= 0; }
 
-bool NewFile::write(std::string_view bytes) { return handle >= 0 && writeAll(static_cast<int>(handle), bytes); }
+FileResult NewFile::opened() const { return {openFailure}; }
 
-bool NewFile::replace(const std::string& target) {
-  if (handle < 0) return false;
+FileResult NewFile::write(std::string_view bytes) {
+  if (handle < 0) return opened();
+  return writeAll(static_cast<int>(handle), bytes);
+}
+
+FileResult NewFile::replace(const std::string& target) {
+  if (handle < 0) return failedWith(EBADF);
   const int fd = static_cast<int>(std::exchange(handle, -1));
   const std::string native = nativePath(target);
-  bool ok = !isReadOnlyFile(native);
+  FileResult result = isReadOnlyFile(native) ? failedWith(EACCES) : FileResult{};
   // A script that was executable stays executable.
   struct stat info {};
-  if (ok && ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+  if (result && ::stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    result = succeeded(::fchmod(fd, info.st_mode & 07777) == 0);
   }
-  ok = (::close(fd) == 0) && ok;
-  replaced = ok && ::rename(path.c_str(), native.c_str()) == 0;
-  return replaced;
+  result = closeAfter(fd, result);
+  if (result) result = succeeded(::rename(path.c_str(), native.c_str()) == 0);
+  replaced = static_cast<bool>(result);
+  return result;
 }
 
 void flushWrittenFiles(const std::string& folder) {
@@ -151,14 +175,13 @@ void flushWrittenFiles(const std::string& folder) {
   ::close(fd);
 }
 
-bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
+FileResult writeNewPrivateFile(const std::string& path, std::string_view bytes) {
   const std::string native = nativePath(path);
   const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes);
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) ::unlink(native.c_str());
-  return ok;
+  if (fd < 0) return lastFailure();
+  const FileResult result = closeAfter(fd, writeAll(fd, bytes));
+  if (!result) ::unlink(native.c_str());
+  return result;
 }
 
 // flock, not fcntl: an fcntl lock belongs to the process, so a second lock in the same

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/win32_path.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -25,35 +26,51 @@ bool isReadOnly(const std::wstring& path) {
 
 HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// The system's text for the error ("There is not enough space on the disk."), read before any
+// clean-up can change it.
+FileResult failedWith(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+  return {utf8Of(message)};
+}
+FileResult lastFailure() { return failedWith(GetLastError()); }
+FileResult succeeded(bool ok) { return ok ? FileResult{} : lastFailure(); }
+
 HANDLE createNew(const std::string& path) {
   return CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool writeAll(HANDLE file, std::string_view bytes) {
+FileResult writeAll(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return lastFailure();
+    if (written == 0) return failedWith(ERROR_DISK_FULL);
     bytes.remove_prefix(written);
   }
-  return true;
+  return {};
 }
 
 // ReplaceFileW keeps the target's attributes, security and creation time with its name, where
 // MoveFileExW would give it the new file's. The attributes are also set on the new file first:
 // not every ReplaceFileW carries them (Wine's does not).
-bool putInPlace(const std::wstring& from, const std::wstring& to, DWORD moveFlags) {
+FileResult putInPlace(const std::wstring& from, const std::wstring& to, DWORD moveFlags) {
   const DWORD target = attributesOf(to);
   if (target != INVALID_FILE_ATTRIBUTES) {
     constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if ((target & kept) != 0) SetFileAttributesW(from.c_str(), target & kept);
-    if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return true;
+    if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)) return {};
     // Gone meanwhile, or removed by ReplaceFileW before it failed to rename the new file: the
     // name is free, and the new file must not be lost with the old one.
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return failedWith(error);
   }
-  return MoveFileExW(from.c_str(), to.c_str(), moveFlags) != 0;
+  return succeeded(MoveFileExW(from.c_str(), to.c_str(), moveFlags) != 0);
 }
 
 }  // namespace
@@ -71,17 +88,20 @@ std::optional<std::int64_t> modificationTime(const std::string& path) {
   return ticks / ticksPerSecond - secondsFrom1601To1970;
 }
 
-bool createDirectory(const std::string& path) { return CreateDirectoryW(systemPath(path).c_str(), nullptr) != 0; }
-
-bool moveFileReplacing(const std::string& from, const std::string& to) {
-  return MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+FileResult createDirectory(const std::string& path) {
+  return succeeded(CreateDirectoryW(systemPath(path).c_str(), nullptr) != 0);
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+FileResult moveFileReplacing(const std::string& from, const std::string& to) {
+  return succeeded(MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0);
+}
+
+FileResult writeFileAtomically(const std::string& path, std::string_view bytes) {
   static std::atomic<unsigned> counter{0};
   NewFile file(path + ".tmp" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++));
-  return file.write(bytes) && file.replace(path);
+  if (FileResult written = file.write(bytes); !written) return written;
+  return file.replace(path);
 }
 
 bool isRegularFile(const std::string& path) {
@@ -103,10 +123,12 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   return content;
 }
 
-bool removeFile(const std::string& path) { return DeleteFileW(systemPath(path).c_str()) != 0; }
+FileResult removeFile(const std::string& path) { return succeeded(DeleteFileW(systemPath(path).c_str()) != 0); }
 
 NewFile::NewFile(std::string filePath)
-    : path(std::move(filePath)), handle(reinterpret_cast<std::intptr_t>(createNew(path))) {}
+    : path(std::move(filePath)), handle(reinterpret_cast<std::intptr_t>(createNew(path))) {
+  if (!isOpen()) openFailure = lastFailure().failure;
+}
 
 NewFile::~NewFile() {
   if (isOpen()) CloseHandle(handleOf(handle));
@@ -115,28 +137,36 @@ NewFile::~NewFile() {
 
 bool NewFile::isOpen() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
 
-bool NewFile::write(std::string_view bytes) { return isOpen() && writeAll(handleOf(handle), bytes); }
+FileResult NewFile::opened() const { return {openFailure}; }
 
-bool NewFile::replace(const std::string& target) {
-  if (!isOpen()) return false;
+FileResult NewFile::write(std::string_view bytes) {
+  if (!isOpen()) return opened();
+  return writeAll(handleOf(handle), bytes);
+}
+
+FileResult NewFile::replace(const std::string& target) {
+  if (!isOpen()) return failedWith(ERROR_INVALID_HANDLE);
   const HANDLE file = handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));
-  bool ok = FlushFileBuffers(file) != 0;
-  ok = CloseHandle(file) && ok;
+  FileResult result = succeeded(FlushFileBuffers(file) != 0);
+  const FileResult closed = succeeded(CloseHandle(file) != 0);
+  if (result) result = closed;
   const std::wstring to = systemPath(target);
-  replaced = ok && !isReadOnly(to) &&
-             putInPlace(systemPath(path), to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  return replaced;
+  if (result && isReadOnly(to)) result = failedWith(ERROR_ACCESS_DENIED);
+  if (result) result = putInPlace(systemPath(path), to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  replaced = static_cast<bool>(result);
+  return result;
 }
 
 void flushWrittenFiles(const std::string&) {}
 
-bool writeNewPrivateFile(const std::string& path, std::string_view bytes) {
+FileResult writeNewPrivateFile(const std::string& path, std::string_view bytes) {
   const HANDLE file = createNew(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = writeAll(file, bytes);
-  ok = CloseHandle(file) && ok;
-  if (!ok) DeleteFileW(systemPath(path).c_str());
-  return ok;
+  if (file == INVALID_HANDLE_VALUE) return lastFailure();
+  FileResult result = writeAll(file, bytes);
+  const FileResult closed = succeeded(CloseHandle(file) != 0);
+  if (result) result = closed;
+  if (!result) DeleteFileW(systemPath(path).c_str());
+  return result;
 }
 
 // Opened without sharing: nobody else can open the file while the handle lives.

@@ -1,16 +1,21 @@
 // quarnmp-cli check / update: the window's Fetch, Diff and Update without a window, for
 // dedicated-server hosts and scripts. Run in the installation root.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/terminal.h"
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/tasks.h"
+
+using formats::releaseAge;
+using update::Failure;
 
 namespace {
 
@@ -18,11 +23,38 @@ constexpr int exitCurrent = 0;
 constexpr int exitDiffering = 1;
 constexpr int exitFailed = 2;
 
-// The server's base address: the built-in one, or "--server URL". Nothing for other arguments.
-std::optional<std::string> readServer(const std::vector<std::string>& args) {
-  if (args.empty()) return serverBaseUrl();
-  if (args.size() != 2 || args[0] != "--server" || args[1].empty()) return std::nullopt;
-  return args[1].back() == '/' ? args[1] : args[1] + '/';
+struct Options {
+  std::string server = serverBaseUrl();
+  unsigned jobs = defaultTransferJobs;
+};
+
+// "--jobs N": a whole number from 1 to maxTransferJobs, written plainly.
+std::optional<unsigned> readJobs(const std::string& text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const unsigned jobs = static_cast<unsigned>(std::stoul(text));
+  if (jobs < 1 || jobs > maxTransferJobs) return std::nullopt;
+  return jobs;
+}
+
+// "--server URL" (the built-in address otherwise) and, where `jobsAllowed`, "--jobs N", each at
+// most once. Nothing for other arguments.
+std::optional<Options> readOptions(const std::vector<std::string>& args, bool jobsAllowed) {
+  Options options;
+  bool serverGiven = false, jobsGiven = false;
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    if (i + 1 == args.size()) return std::nullopt;
+    const std::string& value = args[i + 1];
+    if (args[i] == "--server" && !serverGiven && !value.empty()) {
+      options.server = value.back() == '/' ? value : value + '/';
+      serverGiven = true;
+    } else if (args[i] == "--jobs" && jobsAllowed && !jobsGiven && readJobs(value)) {
+      options.jobs = *readJobs(value);
+      jobsGiven = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
 }
 
 int fail(const std::string& reason) {
@@ -30,9 +62,25 @@ int fail(const std::string& reason) {
   return exitFailed;
 }
 
-// Waits for the started task, printing a line on standard error at each whole percent, then
-// one line per file it could not replace. The reason when the task failed.
-std::optional<std::string> finishTask(const char* label) {
+// The installation's line on a terminal, rewritten in place: files done of `files`, bytes
+// received, the rate so far and the time left at that pace.
+std::string progressLine(std::size_t files, std::chrono::steady_clock::time_point start) {
+  const UpdaterState& state = updaterState();
+  const double part = state.updateProgress, seconds = std::chrono::duration<double>(
+                                                          std::chrono::steady_clock::now() - start).count();
+  const double mebibytes = static_cast<double>(state.updateBytes) / (1 << 20);
+  char line[160];
+  std::snprintf(line, sizeof line, "update: %zu of %zu files, %.1f MiB, %.1f MiB/s, ",
+                static_cast<std::size_t>(part * static_cast<double>(files) + 0.5), files, mebibytes,
+                seconds > 0 ? mebibytes / seconds : 0.0);
+  if (part <= 0) return line + std::string("time left unknown");
+  return line + std::to_string(std::lround(seconds * (1 - part) / part)) + " s left";
+}
+
+// Waits for the started task, printing a line on standard error at each whole percent (for an
+// installation of `files` on a terminal: one line rewritten in place), then one line per file it
+// could not replace. The failure, if the task failed.
+std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
   int shown = -1;
   const auto report = [&] {
     const int percent = static_cast<int>(currentProgress() * 100);
@@ -40,14 +88,25 @@ std::optional<std::string> finishTask(const char* label) {
     shown = percent;
     std::fprintf(stderr, "%s: %d%%\n", label, percent);
   };
-  while (!pollTask()) {
-    report();
+  const bool inPlace = files > 0 && platform::isTerminal(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t width = 0;
+  const auto rewrite = [&] {
+    const std::string line = progressLine(files, start);
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(width > line.size() ? width - line.size() : 0), "");
+    width = line.size();
+  };
+  for (int round = 0; !pollTask(); ++round) {
+    if (!inPlace) report();
+    else if (round % 40 == 0) rewrite();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  if (inPlace) rewrite();
+  if (inPlace) std::fputc('\n', stderr);
   const UpdaterState& state = updaterState();
   for (const FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
-  if (state.errorCode != UpdateError::None) return std::string(label) + " failed: " + state.failureReason;
+  if (state.errorCode != UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
   report();
   return std::nullopt;
 }
@@ -69,11 +128,11 @@ void warnOfReleaseTime() {
 }
 
 // check only looks: it keeps the installation's record of the newest release as it is.
-std::optional<std::string> fetchAndCompare(const std::string& server, bool recordRelease) {
+std::optional<Failure> fetchAndCompare(const std::string& server, bool recordRelease) {
   startCatalogueFetch(server, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
   warnOfReleaseTime();
-  if (!hasCatalogue()) return "the catalogue names no file set";
+  if (!hasCatalogue()) return Failure{"the catalogue names no file set"};
   startDiff();
   return finishTask("compare");
 }
@@ -84,28 +143,31 @@ int reportDifferences() {
   return paths.empty() ? exitCurrent : exitDiffering;
 }
 
-int usage(const char* command) { return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]"); }
+int usage(const char* command, const char* more = "") {
+  return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]" + more);
+}
 
 }  // namespace
 
 // `check` takes no lock: it changes no file of the modification, and a digest it caches is
 // bound to the file's time, so it may run beside an update and report what it finds.
 int runCheckCommand(const std::vector<std::string>& args) {
-  const auto server = readServer(args);
-  if (!server) return usage("check");
-  if (auto failure = fetchAndCompare(*server, false)) return fail(*failure);
+  const auto options = readOptions(args, false);
+  if (!options) return usage("check");
+  if (auto failure = fetchAndCompare(options->server, false)) return fail(failure->reason);
   return reportDifferences();
 }
 
 int runUpdateCommand(const std::vector<std::string>& args) {
-  const auto server = readServer(args);
-  if (!server) return usage("update");
+  const auto options = readOptions(args, true);
+  if (!options) return usage("update", " [--jobs 1-32]");
   const InstallationLock lock("");  // for the whole run, as the window's update task holds it
   if (!lock.held()) return fail(installationBusyReason);
-  if (auto failure = fetchAndCompare(*server, true)) return fail(*failure);
+  if (auto failure = fetchAndCompare(options->server, true)) return fail(failure->reason);
   if (hasDifferences()) {
-    startUpdateDiff(*server);
-    if (auto failure = finishTask("update")) return fail(*failure);
+    const std::size_t files = differingPaths().size();
+    startUpdateDiff(options->server, options->jobs);
+    if (auto failure = finishTask("update", files)) return fail(failure->reason);
   }
   return reportDifferences();
 }

@@ -12,7 +12,8 @@ int runGetCommand(const std::vector<std::string>& args);
 // check [--server URL]: fetch the catalogue, compare the first set, print the differing
 // local paths. Exit 0 when current, 1 when files differ, 2 on error.
 int runCheckCommand(const std::vector<std::string>& args);
-// update [--server URL]: as check, then install the differing files and compare again.
+// update [--server URL] [--jobs N]: as check, then install the differing files, N (1-32, default
+// 8) at a time, and compare again.
 // Exit 0 when current afterwards, 1 when files still differ, 2 on error.
 int runUpdateCommand(const std::vector<std::string>& args);
 

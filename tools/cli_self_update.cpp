@@ -7,6 +7,7 @@
 
 #include "tools/cli_commands.h"
 #include "update/installation_lock.h"
+#include "update/release_verification.h"
 #include "update/self_update.h"
 #include "update/server_address.h"
 

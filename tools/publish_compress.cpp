@@ -8,8 +8,12 @@
 
 #include "platform/digest.h"
 #include "platform/files.h"
-#include "update/file_digest.h"
-#include "update/inflate.h"
+#include "formats/file_digest.h"
+#include "formats/inflate.h"
+
+using formats::hexDigest;
+using formats::CorruptStream;
+using formats::Inflater;
 
 namespace {
 

@@ -4,7 +4,11 @@
 
 #include "tools/publish_compress.h"
 #include "tools/publish_names.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+
+using formats::CatalogueEntry;
+using formats::digestFailure;
+using formats::md5OfFile;
 
 namespace {
 

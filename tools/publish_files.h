@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tools/publish_validate.h"
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 
 // What tells that a source changed while it was read: size and modification time (to the
 // file system's resolution).
@@ -34,7 +34,7 @@ bool regularFileInTree(const std::filesystem::path& tree, const std::string& tre
 // Where the live release keeps a set's files: the sourcepath of the first catalogue entry
 // whose sourcepath is the set's own (as earlier versions of the publisher wrote it) or a folder
 // right below it.
-std::optional<std::string> liveFolderOf(const PublishedSet& set, const std::vector<CatalogueEntry>& live);
+std::optional<std::string> liveFolderOf(const PublishedSet& set, const std::vector<formats::CatalogueEntry>& live);
 
 // Reads only. A source that cannot be read is a problem.
 PreparedFile prepareFile(const ReleaseFile& file, const std::filesystem::path& tree, const std::string& releaseFolder,

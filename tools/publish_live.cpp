@@ -6,11 +6,22 @@
 #include <fstream>
 
 #include "tools/publish_validate.h"
-#include "update/catalogue_json.h"
-#include "update/inflate.h"
-#include "update/release_signature.h"
-#include "update/release_timestamp.h"
-#include "update/release_verification.h"
+#include "formats/catalogue_json.h"
+#include "formats/inflate.h"
+#include "formats/release_signature.h"
+#include "formats/release_timestamp.h"
+#include "formats/release_trust.h"
+
+using formats::CatalogueEntry;
+using formats::PublicKey;
+using formats::SecretKey;
+using formats::SignatureCheck;
+using formats::catalogueFromText;
+using formats::checkSignature;
+using formats::parseTrustedComment;
+using formats::signaturePath;
+using formats::CorruptStream;
+using formats::Inflater;
 
 namespace {
 

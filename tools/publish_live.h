@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
-#include "update/release_key.h"
+#include "formats/catalogue.h"
+#include "formats/release_key.h"
 
 struct LiveRelease {
-  std::vector<CatalogueEntry> catalogue;   // empty when there is none or it cannot be read
+  std::vector<formats::CatalogueEntry> catalogue;   // empty when there is none or it cannot be read
   std::optional<std::int64_t> signedTime;  // its release time, when its signature holds under the key
 };
 
 // Without a key no signature is read. With one, a catalogue without a valid signature by it
 // (an unsigned tree, a key that was replaced, a damaged file) adds a warning: the new release
 // then takes its time from the clock alone.
-LiveRelease readLiveRelease(const std::filesystem::path& tree, const SecretKey* key,
+LiveRelease readLiveRelease(const std::filesystem::path& tree, const formats::SecretKey* key,
                             std::vector<std::string>& warnings);
 
 // The time to sign a new release with: the clock, but always later than the release the tree

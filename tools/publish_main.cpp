@@ -12,6 +12,8 @@
 #include "tools/publish_sign.h"
 #include "tools/publish_tree.h"
 
+using formats::SecretKey;
+
 namespace {
 
 // Names may hold control bytes; they are shown as \xNN rather than sent to the terminal.

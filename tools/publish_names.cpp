@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "tools/publish_case_folding.h"
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
+
+using formats::staysInsideInstallation;
 
 namespace {
 

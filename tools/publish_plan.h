@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 
 struct PublishedSet {
-  CatalogueEntry entry;
+  formats::CatalogueEntry entry;
   std::filesystem::path folder;  // local folder whose files make up the set
   std::size_t number = 0;        // its place in the plan, from 1
 };

@@ -1,8 +1,16 @@
 #include "tools/publish_sign.h"
 
 #include "platform/files.h"
-#include "update/release_signature.h"
-#include "update/release_timestamp.h"
+#include "formats/release_signature.h"
+#include "formats/release_timestamp.h"
+
+using formats::KeyError;
+using formats::KeyFiles;
+using formats::SecretKey;
+using formats::generateKeyFiles;
+using formats::parseSecretKey;
+using formats::signDocument;
+using formats::trustedCommentFor;
 
 std::string signatureFor(const ReleaseSigner& signer, std::string_view served, const std::string& treePath) {
   return signDocument(signer.key, served, trustedCommentFor({signer.timestamp, treePath}));

@@ -15,9 +15,17 @@
 #include "tools/publish_state.h"
 #include "tools/publish_validate.h"
 #include "tools/publish_writer.h"
-#include "update/catalogue_json.h"
-#include "update/file_digest.h"
-#include "update/release_verification.h"
+#include "formats/catalogue_json.h"
+#include "formats/file_digest.h"
+#include "formats/release_trust.h"
+
+using formats::CatalogueEntry;
+using formats::catalogueText;
+using formats::fileListText;
+using formats::hexDigest;
+using formats::signaturePath;
+using formats::SecretKey;
+using formats::nextSignaturePath;
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "tools/publish_plan.h"
-#include "update/release_key.h"
+#include "formats/release_key.h"
 
 struct PublishSummary {
   std::size_t files = 0;       // files in all sets
@@ -45,4 +45,4 @@ struct PublishSummary {
 // std::runtime_error when the tree cannot be written or a source changed while it was read.
 // A dry run only reports. With a key, the release's documents are signed as they are written.
 PublishSummary publishTree(const PublishPlan& plan, const std::filesystem::path& tree, bool dryRun = false,
-                           const SecretKey* signingKey = nullptr);
+                           const formats::SecretKey* signingKey = nullptr);

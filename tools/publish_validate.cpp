@@ -5,7 +5,11 @@
 #include <set>
 
 #include "tools/publish_names.h"
-#include "update/release_verification.h"
+#include "formats/release_trust.h"
+
+using formats::CatalogueEntry;
+using formats::signaturePath;
+using formats::nextSignaturePath;
 
 namespace {
 

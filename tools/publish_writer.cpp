@@ -5,7 +5,10 @@
 #include "platform/files.h"
 #include "tools/publish_compress.h"
 #include "tools/publish_validate.h"
-#include "update/release_verification.h"
+#include "formats/release_trust.h"
+
+using formats::nextSignaturePath;
+using formats::signaturePath;
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,11 @@
 #include "update/diff_files.h"
 
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+
+using formats::FileList;
+using formats::FileRecord;
+using formats::digestFailure;
+using formats::sameDigest;
 
 namespace {
 

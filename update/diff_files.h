@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 #include "update/file_meta_cache.h"
 #include "update/worker_results.h"
 
@@ -10,5 +10,5 @@
 // working directory) with the record's digest, trusting the cache for unchanged files and
 // recording fresh digests in it. Returns the records that differ, in order; a refused record
 // (an unsafe key) always differs and its file is never read.
-FileList diffFiles(const FileList& records, const std::string& root, FileMetaCache& cache,
+formats::FileList diffFiles(const formats::FileList& records, const std::string& root, FileMetaCache& cache,
                    const ProgressSink& progress);

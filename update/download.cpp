@@ -1,11 +1,16 @@
 #include "update/download.h"
 
 #include <stdexcept>
-#include <system_error>
 
+#include "http/errors.h"
 #include "http/request.h"
-#include "update/inflate.h"
-#include "update/url_path.h"
+#include "formats/inflate.h"
+#include "formats/url_path.h"
+
+using formats::requestPath;
+using formats::Inflater;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -15,8 +20,8 @@ std::string statusFailure(const http::Response& response) {
   return "HTTP status " + std::to_string(response.status.code) + " " + response.status.reason;
 }
 
-// The body of a 200 answer through `consume`; the reason of any other outcome.
-std::string streamBody(const std::string& url, const std::function<void(std::string_view)>& consume) {
+// The body of a 200 answer through `consume`; the failure of any other outcome.
+std::optional<Failure> streamBody(const std::string& url, const std::function<void(std::string_view)>& consume) {
   const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
     if (head.status.code != 200) return false;
     consume(bytes);
@@ -25,11 +30,12 @@ std::string streamBody(const std::string& url, const std::function<void(std::str
   try {
     const http::Response response =
         http::Request(url).send("GET", {}, {}, serverTimeoutMs, sink, http::MinimumRate{});
-    return response.status.code == 200 ? "" : statusFailure(response);
-  } catch (const std::system_error&) {
-    throw;
+    if (response.status.code == 200) return std::nullopt;
+    return Failure{statusFailure(response)};
+  } catch (const http::ConnectionError&) {
+    throw;  // ends the installation
   } catch (const std::exception& error) {
-    return error.what();
+    return Failure{error.what()};
   }
 }
 
@@ -41,68 +47,69 @@ namespace {
 
 using Pieces = std::function<void(std::string_view)>;
 
-// Inflates the body that `deliver` hands on in pieces into `consume`: the reason of a failure,
-// empty on success.
-std::string inflateBody(const std::function<std::string(const Pieces&)>& deliver, const Pieces& consume) {
+// Inflates the body that `deliver` hands on in pieces into `consume`: nothing on success.
+std::optional<Failure> inflateBody(const std::function<std::optional<Failure>(const Pieces&)>& deliver,
+                                   const Pieces& consume) {
   Inflater inflater;
   bool empty = true;
-  std::string failure = deliver([&](std::string_view bytes) {
+  std::optional<Failure> failure = deliver([&](std::string_view bytes) {
     empty = false;
     inflater.feed(bytes, consume);
   });
-  if (failure.empty() && empty) return "empty compressed body";
-  if (failure.empty() && !inflater.ended()) return "compressed body ends before its stream does";
+  if (!failure && empty) return Failure{"empty compressed body"};
+  if (!failure && !inflater.ended()) return Failure{"compressed body ends before its stream does"};
   return failure;
 }
 
 // A body already held, as one piece.
-std::string deliverWhole(const std::string& body, const Pieces& pieces) {
+std::optional<Failure> deliverWhole(const std::string& body, const Pieces& pieces) {
   try {
     if (!body.empty()) pieces(body);
-    return "";
+    return std::nullopt;
   } catch (const std::exception& error) {
-    return error.what();
+    return Failure{error.what()};
   }
 }
 
 }  // namespace
 
-std::string downloadInflated(const std::string& baseUrl, std::string_view path,
-                             const std::function<void(std::string_view)>& consume) {
+std::optional<Failure> downloadInflated(const std::string& baseUrl, std::string_view path,
+                                        const std::function<void(std::string_view)>& consume) {
   return inflateBody([&](const Pieces& pieces) { return streamBody(serverUrl(baseUrl, path), pieces); }, consume);
 }
 
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
-                                     const BodyGate& gate) {
-  Downloaded<std::string> result;
+Result<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
+                                 const BodyGate& gate) {
+  std::string content;
   const Pieces append = [&](std::string_view bytes) {
-    const std::size_t size = result.content.size() + bytes.size();
+    const std::size_t size = content.size() + bytes.size();
     if (size > maxDocumentSize) throw std::length_error("document larger than 64 MiB");
     if (size > budget.left)
       throw std::length_error("the catalogue and its lists are larger than " +
                               std::to_string(fetchDocumentBudget >> 20) + " MiB together");
-    result.content += bytes;
+    content += bytes;
   };
+  std::optional<Failure> failure;
   if (!gate) {
-    result.failure = downloadInflated(baseUrl, path, append);
+    failure = downloadInflated(baseUrl, path, append);
   } else {
-    Downloaded<std::string> served = downloadAsServed(serverUrl(baseUrl, path), maxDocumentSize);
-    if (served.ok()) served.failure = gate(served.content);
-    const auto whole = [&](const Pieces& pieces) { return deliverWhole(served.content, pieces); };
-    result.failure = served.ok() ? inflateBody(whole, append) : served.failure;
+    const Result<std::string> served = downloadAsServed(serverUrl(baseUrl, path), maxDocumentSize);
+    failure = served.ok() ? gate(served.value()) : served.failure();
+    const auto whole = [&](const Pieces& pieces) { return deliverWhole(served.value(), pieces); };
+    if (!failure) failure = inflateBody(whole, append);
   }
-  if (!result.ok()) result.content.clear();
-  budget.left -= result.content.size();
-  return result;
+  if (failure) return *failure;
+  budget.left -= content.size();
+  return content;
 }
 
-Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit) {
-  Downloaded<std::string> body;
-  body.failure = streamBody(url, [&](std::string_view bytes) {
-    if (body.content.size() + bytes.size() > limit) throw std::length_error(bodyTooLargeFailure(limit));
-    body.content += bytes;
+Result<std::string> downloadAsServed(const std::string& url, std::size_t limit) {
+  std::string body;
+  const std::optional<Failure> failure = streamBody(url, [&](std::string_view bytes) {
+    if (body.size() + bytes.size() > limit) throw std::length_error(bodyTooLargeFailure(limit));
+    body += bytes;
   });
-  if (!body.ok()) body.content.clear();
+  if (failure) return *failure;
   return body;
 }
 

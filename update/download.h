@@ -3,32 +3,27 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <optional>
 #include <string_view>
 
-// The content, or the reason why there is none.
-template <typename Content>
-struct Downloaded {
-  Content content;
-  std::string failure;  // empty when the content arrived whole
-  bool ok() const { return failure.empty(); }
-};
+#include "update/failure.h"
 
 // The longest silence of the server while connecting, sending or receiving. A long transfer
 // must also keep an average of 1 KiB/s after its first 30 s.
 constexpr long long serverTimeoutMs = 5000;
 
-// baseUrl + path, the path as the catalogue gives it (see requestPath).
+// baseUrl + path, the path as the catalogue gives it (see formats::requestPath).
 std::string serverUrl(const std::string& baseUrl, std::string_view path);
 
 // GETs serverUrl(baseUrl, path) and hands the inflated body of a 200 answer to `consume` as
-// it arrives. The reason of a failure, empty on success: another status, a time-out, a
-// malformed response, a refused name, data that is not one complete zlib or gzip stream, or
-// whatever `consume` threw. Connection failures (std::system_error) pass through.
-std::string downloadInflated(const std::string& baseUrl, std::string_view path,
+// it arrives. Nothing on success, else the failure: another status, a time-out, a malformed
+// response, a refused name, data that is not one complete zlib or gzip stream, or whatever
+// `consume` threw. Connection failures (http::ConnectionError) pass through.
+std::optional<update::Failure> downloadInflated(const std::string& baseUrl, std::string_view path,
                              const std::function<void(std::string_view)>& consume);
 
-// Checks a body exactly as served, before anything reads it: the reason to refuse it, or "".
-using BodyGate = std::function<std::string(const std::string& served)>;
+// Checks a body exactly as served, before anything reads it: why it is refused, or nothing.
+using BodyGate = std::function<std::optional<update::Failure>(const std::string& served)>;
 
 // What the documents of one fetch (the catalogue and every file list) may take inflated
 // together, so that a catalogue naming many large lists cannot exhaust memory.
@@ -40,11 +35,11 @@ struct DocumentBudget {
 // A JSON document of at most 64 MiB inflated, taken from the budget; a larger one, or one
 // beyond what is left of the budget, is a failure. Under a gate the body (at most 64 MiB as
 // well) is held as served and inflated only once it has passed.
-Downloaded<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
-                                     const BodyGate& gate = {});
+update::Result<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
+                                         const BodyGate& gate = {});
 
 // The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes; the
-// reason otherwise, as for downloadInflated.
-Downloaded<std::string> downloadAsServed(const std::string& url, std::size_t limit);
+// failure otherwise, as for downloadInflated.
+update::Result<std::string> downloadAsServed(const std::string& url, std::size_t limit);
 // The failure downloadAsServed reports for a body over its limit.
 std::string bodyTooLargeFailure(std::size_t limit);

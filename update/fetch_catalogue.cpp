@@ -5,8 +5,17 @@
 #include <memory>
 #include <utility>
 
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 #include "update/download.h"
+
+using formats::CatalogueEntry;
+using formats::ListedFiles;
+using formats::ReleaseCheck;
+using formats::catalogueFromText;
+using formats::fileListOf;
+using formats::listedFilesFromText;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -16,11 +25,11 @@ BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::st
                        std::uint64_t notBefore, const char* olderReason, std::int64_t& released) {
   if (!release) return {};
   return [&release, &baseUrl, path, notBefore, olderReason, &released](const std::string& served) {
-    const VerifiedDocument verified = verifyServedDocument(release->key, baseUrl, path, served);
-    if (!verified.failure.empty()) return verified.failure;
-    if (std::cmp_less(verified.timestamp, notBefore)) return std::string(olderReason);
-    released = verified.timestamp;
-    return std::string();
+    const Result<std::int64_t> verified = verifyServedDocument(release->key, baseUrl, path, served);
+    if (!verified.ok()) return std::optional(verified.failure());
+    if (std::cmp_less(verified.value(), notBefore)) return std::optional(Failure{olderReason});
+    released = verified.value();
+    return std::optional<Failure>();
   };
 }
 
@@ -30,16 +39,17 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
   const BodyGate catalogueGate =
       signedRelease(release, baseUrl, "json", accepted, "older release than the installed one", fetched.releaseTimestamp);
   DocumentBudget budget;
-  Downloaded<std::string> catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
+  Result<std::string> catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
   // A release published between reading the catalogue and its signature pairs the old one with the
   // new signature: read both once more. A document that is really not the one signed fails again.
-  if (release && catalogueDocument.failure.ends_with("(the document is not the one signed)"))
+  if (release && !catalogueDocument.ok() &&
+      catalogueDocument.failure().reason.ends_with("(the document is not the one signed)"))
     catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
   if (!catalogueDocument.ok()) {
-    fetched.failure = "json: " + catalogueDocument.failure;
+    fetched.failure = Failure{"json: " + catalogueDocument.failure().reason};
     return;
   }
-  const std::vector<CatalogueEntry> entries = catalogueFromText(catalogueDocument.content);
+  const std::vector<CatalogueEntry> entries = catalogueFromText(catalogueDocument.value());
   progress(0);
   // Sets that name the same list share it: it is fetched and kept once.
   std::map<std::string, std::shared_ptr<const ListedFiles>> listsByUrl;
@@ -50,12 +60,12 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
       std::int64_t listRelease = 0;
       const BodyGate listGate = signedRelease(release, baseUrl, entry.url, fetched.releaseTimestamp,
                                               "older release than the catalogue", listRelease);
-      const Downloaded<std::string> list = downloadText(baseUrl, entry.url, budget, listGate);
+      const Result<std::string> list = downloadText(baseUrl, entry.url, budget, listGate);
       if (!list.ok()) {
-        fetched.failure = entry.url + ": " + list.failure;
+        fetched.failure = Failure{entry.url + ": " + list.failure().reason};
         return;
       }
-      listed = listedFilesFromText(list.content, entry.url);
+      listed = listedFilesFromText(list.value(), entry.url);
     }
     fetched.catalogueFiles.push_back(fileListOf(listed, entry));
     fetched.catalogue.push_back(entry);
@@ -71,7 +81,7 @@ FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& 
   try {
     fetchInto(fetched, baseUrl, progress, release);
   } catch (const std::exception& failure) {
-    fetched.failure = failure.what();
+    fetched.failure = Failure{failure.what()};
   }
   return fetched;
 }

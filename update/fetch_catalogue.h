@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
+#include "update/failure.h"
 #include "update/release_verification.h"
 #include "update/worker_results.h"
 
 struct FetchedCatalogue {
-  std::vector<CatalogueEntry> catalogue;
-  std::vector<FileList> catalogueFiles;  // one list per entry
-  std::string failure;                                  // empty when everything arrived
+  std::vector<formats::CatalogueEntry> catalogue;
+  std::vector<formats::FileList> catalogueFiles;  // one list per entry
+  std::optional<update::Failure> failure;               // nothing when everything arrived
   std::int64_t releaseTimestamp = 0;                    // of the signed catalogue accepted; 0 without a key
 };
 
@@ -23,4 +24,4 @@ struct FetchedCatalogue {
 // catalogue must be no older than the release accepted before and each list no older than
 // the catalogue.
 FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& progress,
-                                const std::optional<ReleaseCheck>& release = std::nullopt);
+                                const std::optional<formats::ReleaseCheck>& release = std::nullopt);

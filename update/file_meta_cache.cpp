@@ -6,7 +6,9 @@
 
 #include "platform/files.h"
 #include "platform/text_mode.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+
+using formats::md5OfFile;
 
 namespace {
 

@@ -7,7 +7,7 @@
 struct FileMeta {
   std::string path;         // the file's localPath, exactly as the file list builds it
   std::int64_t modtime = 0;  // seconds since 1970; 0 for a file that did not exist
-  std::string hash;         // md5OfFile for that time
+  std::string hash;         // formats::md5OfFile for that time
   bool provisional = false;  // the time cannot vouch for the digest: written as 0, hashed again next run
 };
 

@@ -1,5 +1,6 @@
 #include "update/install_files.h"
 
+#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -7,8 +8,15 @@
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "update/download.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+#include "update/transfer_pool.h"
 #include "update/installation_lock.h"
+
+using formats::FileRecord;
+using formats::hexDigest;
+using formats::isDigestText;
+using formats::sameDigest;
+using update::Failure;
 
 namespace {
 
@@ -19,34 +27,59 @@ std::string folderOf(const std::string& path) {
   return last == std::string::npos ? path : path.substr(0, last);
 }
 
+// A file's outcome: the reason it failed, or what the cache is to learn of it.
+struct Installed {
+  std::optional<std::string> failure;
+  std::string digest;
+  std::int64_t modtime = 0;
+  std::int64_t exposedSince = 0;
+};
+
+Installed failed(std::string reason) {
+  Installed installed;
+  installed.failure = std::move(reason);
+  return installed;
+}
+
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
-// target only when the stream ended cleanly and the digest is the list's: the reason when it
-// failed (the old file then stays and the temporary file goes). The cache learns the digest
-// of the bytes written, trusted only as far as the file's time can vouch for it.
-std::optional<std::string> installFile(const FileRecord& record, const std::string& baseUrl,
-                                       const std::string& root, FileMetaCache& cache) {
-  if (!record.refusal.empty()) return record.refusal;
-  if (!isDigestText(record.hash)) return "the list's digest is not 32 hexadecimal digits: " + record.hash;
+// target only when the stream ended cleanly and the digest is the list's: the failure, if any
+// (the old file then stays and the temporary file goes).
+Installed installFile(const FileRecord& record, const std::string& baseUrl, const std::string& root,
+                      http::Connection& connection, const TransferOptions& options) {
+  if (!record.refusal.empty()) return failed(record.refusal);
+  if (!isDigestText(record.hash)) return failed("the list's digest is not 32 hexadecimal digits: " + record.hash);
   const std::string path = root + record.localPath;
-  if (platform::isReadOnlyFile(path)) return "cannot write " + path + " (read-only)";  // before the download
+  if (platform::isReadOnlyFile(path)) return failed("cannot write " + path + " (read-only)");  // before the download
   const std::string temporary = temporaryInstallPath(path);
   createDirectories(folderOf(path));
-  platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
-  platform::NewFile file(temporary);
-  if (!file.isOpen()) return "cannot write " + temporary;
-  platform::Md5Stream md5;
-  const std::string failure = downloadInflated(baseUrl, record.sourcePath, [&](std::string_view bytes) {
-    md5.add(bytes);
-    if (!file.write(bytes)) throw std::runtime_error("cannot write " + temporary);
-  });
-  if (!failure.empty()) return failure;
-  const std::string digest = hexDigest(md5.finish());
-  if (!sameDigest(digest, record.hash)) return "content does not match the list's digest (got " + digest + ")";
+  std::optional<platform::NewFile> file;
+  std::optional<platform::Md5Stream> md5;
+  const auto restart = [&] {
+    file.reset();
+    platform::removeFile(temporary);  // left by a run that was killed; this run holds the installation's lock
+    file.emplace(temporary);
+    if (!file->isOpen()) throw std::runtime_error("cannot write " + temporary + ": " + *file->opened().failure);
+    md5.emplace();
+  };
+  std::string digest;
+  const auto verify = [&]() -> std::optional<Failure> {
+    digest = hexDigest(md5->finish());
+    if (sameDigest(digest, record.hash)) return std::nullopt;
+    return Failure{"content does not match the list's digest (got " + digest + ")"};
+  };
+  const std::string url = serverUrl(baseUrl, record.sourcePath);
+  const auto consume = [&](std::string_view bytes) {
+    md5->add(bytes);
+    if (const platform::FileResult written = file->write(bytes); !written)
+      throw std::runtime_error("cannot write " + temporary + ": " + *written.failure);
+  };
+  if (const auto failure = fetchInflated(connection, {url, path}, options, restart, consume, verify))
+    return failed(failure->reason);
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
-  if (!file.replace(path)) return "cannot write " + path;
-  recordDigest(cache, record.localPath, modtimeForCache(path), exposedSince, digest);
-  return std::nullopt;
+  if (const platform::FileResult replaced = file->replace(path); !replaced)
+    return failed("cannot write " + path + ": " + *replaced.failure);
+  return {std::nullopt, digest, modtimeForCache(path), exposedSince};
 }
 
 }  // namespace
@@ -62,15 +95,27 @@ void createDirectories(const std::string& path) {
 }
 
 std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
-                                     const std::string& root, FileMetaCache& cache, const ProgressSink& progress) {
+                                     const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
+                                     const TransferOptions& options) {
   const InstallationLock lock(root);
   if (!lock.held()) throw InstallationBusy();
-  std::vector<FileFailure> failures;
+  std::vector<Installed> installed(files.size());
   progress(0);
+  const std::exception_ptr ended = runTransferJobs(
+      files.size(), options.jobs,
+      [&](std::size_t i, http::Connection& connection) {
+        installed[i] = installFile(files[i], baseUrl, root, connection, options);
+      },
+      [&](std::size_t finished) { progress(static_cast<double>(finished) / static_cast<double>(files.size())); });
+  // The cache learns the digest of the bytes written, trusted only as far as the file's time can vouch for it.
+  std::vector<FileFailure> failures;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (auto reason = installFile(files[i], baseUrl, root, cache)) failures.push_back({files[i].localPath, *reason});
-    progress(static_cast<double>(i + 1) / static_cast<double>(files.size()));
+    const Installed& file = installed[i];
+    const std::string& path = files[i].localPath;
+    if (file.failure) failures.push_back({path, *file.failure});
+    else if (!file.digest.empty()) recordDigest(cache, path, file.modtime, file.exposedSince, file.digest);
   }
+  if (ended) std::rethrow_exception(ended);
   progress(1);
   // The cache written after this must not describe content still only in memory.
   if (!files.empty()) platform::flushWrittenFiles(root);

@@ -1,52 +1,22 @@
 #pragma once
-// What a build with the mod team's public key demands of the documents it is served: each
-// comes with a signature by that key whose trusted comment names the document's path.
+// The documents a build with the mod team's public key is served must pass their signatures
+// (formats/release_trust.h) before anything reads them.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "update/release_key.h"
+#include "formats/release_trust.h"
+#include "update/failure.h"
 
 // The key line this build was configured with (QUARNMP_PUBLIC_KEY), "" for none; defined in
 // the source file that CMake generates from built_in_key.cpp.in.
 extern const char builtInKeyLine[];
 
-// What a build trusts: no key (no document is checked and no signature is ever requested),
-// a key, or a key that was configured but cannot be used, which accepts nothing.
-struct TrustedKey {
-  std::optional<PublicKey> key;
-  std::string unusable;  // why the configured key cannot be used; empty otherwise
-};
-TrustedKey trustedKeyFrom(std::string_view keyLine);
-const TrustedKey& builtInKey();
-
-// A fetch under a key: older releases than the one accepted last are refused.
-struct ReleaseCheck {
-  PublicKey key;
-  std::uint64_t acceptedRelease = 0;
-};
-
-// The check for a fetch into the installation in `folder`: nothing without a key. Throws
-// std::runtime_error with the reason when the key cannot be used or the record of the
-// accepted release (release_timestamp.h) cannot be read.
-std::optional<ReleaseCheck> releaseCheckFor(const TrustedKey& trusted, const std::string& folder);
-
-// Where the server keeps a document's signature.
-std::string signaturePath(const std::string& path);
-// Where the publisher puts the next release's signature of a document it replaces in place
-// (the catalogue, the updater digest) just before it renames the document and its signature:
-// a publish stopped between those two renames leaves the new document with the old signature,
-// and the new signature here.
-std::string nextSignaturePath(const std::string& path);
+const formats::TrustedKey& builtInKey();
 
 // Fetches the signature of baseUrl + path and checks it against the body exactly as served.
-// The release time it names, or the reason: "signature missing", "signature too large",
+// The release time it names, or the failure: "signature missing", "signature too large",
 // "signature invalid (...)" or "signed for another file". Connection failures pass through
 // as exceptions.
-struct VerifiedDocument {
-  std::int64_t timestamp = 0;
-  std::string failure;
-};
-VerifiedDocument verifyServedDocument(const PublicKey& key, const std::string& baseUrl, const std::string& path,
-                                      std::string_view served);
+update::Result<std::int64_t> verifyServedDocument(const formats::PublicKey& key, const std::string& baseUrl,
+                                      const std::string& path, std::string_view served);

@@ -3,12 +3,16 @@
 #include <exception>
 #include <utility>
 
+#include "formats/file_digest.h"
+#include "formats/inflate.h"
 #include "platform/files.h"
 #include "platform/program_file.h"
 #include "update/download.h"
-#include "update/file_digest.h"
-#include "update/inflate.h"
 #include "update/updater_hash.h"
+
+using namespace formats;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -19,42 +23,42 @@ constexpr std::uint64_t programSizeLimit = 256u << 20;
 SelfUpdateOutcome failed(std::string reason) { return {SelfUpdateState::Failed, std::move(reason)}; }
 
 // The program as served, once its signature holds for a release no older than the accepted one.
-Downloaded<std::string> fetchSignedProgram(const ReleaseCheck& check, const std::string& baseUrl) {
+Result<std::string> fetchSignedProgram(const ReleaseCheck& check, const std::string& baseUrl) {
   const std::string path = updaterProgramServerPath();
-  Downloaded<std::string> served = downloadAsServed(serverUrl(baseUrl, path), servedProgramLimit);
-  if (!served.ok()) return {"", path + ": " + served.failure};
-  const VerifiedDocument verified = verifyServedDocument(check.key, baseUrl, path, served.content);
-  if (!verified.failure.empty()) return {"", path + ": " + verified.failure};
-  if (std::cmp_less(verified.timestamp, check.acceptedRelease))
-    return {"", path + ": older release than the installed one"};
+  Result<std::string> served = downloadAsServed(serverUrl(baseUrl, path), servedProgramLimit);
+  if (!served.ok()) return Failure{path + ": " + served.failure().reason};
+  const Result<std::int64_t> released = verifyServedDocument(check.key, baseUrl, path, served.value());
+  if (!released.ok()) return Failure{path + ": " + released.failure().reason};
+  if (std::cmp_less(released.value(), check.acceptedRelease))
+    return Failure{path + ": older release than the installed one"};
   return served;
 }
 
 // The inflated program, if it is one whole stream whose MD5 is the signed digest.
-Downloaded<std::string> inflateProgram(const std::string& served, const std::string& digest) {
+Result<std::string> inflateProgram(const std::string& served, const std::string& digest) {
   const std::string path = updaterProgramServerPath();
   std::string program;
   Inflater inflater(programSizeLimit);
   inflater.feed(served, [&](std::string_view piece) { program.append(piece); });
-  if (!inflater.ended()) return {"", path + ": the compressed program is cut off"};
+  if (!inflater.ended()) return Failure{path + ": the compressed program is cut off"};
   const std::string got = hexDigest(platform::md5Of(program));
-  if (!sameDigest(got, digest)) return {"", path + ": does not match the signed digest (got " + got + ")"};
-  return {std::move(program), ""};
+  if (!sameDigest(got, digest)) return Failure{path + ": does not match the signed digest (got " + got + ")"};
+  return program;
 }
 
 SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const std::string& baseUrl,
                                        const std::string& program, bool checkOnly) {
-  const Downloaded<std::string> digest = fetchUpdaterHash(baseUrl, check);
-  if (!digest.ok()) return failed("QuarnMpUpdater/index.html: " + digest.failure);
-  if (!isDigestText(digest.content)) return failed("QuarnMpUpdater/index.html: not an MD5 digest");
+  const Result<std::string> digest = fetchUpdaterHash(baseUrl, check);
+  if (!digest.ok()) return failed("QuarnMpUpdater/index.html: " + digest.failure().reason);
+  if (!isDigestText(digest.value())) return failed("QuarnMpUpdater/index.html: not an MD5 digest");
   if (!platform::isRegularFile(program)) return failed(program + ": no such program in this folder");
-  if (sameDigest(md5OfFile(program), digest.content)) return {SelfUpdateState::Current, ""};
+  if (sameDigest(md5OfFile(program), digest.value())) return {SelfUpdateState::Current, ""};
   if (checkOnly) return {SelfUpdateState::Outdated, ""};
-  const Downloaded<std::string> served = fetchSignedProgram(check, baseUrl);
-  if (!served.ok()) return failed(served.failure);
-  const Downloaded<std::string> inflated = inflateProgram(served.content, digest.content);
-  if (!inflated.ok()) return failed(inflated.failure);
-  const std::string refused = platform::replaceProgram(program, inflated.content);
+  const Result<std::string> served = fetchSignedProgram(check, baseUrl);
+  if (!served.ok()) return failed(served.failure().reason);
+  const Result<std::string> inflated = inflateProgram(served.value(), digest.value());
+  if (!inflated.ok()) return failed(inflated.failure().reason);
+  const std::string refused = platform::replaceProgram(program, inflated.value());
   if (!refused.empty()) return failed(refused);
   return {SelfUpdateState::Replaced, ""};
 }

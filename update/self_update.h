@@ -28,5 +28,5 @@ std::string updaterProgramServerPath();
 
 // Compares the installed program with the published digest and, unless only checking,
 // replaces it when it differs. Never throws.
-SelfUpdateOutcome selfUpdate(const TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
+SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
                              bool checkOnly);

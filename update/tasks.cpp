@@ -11,8 +11,17 @@
 #include "update/fetch_catalogue.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 #include "update/updater_hash.h"
+
+using formats::FileList;
+using formats::FileRecord;
+using formats::ReleaseCheck;
+using formats::releaseCheckFor;
+using formats::releaseRecordName;
+using formats::writeAcceptedRelease;
+using update::Failure;
+using update::Result;
 
 namespace {
 
@@ -28,7 +37,7 @@ UpdaterState& state() {
 // as the futures of std::async would do.
 struct WaitForTaskAtExit {
   ~WaitForTaskAtExit() {
-    std::future<bool>& task = state().taskFuture;
+    std::future<TaskResult>& task = state().taskFuture;
     if (task.valid()) task.wait();
   }
 };
@@ -39,10 +48,15 @@ void clearError() {
   state().fileFailures.clear();
 }
 
-void startTask(UpdatePhase phase, std::function<bool()> worker) {
+// A task starts only when none runs: replacing a running task's future would wait for it in
+// the future's destructor and block the window.
+bool startTask(UpdatePhase phase, std::function<TaskResult()> worker) {
   static WaitForTaskAtExit waitForTaskAtExit;
+  if (isTaskRunning()) return false;
+  clearError();
   state().phase = phase;
   state().taskFuture = std::async(std::launch::async, std::move(worker));
+  return true;
 }
 
 UpdateError errorOfPhase(UpdatePhase phase) {
@@ -58,18 +72,17 @@ UpdateError errorOfPhase(UpdatePhase phase) {
 // cannot be used, or whose record cannot be read, throws and so accepts nothing.
 std::optional<ReleaseCheck> releaseCheck() { return releaseCheckFor(builtInKey(), installationRoot); }
 
-bool fetchTask(const std::string& baseUrl, bool recordRelease) {
-  UpdaterState& updater = state();
+TaskResult fetchTask(const std::string& baseUrl, bool recordRelease) {
   const std::optional<ReleaseCheck> release = releaseCheck();
-  FetchedCatalogue fetched = fetchCatalogue(baseUrl, [&](double progress) { updater.fetchProgress = progress; }, release);
-  updater.catalogue = std::move(fetched.catalogue);
-  updater.catalogueFiles = std::move(fetched.catalogueFiles);
-  updater.failureReason = std::move(fetched.failure);
-  updater.releaseTimestamp = fetched.releaseTimestamp;
-  if (release && recordRelease && std::cmp_greater(fetched.releaseTimestamp, release->acceptedRelease) &&
-      !writeAcceptedRelease(installationRoot, fetched.releaseTimestamp) && updater.failureReason.empty())
-    updater.failureReason = std::string("cannot write ") + releaseRecordName;
-  return updater.failureReason.empty();
+  TaskResult result;
+  result.fetched = fetchCatalogue(baseUrl, [](double progress) { state().fetchProgress = progress; }, release);
+  result.failure = result.fetched->failure;
+  const std::int64_t released = result.fetched->releaseTimestamp;
+  if (!release || !recordRelease || !std::cmp_greater(released, release->acceptedRelease)) return result;
+  const platform::FileResult recorded = writeAcceptedRelease(installationRoot, released);
+  if (!recorded && !result.failure)
+    result.failure = Failure{std::string("cannot write ") + releaseRecordName + ": " + *recorded.failure};
+  return result;
 }
 
 void publishDifferingFiles(FileList files) {
@@ -77,79 +90,99 @@ void publishDifferingFiles(FileList files) {
   state().differingFiles = std::move(files);
 }
 
-FileList copyOfDifferingFiles() {
-  std::lock_guard lock(state().differingFilesMutex);
-  return state().differingFiles;
-}
-
-void compareSelectedFiles(FileMetaCache& cache, const ProgressSink& progress) {
-  publishDifferingFiles(diffFiles(state().selectedFiles, installationRoot, cache, progress));
-}
-
-bool diffTask() {
+TaskResult diffTask(const FileList& selected) {
   FileMetaCache cache = readFileMetaCache(installationRoot);
-  compareSelectedFiles(cache, [](double progress) { state().diffProgress = progress; });
+  TaskResult result;
+  result.differingFiles = diffFiles(selected, installationRoot, cache, [](double progress) { state().diffProgress = progress; });
   writeFileMetaCache(installationRoot, cache);
-  return true;
+  return result;
 }
 
 // The Update button: install, then compare again. The installation is three quarters of
 // the progress, the comparison the last quarter. Files that could not be installed make it
 // fail, after the others were installed and everything was compared. Another updater at
 // work on the installation makes it fail before anything is touched.
-bool update_diff(const std::string& baseUrl) {
-  UpdaterState& updater = state();
+TaskResult update_diff(const std::string& baseUrl, const FileList& differing, const FileList& selected,
+                       unsigned jobs) {
+  UpdaterState& updater = state();  // its progress values only
+  TaskResult result;
   const InstallationLock lock(installationRoot);
   if (!lock.held()) {
-    updater.failureReason = installationBusyReason;
-    return false;
+    result.failure = Failure{installationBusyReason};
+    return result;
   }
   FileMetaCache cache = readFileMetaCache(installationRoot);
-  const std::vector<FileRecord> files = copyOfDifferingFiles().records();
-  updater.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
+  const std::vector<FileRecord> files = differing.records();
+  TransferOptions transfers;
+  transfers.jobs = jobs;
+  updater.updateBytes = 0;
+  transfers.received = &updater.updateBytes;
+  result.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
-  });
-  publishDifferingFiles({});
+  }, transfers);
   updater.updateDiffProgress = 0.75 + updater.diffProgress * 0.25;
-  compareSelectedFiles(cache, [&](double progress) {
+  result.differingFiles = diffFiles(selected, installationRoot, cache, [&](double progress) {
     updater.diffProgress = progress;
     updater.updateDiffProgress = 0.75 + progress * 0.25;
   });
   writeFileMetaCache(installationRoot, cache);
   updater.updateDiffProgress = 1;
-  if (updater.fileFailures.empty()) return true;
-  updater.failureReason = std::to_string(updater.fileFailures.size()) + " of " + std::to_string(files.size()) +
-                          " files could not be installed";
-  return false;
+  if (!result.fileFailures.empty())
+    result.failure = Failure{std::to_string(result.fileFailures.size()) + " of " + std::to_string(files.size()) +
+                             " files could not be installed"};
+  return result;
+}
+
+// On the polling thread: the task's result becomes the state the window reads.
+bool applyResult(TaskResult result) {
+  UpdaterState& updater = state();
+  if (result.fetched) {
+    updater.catalogue = std::move(result.fetched->catalogue);
+    updater.catalogueFiles = std::move(result.fetched->catalogueFiles);
+    updater.releaseTimestamp = result.fetched->releaseTimestamp;
+  }
+  if (result.differingFiles) publishDifferingFiles(std::move(*result.differingFiles));
+  updater.fileFailures = std::move(result.fileFailures);
+  if (result.failure) updater.failureReason = std::move(result.failure->reason);
+  return !result.failure;
 }
 
 }  // namespace
 
 const UpdaterState& updaterState() { return state(); }
 
-void startFetch(const std::string& baseUrl) {
+bool startFetch(const std::string& baseUrl) {
+  if (isTaskRunning()) return false;
   startUpdaterHashCheck(baseUrl);
-  startCatalogueFetch(baseUrl);
+  return startCatalogueFetch(baseUrl);
 }
 
-void startCatalogueFetch(const std::string& baseUrl, bool recordRelease) {
-  clearError();
-  startTask(UpdatePhase::Fetch, [baseUrl, recordRelease] { return fetchTask(baseUrl, recordRelease); });
+bool startCatalogueFetch(const std::string& baseUrl, bool recordRelease) {
+  return startTask(UpdatePhase::Fetch, [baseUrl, recordRelease] { return fetchTask(baseUrl, recordRelease); });
 }
 
-void startDiff() {
+bool startDiff() {
+  if (isTaskRunning()) return false;
   clearError();
   UpdaterState& updater = state();
-  if (updater.catalogue.empty()) return;
+  if (updater.catalogue.empty()) return false;
   updater.selectedFiles = updater.catalogueFiles.front();
   publishDifferingFiles({});  // the last comparison's list is not shown as this one's
-  startTask(UpdatePhase::Diff, diffTask);
+  return startTask(UpdatePhase::Diff, [selected = updater.selectedFiles] { return diffTask(selected); });
 }
 
-void startUpdateDiff(const std::string& baseUrl) {
-  clearError();
-  startTask(UpdatePhase::UpdateDiff, [baseUrl] { return update_diff(baseUrl); });
+bool startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
+  if (isTaskRunning()) return false;
+  const UpdaterState& updater = state();
+  FileList differing;
+  {
+    std::lock_guard lock(state().differingFilesMutex);
+    differing = updater.differingFiles;
+  }
+  return startTask(UpdatePhase::UpdateDiff, [baseUrl, differing, selected = updater.selectedFiles, jobs] {
+    return update_diff(baseUrl, differing, selected, jobs);
+  });
 }
 
 void startUpdaterHashCheck(const std::string& baseUrl) {
@@ -157,7 +190,7 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
   // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
   // outlive the window and the end of main.
   std::thread([baseUrl] {
-    Downloaded<std::string> digest;
+    Result<std::string> digest = Failure{"not asked"};
     try {
       digest = fetchUpdaterHash(baseUrl, releaseCheck());
     } catch (const std::exception&) {
@@ -165,7 +198,7 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
     }
     if (!digest.ok()) return;
     std::lock_guard lock(state().updaterHashMutex);
-    state().updaterHashText = std::move(digest.content);
+    state().updaterHashText = std::move(digest.value());
     state().updaterHashFetched = true;
   }).detach();
 }
@@ -178,7 +211,7 @@ bool pollTask() {
   if (updater.taskFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return false;
   bool succeeded = false;
   try {
-    succeeded = updater.taskFuture.get();
+    succeeded = applyResult(updater.taskFuture.get());
   } catch (const std::exception& failure) {
     updater.failureReason = failure.what();
   } catch (...) {
@@ -234,6 +267,7 @@ void resetUpdaterState() {
   updater.releaseTimestamp = 0;
   updater.diffProgress = 0;
   updater.updateProgress = 0;
+  updater.updateBytes = 0;
   updater.updateDiffProgress = 0;
   updater.catalogue.clear();
   updater.catalogueFiles.clear();

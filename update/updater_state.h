@@ -1,13 +1,17 @@
 #pragma once
-// The state shared by the update tasks and the window. Only update/tasks.cpp writes it.
+// The state shared by the update tasks and the window. Only update/tasks.cpp writes it, on
+// the thread that starts and polls the tasks; a task hands back a TaskResult instead.
 #include <atomic>
 #include <cstdint>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
+#include "update/failure.h"
+#include "update/fetch_catalogue.h"
 #include "update/worker_results.h"
 
 // No task runs with a phase of its own for the installation: it is part of UpdateDiff.
@@ -16,12 +20,20 @@ enum class UpdatePhase { Fetch = 0, Diff = 1, UpdateDiff = 3 };
 // GeneralFailure has its text in the window's table; no phase maps to it.
 enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, GeneralFailure = 3, None = 4 };
 
+// What a task hands back through its future, applied to UpdaterState by pollTask.
+struct TaskResult {
+  std::optional<update::Failure> failure;
+  std::vector<FileFailure> fileFailures;
+  std::optional<FetchedCatalogue> fetched;            // a fetch's catalogue, also one cut short
+  std::optional<formats::FileList> differingFiles;  // a comparison's verdict
+};
+
 struct UpdaterState {
-  std::future<bool> taskFuture;  // the last started task
+  std::future<TaskResult> taskFuture;  // the last started task
   UpdatePhase phase = UpdatePhase::Fetch;
   UpdateError errorCode = UpdateError::None;
   // Why the last task failed (set with errorCode), and the files its installation could not
-  // replace; written by the task before it ends, read after it was collected.
+  // replace; set when the task is collected.
   std::string failureReason;
   std::vector<FileFailure> fileFailures;
 
@@ -29,15 +41,16 @@ struct UpdaterState {
   std::atomic<double> diffProgress{0};  // 1 also means: a comparison has finished
   std::atomic<double> updateProgress{0};
   std::atomic<double> updateDiffProgress{0};
+  std::atomic<std::uint64_t> updateBytes{0};  // received by the last installation
 
-  // Written by the running task only, read by the window only while no task runs.
-  std::vector<CatalogueEntry> catalogue;
-  std::vector<FileList> catalogueFiles;
+  // Set when a task is collected; a running task works on copies.
+  std::vector<formats::CatalogueEntry> catalogue;
+  std::vector<formats::FileList> catalogueFiles;
   std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
-  FileList selectedFiles;
+  formats::FileList selectedFiles;
 
-  std::mutex differingFilesMutex;
-  FileList differingFiles;
+  std::mutex differingFilesMutex;  // written on the polling thread only, like everything here
+  formats::FileList differingFiles;
 
   std::mutex updaterHashMutex;
   std::string updaterHashText;

@@ -1,8 +1,10 @@
 #include "update/updater_verdict.h"
 
 #include "platform/folders.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 #include "update/tasks.h"
+
+using formats::md5OfFile;
 
 bool updaterIsCurrent(const std::string& publishedDigest) {
   if (publishedDigest.empty()) return true;

@@ -5,6 +5,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "formats/base64.h"
 #include "http/body_framing.h"
 #include "http/connection.h"
 #include "http/request.h"
@@ -43,7 +44,6 @@ std::string describe(const http::Response& response) {
   return text + "|" + response.body;
 }
 
-// What one exchange ends with: the response described, or the error.
 std::string fetch(const std::string& url, std::int64_t timeoutMs = 5000, std::string_view method = "GET",
                   std::string_view body = "", const http::HeaderFields& fields = {}) {
   return outcome([&] { return describe(http::Request(url).send(method, body, fields, timeoutMs)); });
@@ -105,7 +105,15 @@ TEST(HttpRequestBytes, CallerFieldsComeFirst) {
   const std::pair<std::string, std::string> base64[] = {
       {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
       {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff\xbf", "+/+/"}};
-  for (const auto& [bytes, text] : base64) EXPECT_EQ(http::encodeBase64(bytes), text);
+  for (const auto& [bytes, text] : base64) {
+    std::string decoded(bytes.size(), '\0');
+    EXPECT_EQ(formats::encodeBase64(bytes), text);
+    EXPECT_TRUE(formats::decodeBase64(text, reinterpret_cast<std::uint8_t*>(decoded.data()), bytes.size())) << text;
+    EXPECT_EQ(decoded, bytes) << text;
+  }
+  std::uint8_t byte[2];
+  for (const char* refused : {"Zh==", "Zg=", "Zg==Zg==", "Zm8", "Z*==", "Zm9v"})  // the last one for 2 bytes
+    EXPECT_FALSE(formats::decodeBase64(refused, byte, std::string_view(refused) == "Zm9v" ? 2 : 1)) << refused;
 }
 
 TEST(HttpResponseHead, ParsesStatusLinesAndHeaderFields) {
@@ -144,8 +152,7 @@ TEST(HttpResponseHead, ParsesStatusLinesAndHeaderFields) {
 
 TEST(HttpExchange, FramingEndsTheBody) {
   const std::string head = "HTTP/1.1 200 OK\r\n", chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
-  const std::string ok = head + "Content-Length: 2\r\n\r\nok", timedOut = "ResponseError: Request timed out";
-  const std::string closed = "ResponseError: Connection closed ";
+  const std::string timedOut = "ResponseError: Request timed out", closed = "ResponseError: Connection closed ";
   const struct {
     ConnectionScript script;
     std::string expected;
@@ -176,8 +183,7 @@ TEST(HttpExchange, FramingEndsTheBody) {
       // From a peer that holds the connection, only the framing ends the exchange in time. Interim answers
       // are skipped (101 is final); 1xx, 204, 304 and HEAD answers end with their head.
       {paced("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"
-             "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"),
-       "1.1 404 Not Found|content-length=5|hello"},
+             "HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nhello"), "1.1 404 Not Found|content-length=5|hello"},
       {paced("HTTP/1.1 101 Switching Protocols\r\n\r\n"), "1.1 101 Switching Protocols|"},
       {paced("HTTP/1.1 204 No Content\r\n\r\n"), "1.1 204 No Content|"},
       {paced("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n"), "1.1 304 Not Modified|content-length=9|"},
@@ -191,14 +197,12 @@ TEST(HttpExchange, FramingEndsTheBody) {
       // A body framed by closing, from a peer that never closes.
       {paced(head + "\r\npartial"), timedOut, 300},
       // A time-out of 0 fails on the first wait; a negative one never ends the exchange.
-      {paced(ok, 300ms), timedOut, 0},
-      {paced(ok, 300ms), "1.1 200 OK|content-length=2|ok", -1},
+      {paced(httpAnswer("ok"), 300ms), timedOut, 0},
+      {paced(httpAnswer("ok"), 300ms), "1.1 200 OK|content-length=2|ok", -1},
   };
-  // 1 TiB announced, 3 bytes sent: reserving the claim would fail or exhaust memory.
-  http::detail::ResponseReception huge;
+  http::detail::ResponseReception huge;  // reserving the 1 TiB claimed would fail or exhaust memory
   http::detail::addReceivedBytes(huge, head + "Content-Length: 1099511627776\r\n\r\nabc");
   EXPECT_LE(huge.response.body.capacity(), 64u << 20);
-  // No exchange may leave a descriptor open, whichever way it ends.
   const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
   const auto descriptors = openDescriptors();
   for (const auto& row : cases)
@@ -267,8 +271,7 @@ TEST(HttpPeers, NginxByLengthAndChunked) {
   TempFolder site;
   std::string file(3 << 20, '\0');
   std::ranges::generate(file, std::mt19937(7));  // varied bytes, no run that a framing fault could hide in
-  writeFile(site / "data.bin", file);
-  writeFile(site / "filtered" / "data.bin", file);
+  for (const char* name : {"data.bin", "filtered/data.bin"}) writeFile(site / name, file);
   // Filtering the body drops its length, so nginx sends it chunked.
   NginxServer nginx(
       site.path(), "location /filtered/ { sub_filter 'text' 'TEXT'; sub_filter_once off; sub_filter_types *; }");

@@ -15,9 +15,8 @@ using testing_support::writeFile;
 TEST(PlatformFiles, QueriesWritesAndMoves) {
   TempFolder temp;
   writeFile(temp / "Data", "plain file");
-  EXPECT_TRUE(platform::createDirectory((temp / "base").string()));
-  EXPECT_FALSE(platform::createDirectory((temp / "base").string()));
-  EXPECT_FALSE(platform::createDirectory((temp / "two" / "three").string()));
+  for (const auto& [folder, made] : {std::pair{temp / "base", true}, {temp / "base", false}, {temp / "a/b", false}})
+    EXPECT_EQ(static_cast<bool>(platform::createDirectory(folder.string())), made) << folder;
   EXPECT_TRUE(platform::pathExists(temp.path().string() + "\\base"));
   EXPECT_FALSE(platform::pathExists((temp / "Data" / "below-a-file").string()));
   struct timespec times[2] = {{1500000000, 999999999}, {1600000000, 999999999}};
@@ -31,11 +30,10 @@ TEST(PlatformFiles, QueriesWritesAndMoves) {
   const fs::path locked = temp / "locked.txt";
   writeFile(locked, "old content");
   fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_FALSE(platform::writeFileAtomically(locked.string(), "new content"));
+  fs::create_directory(temp / "folder");  // the final rename fails
+  for (const fs::path& refused : {locked, temp / "no/such/folder.txt", temp / "folder"})
+    EXPECT_FALSE(platform::writeFileAtomically(refused.string(), "new content")) << refused;
   EXPECT_EQ(readFile(locked), "old content");
-  EXPECT_FALSE(platform::writeFileAtomically((temp / "no" / "such" / "folder.txt").string(), "x"));
-  fs::create_directory(temp / "folder");
-  EXPECT_FALSE(platform::writeFileAtomically((temp / "folder").string(), "x")) << "the final rename fails";
   EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), {}), 5) << "a temporary file was left behind";
 
   writeFile(temp / "from", "moved");

@@ -10,15 +10,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // The message box falls back to standard error; nothing is written.
-const std::string refused =
-    "0||<missing>|Wrong directory!: This executable has to be placed in a specific directory.\n"
+const std::string refused = "0||<missing>|Wrong directory!: This executable has to be placed in a specific directory.\n"
     "For Tovan Edition file structure use the directory where 'data' and 'dataop' are located.\n"
     "For Rusk Edition file structure use the folder where 'base' and 'extra1' are located.\n"
     "Please move it and run it again.\n";
 // Passed the check and wrote its settings, then stopped at GLFW for want of a display.
 const std::string accepted = "1|GLFW's error|"
-    R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})"
-    "|";
+    R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})" "|";
 
 // "<exit code>|<standard output>|<settings file>|<standard error, up to the installation check>"
 std::string start(const fs::path& workingDirectory, const std::string& program = QUARNMP_UPDATER_EXE) {

@@ -63,11 +63,12 @@ void ScriptedConnection::hold() {
   while (readableUnlessStopped(descriptor, stopDescriptor) && ::recv(descriptor, bytes, sizeof bytes, 0) > 0) continue;
 }
 
-ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort)
+ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort,
+                               bool atOnce)
     : listeningPort(fixedPort) {
   listenDescriptor = listenOnLoopback(64, listeningPort);
   if (::pipe2(stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("scripted server: no pipe");
-  thread = std::thread([this, scripts = std::move(scripts), repeatLast] {
+  thread = std::thread([this, scripts = std::move(scripts), repeatLast, atOnce] {
     for (std::size_t index = 0; readableUnlessStopped(listenDescriptor, stopPipe[0]); ++index) {
       const int connection = ::accept4(listenDescriptor, nullptr, nullptr, SOCK_CLOEXEC);
       if (connection < 0) continue;
@@ -75,7 +76,19 @@ ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repea
                                     std::lock_guard lock(requestsMutex);
                                     requests.push_back(request);
                                   }};
-      if (index < scripts.size() || repeatLast) scripts[std::min(index, scripts.size() - 1)](scripted);
+      if (index >= scripts.size() && !repeatLast) {
+        ::close(connection);
+        continue;
+      }
+      const ConnectionScript& script = scripts[std::min(index, scripts.size() - 1)];
+      if (atOnce) {
+        connectionThreads.emplace_back([script, scripted]() mutable {
+          script(scripted);
+          ::close(scripted.descriptor);
+        });
+        continue;
+      }
+      script(scripted);
       ::close(connection);
     }
   });
@@ -84,6 +97,7 @@ ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, bool repea
 ScriptedServer::~ScriptedServer() {
   (void)!::write(stopPipe[1], "s", 1);
   thread.join();
+  connectionThreads.clear();
   for (int descriptor : {listenDescriptor, stopPipe[0], stopPipe[1]}) ::close(descriptor);
 }
 

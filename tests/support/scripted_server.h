@@ -1,6 +1,7 @@
 #pragma once
 // A loopback TCP server on a free port that plays a script on each accepted connection, one after another
-// on one thread: exact bytes, pauses, reading the request, then closing (when it returns) or holding it.
+// on one thread (or each on a thread of its own): exact bytes, pauses, reading the request, then closing
+// (when it returns) or holding it.
 #include <chrono>
 #include <functional>
 #include <map>
@@ -38,13 +39,17 @@ class ScriptedServer {
   // The same script for every connection, on a fixed port (0: a free one).
   explicit ScriptedServer(ConnectionScript everyConnection, std::uint16_t fixedPort = 0)
       : ScriptedServer({std::move(everyConnection)}, true, fixedPort) {}
+  // The same script for every connection, all connections served at once.
+  struct AtOnce {};
+  ScriptedServer(ConnectionScript everyConnection, AtOnce) : ScriptedServer({std::move(everyConnection)}, true, 0, true) {}
   ~ScriptedServer();
 
   std::string url(std::string_view path = "/") const { return loopbackUrl(listeningPort, path); }
   std::vector<std::string> receivedRequests() const;
 
  private:
-  ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort = 0);
+  ScriptedServer(std::vector<ConnectionScript> scripts, bool repeatLast, std::uint16_t fixedPort = 0,
+                 bool atOnce = false);
 
   int listenDescriptor = -1;
   int stopPipe[2] = {-1, -1};
@@ -52,6 +57,7 @@ class ScriptedServer {
   mutable std::mutex requestsMutex;
   std::vector<std::string> requests;
   std::thread thread;
+  std::vector<std::jthread> connectionThreads;  // with AtOnce
 };
 
 // Reads the request, sends `response` and closes.

@@ -64,9 +64,8 @@ unsigned long XvfbServer::waitForWindow(const std::regex& title, std::chrono::mi
       char* name = nullptr;
       XWindowAttributes attributes;
       if (XFetchName(display, children[i], &name) && name != nullptr && std::regex_match(name, title) &&
-          XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
+          XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable)
         found = children[i];
-      }
       XFree(name);
     }
     XFree(children);

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
+#include <algorithm>
+#include <atomic>
+#include <random>
 #include <thread>
 
 #include "platform/files.h"
@@ -13,16 +16,29 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
 #include "tools/publish_compress.h"
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 #include "update/diff_files.h"
 #include "update/fetch_catalogue.h"
-#include "update/file_digest.h"
-#include "update/inflate.h"
+#include "formats/file_digest.h"
+#include "formats/inflate.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
 #include "update/tasks.h"
 #include "update/updater_hash.h"
+
+using formats::CatalogueEntry;
+using formats::FileList;
+using formats::FileRecord;
+using formats::UnsafePathError;
+using formats::catalogueFromText;
+using formats::catalogueText;
+using formats::digestFailure;
+using formats::fileListFromText;
+using formats::fileListText;
+using formats::md5OfFile;
+using formats::CorruptStream;
+using formats::Inflater;
 
 using namespace testing_support;
 using Responses = std::map<std::string, std::string>;
@@ -168,7 +184,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
 std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
   const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
-  std::string text = fetched.failure;
+  std::string text = fetched.failure ? fetched.failure->reason : "";
   for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
     text += "|" + fetched.catalogue[set].name + ":";
     if (set < fetched.catalogueFiles.size())
@@ -256,9 +272,13 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
 
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
-  EXPECT_EQ(fetchUpdaterHash(server.url()).content, "5D41402ABC4B2A76B9719D911017C592\n");
-  EXPECT_EQ(fetchUpdaterHash(server.url("/missing/")).failure, "HTTP status 404 Not Found");
-  EXPECT_NE(fetchUpdaterHash("http://127.0.0.1:1/").failure, "") << "refused";
+  const auto hash = [](const std::string& url) {
+    const auto fetched = fetchUpdaterHash(url);
+    return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
+  };
+  EXPECT_EQ(hash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
+  EXPECT_EQ(hash(server.url("/missing/")), "failed: HTTP status 404 Not Found");
+  EXPECT_EQ(hash("http://127.0.0.1:1/").substr(0, 8), "failed: ") << "refused";
 }
 
 TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
@@ -310,6 +330,115 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(root / "QuarnServer"), {}), std::ssize(cases) + 1);
 }
 
+// Workers keep their connections (closed by the server after `perConnection` requests) and run at once;
+// one missing file and one wrong one among many fail alone, whatever the number of workers.
+TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
+  struct Row {
+    unsigned jobs, perConnection;
+    std::string connections;
+  };
+  Responses responses{{"/files/wrong", httpAnswer(deflated("other"))}};
+  std::vector<FileRecord> files{{"files/gone", "gone", helloDigest}, {"files/wrong", "wrong", helloDigest}};
+  std::string expected = "gone: HTTP status 404 Not Found\n"
+                         "wrong: content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)\n";
+  for (const std::string name : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+    responses["/files/" + name] = httpAnswer(deflated("hello"));
+    files.push_back({"files/" + name, name, helloDigest});
+    expected += name + " ";
+  }
+  for (const Row& row : {Row{1, 3, "4 connections, 1 at once"}, Row{4, 100, "4 connections, 4 at once"}}) {
+    TempFolder root;
+    std::atomic<int> connections = 0, open = 0, mostOpen = 0;
+    const ScriptedServer server([&](ScriptedConnection& connection) {
+      ++connections;
+      for (int now = ++open; mostOpen < now;) mostOpen = now;
+      std::string request;
+      for (unsigned served = 0; served < row.perConnection && !(request = connection.readRequest()).empty(); ++served) {
+        for (int waited = 0; connections < static_cast<int>(row.jobs) && waited < 200; ++waited)
+          connection.pause(std::chrono::milliseconds(10));  // until every worker has a file of its own
+        const auto found = responses.find(requestTarget(request));
+        connection.send(found == responses.end() ? httpAnswer("", "404 Not Found") : found->second);
+      }
+      --open;
+    }, ScriptedServer::AtOnce{});
+    FileMetaCache cache;
+    std::string outcome;
+    TransferOptions options;
+    options.jobs = row.jobs;
+    for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
+      outcome += failure.localPath + ": " + failure.reason + "\n";
+    for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
+    EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
+              expected + row.connections) << row.jobs << " jobs";
+  }
+}
+
+// Transient failures are tried again three times, continuing a large body where it was cut; the rest, and a
+// transfer below the rate floor, are final.
+TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
+  std::string content(256u << 10, '\0');
+  std::generate(content.begin(), content.end(), std::minstd_rand());  // hardly compressible
+  const std::string body = deflated(content), size = std::to_string(body.size());
+  const std::string head = "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: " + size + "\r\n\r\n";
+  const std::string whole = head + body, busy = httpAnswer("", "503 Busy");
+  const auto cut = respondWith(whole.substr(0, whole.size() / 2));
+  const auto rest = [&](ScriptedConnection& connection) {  // as a server that still has version "v1"
+    const std::string request = connection.readRequest();
+    const auto range = request.find("Range: bytes=");
+    if (range == std::string::npos) return connection.send(httpAnswer("", "400 No Range"));
+    const std::size_t from = std::stoul(request.substr(range + 13));
+    connection.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+                    std::to_string(body.size() - 1) + "/" + size + "\r\nContent-Length: " +
+                    std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from));
+  };
+  const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
+    connection.readRequest();
+    connection.send(head);
+    for (std::size_t sent = 0; sent < 40; ++sent, connection.pause(std::chrono::milliseconds(50)))
+      connection.send(body.substr(sent, 1));
+  };
+  struct Row {
+    std::string name;
+    std::vector<ConnectionScript> connections;
+    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>"
+  };
+  const std::string half = "bytes=" + std::to_string(whole.size() / 2 - head.size()) + "-";
+  const Row rows[] = {
+      {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(whole)}, "new||3|"},
+      {"closed unread", {[](ScriptedConnection&) {}, respondWith(whole)}, "new||1|"},
+      {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(whole)},
+       "old|HTTP status 503 Busy|4|"},
+      {"cut, continued", {cut, rest}, "new||2|" + half},
+      {"cut, the server's copy changed", {cut, respondWith(whole)}, "new||2|" + half},
+      {"cut always, kept for the next update", {cut, cut, cut, cut},
+       "old|Connection closed after " + std::to_string(whole.size() / 2 - head.size()) + " of " + size +
+           " body bytes|4|" + half + "|kept"},
+      {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(whole)}, "old|HTTP status 404 Not Found|1|"},
+      {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
+       "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
+      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
+  const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
+                                .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
+                                                std::chrono::milliseconds(4)},
+                                .keepFrom = 64u << 10};
+  const std::vector<FileRecord> files{{"f", "f", formats::hexDigest(platform::md5Of(content))}};
+  for (const Row& row : rows) {
+    TempFolder root;
+    writeFile(root / "f", "old");
+    const ScriptedServer server(row.connections);
+    FileMetaCache cache;
+    const auto failures = updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
+    const std::vector<std::string> requests = server.receivedRequests();
+    const std::string last = requests.empty() ? "" : requests.back();
+    const auto range = last.find("Range: "), end = last.find("\r\n", range);
+    EXPECT_EQ((readFile(root / "f") == content ? "new" : readFile(root / "f")) + "|" +
+                  (failures.empty() ? "" : failures[0].reason) + "|" + std::to_string(requests.size()) + "|" +
+                  (range == std::string::npos ? "" : last.substr(range + 7, end - range - 7)) +
+                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : ""),
+              row.outcome) << row.name;
+  }
+}
+
 // Neither members the catalogue does not use (15 MiB, never held as a document tree) nor a body of any size (128 MiB
 // of zeros, their MD5 below) makes memory grow.
 TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
@@ -337,15 +466,16 @@ extern "C" int syncfs(int fd) {
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
   resetUpdaterState();
-  const auto run = [](const std::function<void()>& start) {
-    start();
+  const auto run = [](const std::function<bool()>& start) {
+    ASSERT_TRUE(start()) << "refused to start with no task running";
+    EXPECT_FALSE(startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
     while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   const UpdaterState& state = updaterState();
-  run([] { startCatalogueFetch("http://127.0.0.1:1/"); });
+  run([] { return startCatalogueFetch("http://127.0.0.1:1/"); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  run([] { return startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -353,16 +483,16 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { startCatalogueFetch(server.url()); });
+  run([&] { return startCatalogueFetch(server.url()); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { startUpdateDiff(server.url()); });
+    run([&] { return startUpdateDiff(server.url()); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { startUpdateDiff(server.url()); });
+  run([&] { return startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 

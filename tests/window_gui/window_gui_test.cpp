@@ -21,7 +21,6 @@ using namespace testing_support;
 
 const nk_color red = nk_rgb(255, 0, 0);
 
-// One visible window of 300 x 200 with a current OpenGL 3.3 context and the GUI set up in it.
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,8 +48,7 @@ class WindowTest : public ::testing::Test {
     glfwTerminate();
   }
 
-  // Builds one frame of a 100 x 100 GUI, the body drawing on a window's canvas, and renders it
-  // into a black viewport of 100 * scale pixels square.
+  // One frame of a 100 x 100 GUI, drawn by the body, rendered into a black viewport of 100 * scale pixels square.
   template <typename Body>
   void render(int framebufferScale, Body body) {
     scale = framebufferScale;
@@ -78,8 +76,7 @@ class WindowTest : public ::testing::Test {
     return seen;
   }
 
-  // One input phase after everything sent so far has arrived at the window: a frame that
-  // takes longer than the user's action.
+  // One input phase once everything sent so far has reached the window: longer than the user's action.
   void frame() {
     server.sync();
     std::this_thread::sleep_for(300ms);
@@ -120,8 +117,7 @@ TEST_F(WindowTest, DrawingLandsAtBothScales) {
     for (int i = 0; i < 16000; ++i) nk_fill_circle(canvas, nk_rect(40, 40, 20, 20), red);
   });
   EXPECT_EQ(colours({{50, 50}}), ".");
-  // The next frame that fits draws again; a picture of bytes that are no picture is still a
-  // texture, an empty one.
+  // The next frame that fits draws again; bytes that are no picture still make a texture, an empty one.
   GuiImage broken = loadImageTexture({'n', 'o', 'p', 'e'});
   EXPECT_TRUE(glIsTexture(static_cast<GLuint>(broken.handle.id)));
   render(1, [&](nk_command_buffer* canvas, const nk_user_font*) {

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/gui_session.h"
@@ -180,7 +182,6 @@ class MainWindowTest : public HeadlessNuklear {
   }
 
   nk_uint colour(const std::string& text) { return nk_color_u32(find(text).colour); }
-  // The texts of the list that the frame does not show, each followed by '|'.
   std::string missing(std::initializer_list<std::string> wanted) {
     std::string absent;
     for (const std::string& text : wanted) absent += shows(text) ? "" : text + "|";
@@ -223,11 +224,8 @@ class MainWindowTest : public HeadlessNuklear {
   const int windowDescriptor = ::dup(1);
 };
 
-TEST(MultilineTooltip, SplitStringKeepsEmptyParts) {
-  EXPECT_EQ(splitString("a\nb\r\r\nc\r\n", "\r\n"), (std::vector<std::string>{"a\nb\r", "c", ""}));
-}
-
 TEST_F(MainWindowTest, TooltipLinesStandBesideThePointer) {
+  EXPECT_EQ(splitString("a\nb\r\r\nc\r\n", "\r\n"), (std::vector<std::string>{"a\nb\r", "c", ""}));
   hover("Konsole oeffnen");
   ASSERT_GE(texts.size(), 4u);
   std::string tooltip;
@@ -289,23 +287,21 @@ TEST_F(MainWindowTest, ChoicesAreSavedAtOnceAndReachTheLaunch) {
 TEST_F(MainWindowTest, LaunchesPassTheSwitchesInOrder) {
   const struct {
     InstallLayout layout;
-    const char* language;
-    bool options;  // all four checkboxes on
-    std::string profile;
     LaunchKind kind;
-    bool multiplayer;
-    std::string expected;  // what the start recorded, or the error on standard error
+    bool multiplayer, options;  // options: all four checkboxes on
+    const char* language;
+    std::string profile, expected;  // expected: what the start recorded, or the error on standard error
   } cases[] = {
-      {InstallLayout::RuskEdition, "en", false, "", LaunchKind::MainGame, true, "Error!: no archive"},
-      {InstallLayout::RuskEdition, "de", true, "My " + std::string(400, 'p'), LaunchKind::Expansion, true,
+      {InstallLayout::RuskEdition, LaunchKind::MainGame, true, false, "en", "", "Error!: no archive"},
+      {InstallLayout::RuskEdition, LaunchKind::Expansion, true, true, "de", "My " + std::string(400, 'p'),
        "./base/bin/Ostmarka.exe[-language:de][-profile:My " + std::string(400, 'p') +
            "][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder][-multiplayer][-extra1]"},
-      {InstallLayout::TovanEdition, "en", false, "", LaunchKind::MainGame, false,
+      {InstallLayout::TovanEdition, LaunchKind::MainGame, false, false, "en", "",
        "wine[./Data/base/bin/Ostmarka.exe][-language:en]"},
       // A language outside the table means the default; quotes and backslashes stay inside the profile's argument.
-      {InstallLayout::TovanEdition, "en -console", false, R"(quote" -console "x)", LaunchKind::MainGame, false,
+      {InstallLayout::TovanEdition, LaunchKind::MainGame, false, false, "en -console", R"(quote" -console "x)",
        R"(wine[./Data/base/bin/Ostmarka.exe][-language:de][-profile:quote" -console "x])"},
-      {InstallLayout::RuskEdition, "../../../de", true, R"(a"b\ ends in \)", LaunchKind::MainGame, false,
+      {InstallLayout::RuskEdition, LaunchKind::MainGame, false, true, "../../../de", R"(a"b\ ends in \)",
        R"(./base/bin/Ostmarka.exe[-language:de][-profile:a"b\ ends in \][-luadebugger][-console][-clipcursor])"
        "[-uselocalsettingsfolder]"},
   };
@@ -365,6 +361,20 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   hover("Beim aktualisieren ist ein Fehler aufgetreten!");
   EXPECT_THAT(texts.back().text, HasSubstr("QuarnServer/maps/b.txt: "));
   fs::rename(root / "b.txt", served);
+  {  // A full disk (here a file size limit): the system's reason in the same tooltip.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit kept = limit;
+    limit.rlim_cur = 4;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    runTask("Aktualisieren");
+    ::setrlimit(RLIMIT_FSIZE, &kept);
+    hover("Beim aktualisieren ist ein Fehler aufgetreten!");
+    std::string tip;
+    for (const Drawn& text : texts) tip += text.text + " ";
+    EXPECT_THAT(tip, HasSubstr("b.txt.quarnmp-download: File too large"));
+  }
   runTask("Aktualisieren");
   EXPECT_EQ(missing({"Dateien sind up to date. Kein Update notwendig."}), "");
   EXPECT_FALSE(shows("QuarnServer/maps/b.txt"));

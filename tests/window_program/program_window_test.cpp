@@ -13,7 +13,9 @@
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/x11_window.h"
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
+
+using formats::md5OfFile;
 
 namespace {
 
@@ -92,10 +94,9 @@ TEST(ProgramWindow, WrongDirectoryBoxClosesOrGoesToStandardError) {
       const std::string id = std::to_string(window);
       // Press and release together, as a touchpad tap does. A key goes to whichever window has the focus
       // when the server takes it, which may not have settled yet: press again until the box has gone.
-      if (way == "ok") {
-        server.xdotool({"mousemove", "--window", id, std::to_string(shot.width / 2), std::to_string(shot.height - 28)});
-        server.xdotool({"mousedown", "1", "mouseup", "1"});
-      }
+      if (way == "ok")
+        server.xdotool({"mousemove", "--window", id, std::to_string(shot.width / 2), std::to_string(shot.height - 28),
+                        "mousedown", "1", "mouseup", "1"});
       for (int tries = 0; way == "enter" && tries < 18 && program.wait_for(0s) != std::future_status::ready; ++tries) {
         server.xdotool({"windowfocus", "--sync", id});
         server.xdotool({"key", "Return"});
@@ -137,9 +138,7 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
   const unsigned long window = server.waitForWindow(
       std::regex("QuarnMpUpdater - Version [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"), 60s);
   ASSERT_NE(window, 0u) << "no window titled \"QuarnMpUpdater - Version <build date> <build time>\"";
-  const std::string id = std::to_string(window);
-  // At the centres of the controls, in window coordinates, as the layout places them.
-  const auto click = [&](int x, int y) {
+  const auto click = [&, id = std::to_string(window)](int x, int y) {  // at a control's centre, in the window
     server.xdotool({"mousemove", "--window", id, std::to_string(x), std::to_string(y), "click", "1"});
   };
   // Clicks count from the first frame on: wait for the picture.
@@ -149,7 +148,6 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
   // Diff is greyed until the catalogue is there; the comparison writes the digest cache.
   const auto cache = [&] { return readFile(installation / "updater_filemeta.json"); };
   EXPECT_TRUE(eventually([&] { return cache() != "<missing>"; }, [&] { click(224, 98); })) << "no comparison ran";
-  // Installed, and the renewed comparison has put their digests into the cache.
   const auto installed = [&](const std::string& file) {
     return readFile(installation / "QuarnServer" / file) == "content of " + file &&
            cache().find(md5OfFile((work / "mod" / file).string())) != std::string::npos;
@@ -160,7 +158,7 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
   click(224, 118);  // Multiplayer: main game
   EXPECT_TRUE(eventually([&] { return readFile(installation / "args.txt") == "-language:de -multiplayer"; }))
       << readFile(installation / "args.txt");
-  server.xdotool({"windowsize", id, "800", "500"});
+  server.xdotool({"windowsize", std::to_string(window), "800", "500"});
   expectToSee(server, window, "story_resized", sizeAndPicture, "800x500 picture");
 
   server.requestClose(window);

@@ -1,10 +1,14 @@
-#include "update/release_signature.h"
+#include "formats/release_signature.h"
 
 #include <sodium.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "formats/base64.h"
+
+namespace formats {
 
 namespace {
 
@@ -43,8 +47,8 @@ std::string signDocument(const SecretKey& secret, std::string_view document, std
   const std::vector<std::uint8_t> message = globalMessage(line + 10, trustedComment);
   std::uint8_t global[signatureSize];
   crypto_sign_detached(global, nullptr, message.data(), message.size(), secret.key.data());
-  return std::string(untrustedPrefix) + "signature from minisign secret key\n" + toBase64(line, sizeof line) + "\n" +
-         std::string(trustedPrefix) + std::string(trustedComment) + "\n" + toBase64(global, sizeof global) + "\n";
+  return std::string(untrustedPrefix) + "signature from minisign secret key\n" + encodeBase64(line, sizeof line) + "\n" +
+         std::string(trustedPrefix) + std::string(trustedComment) + "\n" + encodeBase64(global, sizeof global) + "\n";
 }
 
 SignatureCheck checkSignature(const PublicKey& key, std::string_view signatureFile, std::string_view document) {
@@ -52,8 +56,8 @@ SignatureCheck checkSignature(const PublicKey& key, std::string_view signatureFi
   const std::vector<std::string_view> lines = textLines(signatureFile);
   std::uint8_t line[signatureLineSize];
   std::uint8_t global[signatureSize];
-  if (lines.size() < 4 || !lines[0].starts_with(untrustedPrefix) || !fromBase64(lines[1], line, sizeof line) ||
-      !lines[2].starts_with(trustedPrefix) || !fromBase64(lines[3], global, sizeof global))
+  if (lines.size() < 4 || !lines[0].starts_with(untrustedPrefix) || !decodeBase64(lines[1], line, sizeof line) ||
+      !lines[2].starts_with(trustedPrefix) || !decodeBase64(lines[3], global, sizeof global))
     return invalid("not a signature file");
   // "Ed" would sign the document itself rather than its digest; minisign makes "ED".
   if (std::memcmp(line, "ED", 2) != 0) return invalid("not a signature of the document's BLAKE2b-512 digest");
@@ -71,3 +75,5 @@ SignatureCheck checkSignature(const PublicKey& key, std::string_view signatureFi
     return invalid("the trusted comment is not the one signed");
   return {std::string(trustedComment), ""};
 }
+
+}  // namespace formats

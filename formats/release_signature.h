@@ -11,7 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "update/release_key.h"
+#include "formats/release_key.h"
+
+namespace formats {
 
 // The signature file for the document, with the trusted comment given.
 std::string signDocument(const SecretKey& secret, std::string_view document, std::string_view trustedComment);
@@ -23,3 +25,5 @@ struct SignatureCheck {
   std::string failure;  // empty when the signature holds
 };
 SignatureCheck checkSignature(const PublicKey& key, std::string_view signatureFile, std::string_view document);
+
+}  // namespace formats

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
+
+namespace formats {
 
 // The catalogue reader refuses JSON nested deeper than 64 levels; a file list is never
 // nested deeper than two.
@@ -27,3 +29,5 @@ FileList fileListFromText(const std::string& text, const CatalogueEntry& entry);
 
 std::string catalogueText(const std::vector<CatalogueEntry>& catalogue);
 std::string fileListText(const std::map<std::string, std::string>& digestsByKey);
+
+}  // namespace formats

@@ -1,9 +1,13 @@
-#include "update/release_key.h"
+#include "formats/release_key.h"
 
 #include <sodium.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "formats/base64.h"
+
+namespace formats {
 
 namespace {
 
@@ -39,21 +43,6 @@ std::vector<std::string_view> textLines(std::string_view text) {
   return lines;
 }
 
-std::string toBase64(const std::uint8_t* bytes, std::size_t size) {
-  std::string text(sodium_base64_ENCODED_LEN(size, sodium_base64_VARIANT_ORIGINAL), '\0');
-  sodium_bin2base64(text.data(), text.size(), bytes, size, sodium_base64_VARIANT_ORIGINAL);
-  text.pop_back();  // the terminating zero
-  return text;
-}
-
-bool fromBase64(std::string_view text, std::uint8_t* bytes, std::size_t size) {
-  std::size_t decoded = 0;
-  const char* end = nullptr;
-  return sodium_base642bin(bytes, size, text.data(), text.size(), nullptr, &decoded, &end,
-                           sodium_base64_VARIANT_ORIGINAL) == 0 &&
-         decoded == size && end == text.data() + text.size();
-}
-
 std::string keyIdText(const KeyId& id) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string text;
@@ -68,7 +57,7 @@ std::optional<PublicKey> parsePublicKey(std::string_view text) {
   const std::vector<std::string_view> lines = textLines(text);
   auto keyLine = std::find_if(lines.rbegin(), lines.rend(), [](std::string_view line) { return !line.empty(); });
   std::uint8_t bytes[publicKeySize];
-  if (keyLine == lines.rend() || !fromBase64(*keyLine, bytes, sizeof bytes) || std::memcmp(bytes, "Ed", 2) != 0)
+  if (keyLine == lines.rend() || !decodeBase64(*keyLine, bytes, sizeof bytes) || std::memcmp(bytes, "Ed", 2) != 0)
     return std::nullopt;
   PublicKey key;
   std::memcpy(key.id.data(), bytes + 2, key.id.size());
@@ -80,7 +69,7 @@ void parseSecretKey(std::string_view text, SecretKey& secret) {
   requireSodium();
   const std::vector<std::string_view> lines = textLines(text);
   SecretBytes file;
-  if (lines.size() < 2 || !lines[0].starts_with(untrustedPrefix) || !fromBase64(lines[1], file.bytes, secretKeySize) ||
+  if (lines.size() < 2 || !lines[0].starts_with(untrustedPrefix) || !decodeBase64(lines[1], file.bytes, secretKeySize) ||
       std::memcmp(file.bytes, "Ed", 2) != 0)
     throw KeyError("not a minisign secret key");
   if (file.bytes[2] != 0 || file.bytes[3] != 0)
@@ -107,6 +96,8 @@ KeyFiles generateKeyFiles() {
   KeyId keyId;
   std::memcpy(keyId.data(), id, keyId.size());
   const std::string idText = keyIdText(keyId);
-  return {std::string(untrustedPrefix) + "minisign public key " + idText + "\n" + toBase64(publicBytes, publicKeySize) + "\n",
-          std::string(untrustedPrefix) + "minisign secret key " + idText + "\n" + toBase64(secret.bytes, secretKeySize) + "\n"};
+  return {std::string(untrustedPrefix) + "minisign public key " + idText + "\n" + encodeBase64(publicBytes, publicKeySize) + "\n",
+          std::string(untrustedPrefix) + "minisign secret key " + idText + "\n" + encodeBase64(secret.bytes, secretKeySize) + "\n"};
 }
+
+}  // namespace formats

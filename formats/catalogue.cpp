@@ -1,6 +1,8 @@
-#include "update/catalogue.h"
+#include "formats/catalogue.h"
 
-#include "update/url_path.h"
+#include "formats/url_path.h"
+
+namespace formats {
 
 FileList::FileList(std::shared_ptr<const ListedFiles> listed, const CatalogueEntry& entry)
     : listed(std::move(listed)), sourcepath(entry.sourcepath), destinationpath(entry.destinationpath) {}
@@ -45,3 +47,5 @@ std::vector<FileRecord> FileList::records() const {
   for (std::size_t i = 0; i < size(); ++i) all.push_back((*this)[i]);
   return all;
 }
+
+}  // namespace formats

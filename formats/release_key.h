@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+namespace formats {
+
 using KeyId = std::array<std::uint8_t, 8>;
 
 struct PublicKey {
@@ -56,12 +58,11 @@ struct KeyFiles {
 KeyFiles generateKeyFiles();
 
 // Helpers shared with the signature files.
-std::string toBase64(const std::uint8_t* bytes, std::size_t size);
-// Decodes exactly `size` bytes; false for anything else (wrong length, stray characters).
-bool fromBase64(std::string_view text, std::uint8_t* bytes, std::size_t size);
 // The lines of a key or signature file, without their line ends ("\n" or "\r\n").
 std::vector<std::string_view> textLines(std::string_view text);
 // The key id as minisign shows it in comments: 16 upper-case hex digits, last byte first.
 std::string keyIdText(const KeyId& id);
 // Starts libsodium once; throws std::runtime_error when it cannot.
 void requireSodium();
+
+}  // namespace formats

@@ -10,6 +10,8 @@
 
 struct z_stream_s;
 
+namespace formats {
+
 // Data that is not one zlib or gzip stream, or that inflates beyond the ceiling below.
 class CorruptStream : public std::runtime_error {
  public:
@@ -48,3 +50,5 @@ class Inflater {
   std::uint64_t produced = 0;
   bool streamEnded = false;
 };
+
+}  // namespace formats

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace formats {
+
 struct CatalogueEntry {
   std::string name;
   std::string description;
@@ -70,3 +72,5 @@ class FileList {
   std::string sourcepath;
   std::string destinationpath;
 };
+
+}  // namespace formats

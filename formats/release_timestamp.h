@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
+namespace formats {
+
 struct ReleaseStamp {
   std::int64_t timestamp = 0;
   std::string file;
@@ -24,8 +28,10 @@ inline constexpr const char* releaseRecordName = "updater_release.json";
 // unsigned 64-bit number): 0 when there is none. Throws std::runtime_error for a file that
 // cannot be read as one, rather than forget what it guarded.
 std::uint64_t readAcceptedRelease(const std::string& folder);
-// Replaces the file as a whole; false when it cannot be written.
-bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp);
+// Replaces the file as a whole.
+platform::FileResult writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp);
 
 // Seconds from the release to now (negative for a release in the future).
 std::int64_t releaseAge(std::int64_t timestamp);
+
+}  // namespace formats

@@ -1,6 +1,8 @@
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
 
 #include <algorithm>
+
+namespace formats {
 
 namespace {
 
@@ -27,3 +29,5 @@ bool staysInsideInstallation(std::string_view path) {
   }
   return true;
 }
+
+}  // namespace formats

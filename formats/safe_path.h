@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string_view>
 
+namespace formats {
+
 // True for a relative path that names something below the working directory: not empty,
 // no leading separator, no drive letter or other colon, no NUL byte, and no segment that
 // Windows reads as the parent folder ("..", also written with trailing dots or spaces).
@@ -12,3 +14,5 @@ class UnsafePathError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+}  // namespace formats

@@ -1,4 +1,4 @@
-#include "update/release_timestamp.h"
+#include "formats/release_timestamp.h"
 
 #include <charconv>
 #include <ctime>
@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "platform/files.h"
+
+namespace formats {
 
 namespace {
 
@@ -46,9 +48,11 @@ std::uint64_t readAcceptedRelease(const std::string& folder) {
   return record["timestamp"].get<std::uint64_t>();
 }
 
-bool writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
+platform::FileResult writeAcceptedRelease(const std::string& folder, std::uint64_t timestamp) {
   const std::string record = nlohmann::json{{"timestamp", timestamp}}.dump() + "\n";
   return platform::writeFileAtomically(folder + releaseRecordName, record);
 }
 
 std::int64_t releaseAge(std::int64_t timestamp) { return static_cast<std::int64_t>(std::time(nullptr)) - timestamp; }
+
+}  // namespace formats

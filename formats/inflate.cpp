@@ -1,9 +1,11 @@
-#include "update/inflate.h"
+#include "formats/inflate.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <string>
+
+namespace formats {
 
 namespace {
 
@@ -44,3 +46,5 @@ void Inflater::feed(std::string_view compressed, const Output& output) {
     if (made != 0) output(std::string_view(piece.data(), made));
   }
 }
+
+}  // namespace formats

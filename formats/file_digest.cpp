@@ -1,4 +1,4 @@
-#include "update/file_digest.h"
+#include "formats/file_digest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/files.h"
+
+namespace formats {
 
 namespace {
 
@@ -56,3 +58,5 @@ std::string md5OfFile(const std::string& path) {
   if (std::ferror(file.get())) return std::string(digestFailure);
   return hexDigest(md5.finish());
 }
+
+}  // namespace formats

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace formats {
+
 // A path the catalogue gives (a list's "url", a set's "sourcepath", "json"), as it is: "%",
 // "?" and "#" keep their meaning in a URL, so a pre-encoded "my%20set" or "lists/main?v=2"
 // reaches the server as the publisher wrote it. Only what a request line cannot carry (space,
@@ -14,3 +16,5 @@ std::string requestPath(std::string_view path);
 // letters, digits and "-._~!$&'()*+,;=:@/", so "%", "?", "#" and spaces reach the server as
 // part of the name. Control bytes stay, and the client refuses them.
 std::string percentEncodedKey(std::string_view key);
+
+}  // namespace formats

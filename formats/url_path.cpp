@@ -1,4 +1,6 @@
-#include "update/url_path.h"
+#include "formats/url_path.h"
+
+namespace formats {
 
 namespace {
 
@@ -47,3 +49,5 @@ std::string percentEncodedKey(std::string_view key) {
     return isLetterOrDigit(byte) || std::string_view("-._~!$&'()*+,;=:@/").find(text[i]) != std::string_view::npos;
   });
 }
+
+}  // namespace formats

@@ -5,6 +5,8 @@
 
 #include "platform/digest.h"
 
+namespace formats {
+
 // Stands for a file that could not be opened or read; never equals a digest.
 inline constexpr std::string_view digestFailure = "0000000000000000";
 
@@ -22,3 +24,5 @@ bool isDigestText(std::string_view text);
 // A local digest equals a list's digest (without regard to its hex case); a file that could
 // not be read never does.
 bool sameDigest(std::string_view localDigest, std::string_view listedDigest);
+
+}  // namespace formats

@@ -1,4 +1,4 @@
-#include "update/catalogue_json.h"
+#include "formats/catalogue_json.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,7 +9,9 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "update/safe_path.h"
+#include "formats/safe_path.h"
+
+namespace formats {
 
 namespace {
 
@@ -206,3 +208,5 @@ std::string catalogueText(const std::vector<CatalogueEntry>& catalogue) {
 std::string fileListText(const std::map<std::string, std::string>& digestsByKey) {
   return json(digestsByKey).dump();
 }
+
+}  // namespace formats
