@@ -12,7 +12,9 @@
 #include "app/window_input.h"
 #include "game/languages.h"
 #include "game/settings.h"
+#include "platform/folders.h"
 #include "platform/message_box.h"
+#include "platform/program_file.h"
 #include "update/tasks.h"
 
 namespace {
@@ -30,6 +32,8 @@ int main() {
     return 0;
   }
   installLayout = *layout;
+  // What replacing this program left: on Windows the old copy, which could not go while it ran.
+  platform::tidyProgramCopies(platform::executablePath());
 
   UiLanguageIndex = 2;
   loadSettings();

@@ -17,6 +17,11 @@ int runCheckCommand(const std::vector<std::string>& args);
 // Exit 0 when current afterwards, 1 when files still differ, 2 on error.
 int runUpdateCommand(const std::vector<std::string>& args);
 
+// self-update [--server URL] [--check]: replace the installation's updater program with the
+// published one, only in a build with a key and only with a program it signed. Exit 0 when
+// replaced or current, 1 when --check finds it outdated, 2 on failure (always without a key).
+int runSelfUpdateCommand(const std::vector<std::string>& args);
+
 // profiles [FOLDER]: the profile names the window offers, one a line, "(default)" first;
 // without FOLDER those of the Documents folder's "\Haldrun\Profiles". Exit 2 when the
 // Documents folder is unknown, 1 for wrong arguments.

@@ -6,6 +6,7 @@
 
 #include "platform/arguments.h"
 #include "tools/cli_commands.h"
+#include "update/program_version.h"
 
 namespace {
 
@@ -19,11 +20,12 @@ constexpr Command commands[] = {
     {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
     {"check", runCheckCommand, "check [--server URL]"},
     {"update", runUpdateCommand, "update [--server URL] [--jobs N]"},
+    {"self-update", runSelfUpdateCommand, "self-update [--server URL] [--check]"},
     {"profiles", runProfilesCommand, "profiles [FOLDER]"},
 };
 
 int printUsage() {
-  std::fprintf(stderr, "usage:\n");
+  std::fprintf(stderr, "usage:\n  quarnmp-cli --version\n");
   for (const Command& command : commands) {
     std::fprintf(stderr, "  quarnmp-cli %.*s\n", static_cast<int>(command.usage.size()), command.usage.data());
   }
@@ -35,6 +37,10 @@ int printUsage() {
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments = platform::programArguments(argc, argv);
   if (arguments.empty()) return printUsage();
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    std::printf("%s\n", programVersion);
+    return 0;
+  }
   const std::string_view name = arguments[0];
   const std::vector<std::string> args(arguments.begin() + 1, arguments.end());
   for (const Command& command : commands) {

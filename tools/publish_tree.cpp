@@ -21,10 +21,8 @@
 
 using formats::CatalogueEntry;
 using formats::catalogueText;
-using formats::digestFailure;
 using formats::fileListText;
 using formats::hexDigest;
-using formats::md5OfFile;
 using formats::signaturePath;
 using formats::SecretKey;
 using formats::nextSignaturePath;
@@ -91,15 +89,16 @@ std::unique_ptr<platform::FileLock> lockTree(const fs::path& tree) {
 struct PreparedRelease {
   std::int64_t release = 0;
   std::vector<std::vector<PreparedFile>> sets;
-  std::vector<std::string> documents;  // the lists, the updater digest and the catalogue, in writing order
+  std::vector<std::string> documents;  // the lists, the updater program and digest, the catalogue: writing order
   std::set<std::string> paths;         // every tree path of the release
+  std::string updaterProgram;  // as read once: the digest and the served bytes come from it
   std::string updaterDigest;
 };
 
 PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, const fs::path& tree,
                                const LiveRelease& live, std::int64_t number, bool signing,
                                std::vector<std::string>& problems) {
-  PreparedRelease prepared{number, std::vector<std::vector<PreparedFile>>(release.size()), {}, {}, ""};
+  PreparedRelease prepared{number, std::vector<std::vector<PreparedFile>>(release.size()), {}, {}, "", ""};
   const auto document = [&](const std::string& treePath) {
     prepared.documents.push_back(treePath);
     prepared.paths.insert(treePath);
@@ -114,11 +113,15 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
     }
     document(releaseList(plan.sets[i], number));
   }
-  if (plan.updater) document(updaterDigestTreePath);
+  if (plan.updater) {
+    document(updaterProgramTreePath(*plan.updater));
+    document(updaterDigestTreePath);
+  }
   document(catalogueTreePath);
   if (plan.updater && problems.empty()) {
-    prepared.updaterDigest = md5OfFile(plan.updater->string());
-    if (prepared.updaterDigest == digestFailure) problems.push_back(plan.updater->string() + ": cannot be read");
+    std::optional<std::string> program = platform::readWholeFile(plan.updater->string());
+    if (!program) problems.push_back(plan.updater->string() + ": cannot be read");
+    else prepared.updaterDigest = hexDigest(platform::md5Of(prepared.updaterProgram = std::move(*program)));
   }
   return prepared;
 }
@@ -145,7 +148,7 @@ void writeFilesAndLists(const PublishPlan& plan, const PreparedRelease& prepared
   }
 }
 
-// Names the release in the state, then files and lists, updater digest and catalogue, then
+// Names the release in the state, then files and lists, updater program, its digest and catalogue, then
 // removals, then the state that retires the release served before.
 void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, const PublishState& previous,
                   const std::vector<std::string>& gone, const fs::path& tree, const ReleaseSigner* signer,
@@ -156,7 +159,11 @@ void writeRelease(const PublishPlan& plan, const PreparedRelease& prepared, cons
   writer.write(publishStateFileName, publishStateText(state));
   writeFilesAndLists(plan, prepared, writer, signer);
   summary.compressed = writer.compressed;
-  if (plan.updater) writer.writeDocument(updaterDigestTreePath, prepared.updaterDigest, signer);
+  if (plan.updater) {
+    // The program before its digest: a client that reads the new digest finds the new program.
+    writer.writeDocument(updaterProgramTreePath(*plan.updater), compressText(prepared.updaterProgram, plan.level), signer);
+    writer.writeDocument(updaterDigestTreePath, prepared.updaterDigest, signer);
+  }
   std::vector<CatalogueEntry> catalogue;
   for (const PublishedSet& set : plan.sets) {
     catalogue.push_back(set.entry);

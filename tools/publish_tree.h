@@ -3,9 +3,10 @@
 //   json                             the catalogue
 //   <url>.<release>                  each set's file list (key -> MD5 digest)
 //   <sourcepath>/<release>/<key>     each file, zlib-compressed
+//   QuarnMpUpdater/<program name>    the updater program, zlib-compressed
 //   QuarnMpUpdater/index.html        the updater's digest (32 hex digits)
-// and, for a signed release, "<path>.minisig" beside the catalogue, each list and the updater
-// digest; plus ".publish-state.json", which names what the publisher wrote so the next run
+// and, for a signed release, "<path>.minisig" beside the catalogue, each list, the updater
+// program (its compressed bytes as served) and the updater digest; plus ".publish-state.json", which names what the publisher wrote so the next run
 // retires what left the release, ".publishing/", where each output is made before it is
 // renamed into place, and ".publish-lock", which keeps a second run out (the server serves
 // none of them). <release> is a number new to the tree (the release time when it is free).

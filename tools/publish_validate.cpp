@@ -166,6 +166,8 @@ class OutputPaths {
 
 }  // namespace
 
+std::string updaterProgramTreePath(const fs::path& program) { return "QuarnMpUpdater/" + program.filename().string(); }
+
 bool liesWithin(const fs::path& inner, const fs::path& outer) {
   const fs::path relative = resolved(inner).lexically_relative(resolved(outer));
   return !relative.empty() && *relative.begin() != "..";
@@ -178,6 +180,14 @@ Release validateRelease(const PublishPlan& plan, const fs::path& tree, Problems&
   outputs.claimDocument(catalogueTreePath, "the catalogue", problems);
   outputs.claimDocument(updaterDigestTreePath, "the updater digest", problems);
   if (plan.updater && !fs::is_regular_file(*plan.updater)) problems.push_back(plan.updater->string() + ": no such file");
+  if (plan.updater) {
+    // Clients ask for the name as it is, so it must need no URL escaping.
+    const std::string name = plan.updater->filename().string();
+    if (name.empty() || name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") !=
+                            std::string::npos)
+      problems.push_back(plan.updater->string() + ": the updater's file name may hold only letters, digits, '.', '_', '-'");
+    else outputs.claimDocument(updaterProgramTreePath(*plan.updater), "the updater program", problems);
+  }
   Release release;
   for (const PublishedSet& set : plan.sets) {
     checkSetPaths(set, problems);

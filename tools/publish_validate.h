@@ -20,9 +20,13 @@ using Release = std::vector<std::vector<ReleaseFile>>;
 // Paths of the tree that the publisher writes and that clients read, besides the files.
 inline constexpr const char* catalogueTreePath = "json";
 inline constexpr const char* updaterDigestTreePath = "QuarnMpUpdater/index.html";
-// The documents every release writes at the same path, rather than at a path of its own.
+// Where the updater program itself is served, compressed: beside its digest, under its own
+// file name (QuarnMpUpdater.exe for Windows players, QuarnMpUpdater for Linux).
+std::string updaterProgramTreePath(const std::filesystem::path& program);
+// The documents every release writes at the same path, rather than at a path of its own: the
+// catalogue and those below "QuarnMpUpdater/" (the updater's digest and program).
 inline bool replacedInPlace(std::string_view treePath) {
-  return treePath == catalogueTreePath || treePath == updaterDigestTreePath;
+  return treePath == catalogueTreePath || treePath.starts_with("QuarnMpUpdater/");
 }
 
 // True when the path, links resolved, is the folder or lies below it.

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <random>
+#include <set>
 #include <tuple>
 
 #include "tests/support/nginx_fixture.h"
@@ -39,16 +42,21 @@ static std::string outcome(const ProgramResult& result) {
 }
 
 // Two sets, so that one list can be served in the other's place. "pristine": signed with the test key; "evil":
-// other content, unsigned; "other": signed with a key that quarnmp-publish made. nginx serves a copy of one.
+// other content, unsigned; "other": signed with a key that quarnmp-publish made. nginx serves a copy of one. Each
+// carries an updater program: a stand-in script that prints its version.
 TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   TempFolder work;
   const std::string plan = (work / "plan.json").string();
   const fs::path served = work / "served";
   NginxServer nginx(served);
   for (auto [path, content] : {std::pair{"mod/a/a.txt", "alpha"}, {"mod/a/bin/x.dll", "the code"},
-                                {"mod/b/b.txt", "beta"}, {"updater.exe", "the updater"}})
+                                {"mod/b/b.txt", "beta"}})
     writeFile(work / path, content);
-  writeFile(work / "plan.json", R"({"updater": "updater.exe", "sets": [
+  const auto program = [](const char* version) {
+    return "#!/bin/sh\necho " + std::string(version) + "\nexit\n" + std::string(4 << 20, '#') + "\n";
+  };
+  writeFile(work / "QuarnMpUpdater", program("2.0.0"));
+  writeFile(work / "plan.json", R"({"updater": "QuarnMpUpdater", "sets": [
     {"name": "A", "sourcepath": "files/a", "destinationpath": "QuarnServer", "url": "lists/a", "folder": "mod/a"},
     {"name": "B", "sourcepath": "files/b", "destinationpath": "extra", "url": "lists/b", "folder": "mod/b"}]})");
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
@@ -186,6 +194,79 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   flipByte(served / "QuarnMpUpdater/index.html");
   EXPECT_EQ(hash(check), "failed: signature invalid (the document is not the one signed)");
   EXPECT_EQ(hash(std::nullopt), readFile(served / "QuarnMpUpdater/index.html")) << "no key";
+
+  // The installed updater is replaced only by the program the key signed.
+  const fs::path self = work / "self";
+  const std::string path = "QuarnMpUpdater/QuarnMpUpdater";
+  // "<self-update's outcome>|<what the installed program prints>|<the folder's files>"
+  const auto selfUpdate = [&](std::vector<std::string> arguments, const char* cli = QUARNMP_CLI_SIGNED_EXE,
+                              const std::function<bool()>& killWhen = nullptr) {
+    arguments.insert(arguments.begin(), {"self-update", "--server", nginx.url("/")});
+    std::string seen = outcome(runProgram(cli, arguments, {.workingDirectory = self.string()}, killWhen)) + "|" +
+                       run((self / "QuarnMpUpdater").string(), {}).out;
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(self)) files.insert(entry.path().filename().string());
+    for (const std::string& file : files) seen += file + " ";
+    return seen;
+  };
+  const auto install = [&] {
+    fs::remove_all(self);
+    writeFile(self / "QuarnMpUpdater", program("1.0.0"));
+    writeFile(self / "updater_release.json", "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
+    fs::permissions(self / "QuarnMpUpdater", fs::perms::owner_all);
+  };
+  const std::string failed = "2|quarnmp-cli: self-update failed: ",
+                    files = "QuarnMpUpdater updater.lock updater_release.json ", old = "|1.0.0\n" + files;
+  const std::pair<std::function<void()>, std::string> selfRows[] = {
+      {[&] { flipByte(served / path); }, failed + path + ": signature invalid (the document is not the one signed)"},
+      {[&] {
+         writeFile(served / "QuarnMpUpdater/index.html", "0123456789abcdef0123456789abcdef");
+         signWithMinisign("QuarnMpUpdater/index.html", timestamp);
+       },
+       failed + path + ": does not match the signed digest (got "},
+      {[&] { for (auto end : {"", ".minisig"}) writeFile(served / path += end, readFile(work / "other" / path += end)); },
+       failed + path + ": signature invalid (made with key "},
+      {[&] { signWithMinisign(path, timestamp - 1); }, failed + path + ": older release than the installed one"},
+      {[&] { fs::remove(served / (path + ".minisig")); }, failed + path + ": signature missing ("},
+  };
+  for (const auto& [tamper, expected] : selfRows) {
+    serve("pristine");
+    tamper();
+    install();
+    const std::string ran = selfUpdate({});
+    EXPECT_TRUE(ran.starts_with(expected) && ran.ends_with(old)) << ran << "\nexpected: " << expected;
+  }
+  serve("pristine");
+  install();
+  EXPECT_EQ(selfUpdate({}, QUARNMP_CLI_EXE),
+            failed + "this updater has no public key built in, so it never replaces itself; update it by hand" + old);
+  EXPECT_EQ(selfUpdate({"--check"}), "1" + old);
+  const std::string current = "0|2.0.0\n" + files;
+  EXPECT_EQ(selfUpdate({}), current) << "replaced, run bit kept";
+  EXPECT_EQ(selfUpdate({"--check"}) + selfUpdate({}), current + current);
+
+  // Killed at a random moment of its run, or a few milliseconds after it first changed the folder, it leaves the old
+  // program or the new one whole, and the next run finishes.
+  std::mt19937 random(static_cast<unsigned>(timestamp));
+  const auto folderChanged = [&] {
+    std::error_code error;
+    const auto entries = std::distance(fs::directory_iterator(self, error), fs::directory_iterator());
+    return entries != 3 || fs::file_size(self / "QuarnMpUpdater", error) != program("1.0.0").size();
+  };
+  for (int kill = 0; kill < 24; ++kill) {
+    install();
+    writeFile(self / "updater.lock", "");
+    const auto start = std::chrono::steady_clock::now();
+    const auto after = std::chrono::milliseconds(std::uniform_int_distribution<int>(0, kill % 2 ? 6 : 120)(random));
+    std::optional<std::chrono::steady_clock::time_point> from;
+    const auto killed = selfUpdate({}, QUARNMP_CLI_SIGNED_EXE, [&] {
+      if (!from && (kill % 2 == 0 || folderChanged())) from = kill % 2 ? std::chrono::steady_clock::now() : start;
+      return from && std::chrono::steady_clock::now() >= *from + after;
+    });
+    EXPECT_TRUE(killed.find("|1.0.0\n") != std::string::npos || killed.find("|2.0.0\n") != std::string::npos)
+        << "killed " << after.count() << " ms after " << (kill % 2 ? "the folder changed" : "start") << ": " << killed;
+    EXPECT_EQ(selfUpdate({}), current) << "after kill " << kill;
+  }
 }
 
 // Only "" configures a build without a key; anything else must be a whole minisign key line.

@@ -1,0 +1,53 @@
+// quarnmp-cli self-update: the installation's updater program replaced by the one the server
+// publishes, signed by the built-in key. Run in the installation root.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cli_commands.h"
+#include "update/installation_lock.h"
+#include "update/release_verification.h"
+#include "update/self_update.h"
+#include "update/server_address.h"
+
+namespace {
+
+struct SelfUpdateArguments {
+  std::string server;
+  bool checkOnly = false;
+};
+
+std::optional<SelfUpdateArguments> readArguments(const std::vector<std::string>& args) {
+  SelfUpdateArguments read{serverBaseUrl(), false};
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--check") read.checkOnly = true;
+    else if (args[i] == "--server" && i + 1 < args.size() && !args[i + 1].empty()) read.server = args[++i];
+    else return std::nullopt;
+  }
+  if (read.server.back() != '/') read.server += '/';
+  return read;
+}
+
+int fail(const std::string& reason) {
+  std::fprintf(stderr, "quarnmp-cli: %s\n", reason.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int runSelfUpdateCommand(const std::vector<std::string>& args) {
+  const auto arguments = readArguments(args);
+  if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
+  const InstallationLock lock("");  // one replacement at a time
+  if (!lock.held()) return fail(installationBusyReason);
+  const SelfUpdateOutcome outcome = selfUpdate(builtInKey(), arguments->server, "", arguments->checkOnly);
+  const std::string program = updaterProgramPath("");
+  switch (outcome.state) {
+    case SelfUpdateState::Current: std::printf("%s is current\n", program.c_str()); return 0;
+    case SelfUpdateState::Outdated: std::printf("%s is outdated\n", program.c_str()); return 1;
+    case SelfUpdateState::Replaced: std::printf("%s replaced\n", program.c_str()); return 0;
+    case SelfUpdateState::Failed: break;
+  }
+  return fail("self-update failed: " + outcome.reason);
+}

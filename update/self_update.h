@@ -1,0 +1,32 @@
+#pragma once
+// The updater replaces itself, only with a program that the built-in key signed.
+//
+// The server publishes the program compressed at "QuarnMpUpdater/<program file name>", with
+// its signature beside it (of the compressed bytes as served), and its MD5 digest, signed
+// too, at "QuarnMpUpdater/index.html". A program is taken only when its signature holds, is
+// of a release no older than the one the installation accepted, and it inflates to exactly
+// the signed digest; then it replaces the installed one in one step (platform/program_file.h).
+// A build without a key never replaces itself: whoever answers for the server would choose
+// the program the player runs next.
+#include <string>
+
+#include "update/release_verification.h"
+
+enum class SelfUpdateState { Current, Outdated, Replaced, Failed };
+
+struct SelfUpdateOutcome {
+  SelfUpdateState state = SelfUpdateState::Failed;
+  std::string reason;  // why it failed
+};
+
+// The installation's updater program: the folder ("" for the working directory, else ending
+// in '/') followed by "QuarnMpUpdater" as the operating system names programs.
+std::string updaterProgramPath(const std::string& folder);
+
+// What the server serves for the updater program.
+std::string updaterProgramServerPath();
+
+// Compares the installed program with the published digest and, unless only checking,
+// replaces it when it differs. Never throws.
+SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
+                             bool checkOnly);
