@@ -202,8 +202,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const auto selfUpdate = [&](std::vector<std::string> arguments, const char* cli = QUARNMP_CLI_SIGNED_EXE,
                               const std::function<bool()>& killWhen = nullptr) {
     arguments.insert(arguments.begin(), {"self-update", "--server", nginx.url("/")});
-    std::string seen = outcome(runProgram(cli, arguments, {.workingDirectory = self.string()}, killWhen)) + "|" +
-                       run((self / "QuarnMpUpdater").string(), {}).out;
+    std::string seen = outcome(runProgram(cli, arguments, {.workingDirectory = self.string()}, killWhen));
+    seen += "|" + run((self / "QuarnMpUpdater").string(), {}).out;  // the program as the update left it
     std::set<std::string> files;
     for (const auto& entry : fs::directory_iterator(self)) files.insert(entry.path().filename().string());
     for (const std::string& file : files) seen += file + " ";
