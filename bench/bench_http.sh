@@ -7,13 +7,7 @@ set -euo pipefail
 cli="$QUARNMP_BUILD/tools/quarnmp-cli"
 size_mib=256
 rounds=3
-work=$(mktemp -d)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/workspace.sh"
 
 head -c $((size_mib << 20)) /dev/urandom > "$work/body.bin"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -12,13 +12,7 @@ cli="$build/tools/quarnmp-cli"
 cmake --build "$build" --target quarnmp-cli >/dev/null || { echo "bench_lists: build failed"; exit 0; }
 
 entries=1000000
-work=$(mktemp -d /tmp/quarnmp-bench-XXXXXX)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/workspace.sh"
 
 # Two trees: "one" with one set, "shared" with 64 sets naming the same list.
 python3 - "$work" "$entries" <<'PY'

@@ -14,13 +14,7 @@ cli="$build/tools/quarnmp-cli"
 publish="$build/tools/quarnmp-publish"
 cmake --build "$build" --target quarnmp-cli quarnmp-publish >/dev/null || { echo "bench_update: build failed"; exit 0; }
 
-work=$(mktemp -d /tmp/quarnmp-bench-XXXXXX)
-nginx_pid=
-cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/workspace.sh"
 
 now() { date +%s.%N; }
 calc() { python3 -c "print(f'{$1:.$2f}')"; }
