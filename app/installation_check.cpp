@@ -9,13 +9,13 @@ const char* const wrongDirectoryText =
     "For Rusk Edition file structure use the folder where 'base' and 'extra1' are located.\n"
     "Please move it and run it again.";
 
-std::optional<InstallLayout> checkInstallation() {
+std::optional<game::InstallLayout> checkInstallation() {
   if (platform::pathExists("./Data") && platform::pathExists("./DataOP")) {
-    return InstallLayout::TovanEdition;
+    return game::InstallLayout::TovanEdition;
   }
   // A "base" folder inside a Tovan installation's Data folder is not a root of its own.
   if (platform::pathExists("./base") && !platform::pathExists("../Data")) {
-    return InstallLayout::RuskEdition;
+    return game::InstallLayout::RuskEdition;
   }
   return std::nullopt;
 }

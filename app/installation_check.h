@@ -6,7 +6,7 @@
 
 // Decides from the working directory whether the process stands in a game installation,
 // and which layout it has. Nothing when the directory is not one.
-std::optional<InstallLayout> checkInstallation();
+std::optional<game::InstallLayout> checkInstallation();
 
 // The box shown when the check fails.
 extern const char* const wrongDirectoryCaption;

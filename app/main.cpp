@@ -31,13 +31,13 @@ int main() {
     platform::showMessageBox(wrongDirectoryCaption, wrongDirectoryText, platform::MessageBoxIcon::Error);
     return 0;
   }
-  installLayout = *layout;
+  game::installLayout = *layout;
   // What replacing this program left: on Windows the old copy, which could not go while it ran.
   platform::tidyProgramCopies(platform::executablePath());
 
-  UiLanguageIndex = 2;
-  loadSettings();
-  startUpdaterHashCheck();
+  game::UiLanguageIndex = 2;
+  game::loadSettings();
+  update::startUpdaterHashCheck();
 
   glfwSetErrorCallback(printGlfwError);
   if (!glfwInit()) {

@@ -4,9 +4,13 @@
 #include "game/profiles.h"
 #include "game/settings.h"
 
+namespace game {
+
 void resetGameState() {
   settings = Settings{};
   UiLanguageIndex = defaultLanguageIndex;
   profileList = ProfileList{};
   profilesScanned = false;
 }
+
+}  // namespace game

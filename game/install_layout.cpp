@@ -1,5 +1,7 @@
 #include "game/install_layout.h"
 
+namespace game {
+
 InstallLayout installLayout = InstallLayout::RuskEdition;
 
 std::string gameProgramFolder(InstallLayout layout) {
@@ -10,3 +12,5 @@ std::string gameExecutablePath(InstallLayout layout) {
   return layout == InstallLayout::TovanEdition ? ".\\Data\\base\\bin\\Ostmarka.exe"
                                                : ".\\base\\bin\\Ostmarka.exe";
 }
+
+}  // namespace game

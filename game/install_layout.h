@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace game {
+
 enum class InstallLayout : std::uint8_t {
   RuskEdition = 0,   // "./base" at the root
   TovanEdition = 1,  // "./Data" and "./DataOP" at the root
@@ -15,3 +17,5 @@ extern InstallLayout installLayout;
 std::string gameProgramFolder(InstallLayout layout);
 // ".\Data\base\bin\Ostmarka.exe" or ".\base\bin\Ostmarka.exe": what the game launch starts.
 std::string gameExecutablePath(InstallLayout layout);
+
+}  // namespace game

@@ -1,5 +1,7 @@
 #include "game/languages.h"
 
+namespace game {
+
 std::int32_t UiLanguageIndex = defaultLanguageIndex;
 
 std::optional<std::int32_t> languageIndexOf(std::string_view code) {
@@ -8,3 +10,5 @@ std::optional<std::int32_t> languageIndexOf(std::string_view code) {
   }
   return std::nullopt;
 }
+
+}  // namespace game

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+namespace game {
+
 inline constexpr int languageCount = 13;
 
 // Two parallel lists; a position in them is what the language selection and
@@ -28,3 +30,5 @@ extern std::int32_t UiLanguageIndex;
 
 // Position of the first code equal to the text (same bytes, case matters), if any.
 std::optional<std::int32_t> languageIndexOf(std::string_view code);
+
+}  // namespace game

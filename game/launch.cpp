@@ -7,6 +7,8 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 
+namespace game {
+
 namespace {
 
 // Between double quotes by the rules CommandLineToArgvW and the C run-time split a command line
@@ -77,3 +79,5 @@ void launchGame(InstallLayout layout, const Settings& settings, const ProfileLis
   }
   platform::startProcess(gameExecutablePath(layout), gameCommandLine(settings, profiles, entry, multiplayer));
 }
+
+}  // namespace game

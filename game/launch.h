@@ -7,6 +7,8 @@
 #include "game/profiles.h"
 #include "game/settings.h"
 
+namespace game {
+
 enum class LaunchKind { MainGame = 0, Expansion = 1 };
 
 // One launch button; the window builds two per frame, in the order of LaunchKind.
@@ -40,3 +42,5 @@ std::string gameCommandLine(const Settings& settings, const ProfileList& profile
 // A failed start is not reported.
 void launchGame(InstallLayout layout, const Settings& settings, const ProfileList& profiles, const LaunchEntry& entry,
                 bool multiplayer, const std::string& languageMissingText);
+
+}  // namespace game

@@ -5,6 +5,8 @@
 #include "platform/folder_walk.h"
 #include "platform/folders.h"
 
+namespace game {
+
 ProfileList profileList;
 bool profilesScanned = false;
 
@@ -48,3 +50,5 @@ void refreshProfiles() {
   if (auto folder = profileFolder()) discoverProfiles(*folder);
   profilesScanned = true;
 }
+
+}  // namespace game

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace game {
+
 struct ProfileList {
   std::vector<std::string> profileNames;      // "(default)" first, then the profiles as found
   std::vector<const char*> profileNameViews;  // one pointer per name, for the selection widget
@@ -34,3 +36,5 @@ void refreshProfiles();
 // The profile a path names: the text after the last separator without its ".ini" ending;
 // nothing when the path does not end in ".ini" (case matters).
 std::optional<std::string> profileNameOfPath(std::string_view path, char separator);
+
+}  // namespace game

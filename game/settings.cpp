@@ -7,6 +7,8 @@
 #include "game/languages.h"
 #include "platform/files.h"
 
+namespace game {
+
 Settings settings;
 
 namespace {
@@ -104,3 +106,5 @@ void saveSettings() {
   const auto replaceInvalid = nlohmann::json::error_handler_t::replace;
   platform::writeFileAtomically(settingsFileName, settingsToJson().dump(-1, ' ', false, replaceInvalid));
 }
+
+}  // namespace game

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace game {
+
 // The JSON keys are the field names.
 struct Settings {
   std::string language;  // a code of the language table, passed to the game as read
@@ -35,3 +37,5 @@ nlohmann::json settingsToJson();
 // Members may be missing (empty or false then) or extra (ignored); a value that is not an
 // object has no members. Throws SettingsFormatError for a member of the wrong type.
 Settings settingsFromJson(const nlohmann::json& value);
+
+}  // namespace game

@@ -24,15 +24,15 @@ constexpr int exitDiffering = 1;
 constexpr int exitFailed = 2;
 
 struct Options {
-  std::string server = serverBaseUrl();
-  unsigned jobs = defaultTransferJobs;
+  std::string server = update::serverBaseUrl();
+  unsigned jobs = update::defaultTransferJobs;
 };
 
 // "--jobs N": a whole number from 1 to maxTransferJobs, written plainly.
 std::optional<unsigned> readJobs(const std::string& text) {
   if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   const unsigned jobs = static_cast<unsigned>(std::stoul(text));
-  if (jobs < 1 || jobs > maxTransferJobs) return std::nullopt;
+  if (jobs < 1 || jobs > update::maxTransferJobs) return std::nullopt;
   return jobs;
 }
 
@@ -65,7 +65,7 @@ int fail(const std::string& reason) {
 // The installation's line on a terminal, rewritten in place: files done of `files`, bytes
 // received, the rate so far and the time left at that pace.
 std::string progressLine(std::size_t files, std::chrono::steady_clock::time_point start) {
-  const UpdaterState& state = updaterState();
+  const update::UpdaterState& state = update::updaterState();
   const double part = state.updateProgress, seconds = std::chrono::duration<double>(
                                                           std::chrono::steady_clock::now() - start).count();
   const double mebibytes = static_cast<double>(state.updateBytes) / (1 << 20);
@@ -83,7 +83,7 @@ std::string progressLine(std::size_t files, std::chrono::steady_clock::time_poin
 std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
   int shown = -1;
   const auto report = [&] {
-    const int percent = static_cast<int>(currentProgress() * 100);
+    const int percent = static_cast<int>(update::currentProgress() * 100);
     if (percent == shown) return;
     shown = percent;
     std::fprintf(stderr, "%s: %d%%\n", label, percent);
@@ -96,17 +96,17 @@ std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
     std::fprintf(stderr, "\r%s%*s", line.c_str(), static_cast<int>(width > line.size() ? width - line.size() : 0), "");
     width = line.size();
   };
-  for (int round = 0; !pollTask(); ++round) {
+  for (int round = 0; !update::pollTask(); ++round) {
     if (!inPlace) report();
     else if (round % 40 == 0) rewrite();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (inPlace) rewrite();
   if (inPlace) std::fputc('\n', stderr);
-  const UpdaterState& state = updaterState();
-  for (const FileFailure& failure : state.fileFailures)
+  const update::UpdaterState& state = update::updaterState();
+  for (const update::FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
-  if (state.errorCode != UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
+  if (state.errorCode != update::UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
   report();
   return std::nullopt;
 }
@@ -116,7 +116,7 @@ std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
 // of this clock was signed by a clock that runs fast (or this one is slow): once accepted, it
 // makes every correctly dated release look older.
 void warnOfReleaseTime() {
-  const std::int64_t released = updaterState().releaseTimestamp;
+  const std::int64_t released = update::updaterState().releaseTimestamp;
   if (released == 0) return;
   const std::int64_t age = releaseAge(released), day = 86400;
   if (age / day > QUARNMP_FROZEN_RELEASE_DAYS)
@@ -129,16 +129,16 @@ void warnOfReleaseTime() {
 
 // check only looks: it keeps the installation's record of the newest release as it is.
 std::optional<Failure> fetchAndCompare(const std::string& server, bool recordRelease) {
-  startCatalogueFetch(server, recordRelease);
+  update::startCatalogueFetch(server, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
   warnOfReleaseTime();
-  if (!hasCatalogue()) return Failure{"the catalogue names no file set"};
-  startDiff();
+  if (!update::hasCatalogue()) return Failure{"the catalogue names no file set"};
+  update::startDiff();
   return finishTask("compare");
 }
 
 int reportDifferences() {
-  const std::vector<std::string> paths = differingPaths();
+  const std::vector<std::string> paths = update::differingPaths();
   for (const std::string& path : paths) std::printf("%s\n", path.c_str());
   return paths.empty() ? exitCurrent : exitDiffering;
 }
@@ -161,12 +161,12 @@ int runCheckCommand(const std::vector<std::string>& args) {
 int runUpdateCommand(const std::vector<std::string>& args) {
   const auto options = readOptions(args, true);
   if (!options) return usage("update", " [--jobs 1-32]");
-  const InstallationLock lock("");  // for the whole run, as the window's update task holds it
-  if (!lock.held()) return fail(installationBusyReason);
+  const update::InstallationLock lock("");  // for the whole run, as the window's update task holds it
+  if (!lock.held()) return fail(update::installationBusyReason);
   if (auto failure = fetchAndCompare(options->server, true)) return fail(failure->reason);
-  if (hasDifferences()) {
-    const std::size_t files = differingPaths().size();
-    startUpdateDiff(options->server, options->jobs);
+  if (update::hasDifferences()) {
+    const std::size_t files = update::differingPaths().size();
+    update::startUpdateDiff(options->server, options->jobs);
     if (auto failure = finishTask("update", files)) return fail(failure->reason);
   }
   return reportDifferences();

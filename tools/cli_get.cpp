@@ -99,7 +99,7 @@ int exchange(const GetOptions& options) {
   }
   std::optional<platform::NewFile> out;
   if (options.outFile) {
-    const std::string temporary = temporaryInstallPath(*options.outFile);
+    const std::string temporary = update::temporaryInstallPath(*options.outFile);
     platform::removeFile(temporary);
     out.emplace(temporary);
     if (!out->isOpen()) throw std::runtime_error("Cannot write " + *options.outFile);

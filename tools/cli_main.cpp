@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = platform::programArguments(argc, argv);
   if (arguments.empty()) return printUsage();
   if (arguments.size() == 1 && arguments[0] == "--version") {
-    std::printf("%s\n", programVersion);
+    std::printf("%s\n", update::programVersion);
     return 0;
   }
   const std::string_view name = arguments[0];

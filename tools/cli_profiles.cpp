@@ -10,12 +10,12 @@ int runProfilesCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "usage: quarnmp-cli profiles [FOLDER]\n");
     return 1;
   }
-  const auto folder = args.empty() ? profileFolder() : args.front();
+  const auto folder = args.empty() ? game::profileFolder() : args.front();
   if (!folder) {
     std::fprintf(stderr, "quarnmp-cli: the Documents folder is unknown\n");
     return 2;
   }
-  discoverProfiles(*folder);
-  for (const std::string& name : profileList.profileNames) std::printf("%s\n", name.c_str());
+  game::discoverProfiles(*folder);
+  for (const std::string& name : game::profileList.profileNames) std::printf("%s\n", name.c_str());
   return 0;
 }

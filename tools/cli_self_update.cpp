@@ -19,7 +19,7 @@ struct SelfUpdateArguments {
 };
 
 std::optional<SelfUpdateArguments> readArguments(const std::vector<std::string>& args) {
-  SelfUpdateArguments read{serverBaseUrl(), false};
+  SelfUpdateArguments read{update::serverBaseUrl(), false};
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--check") read.checkOnly = true;
     else if (args[i] == "--server" && i + 1 < args.size() && !args[i + 1].empty()) read.server = args[++i];
@@ -39,15 +39,15 @@ int fail(const std::string& reason) {
 int runSelfUpdateCommand(const std::vector<std::string>& args) {
   const auto arguments = readArguments(args);
   if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
-  const InstallationLock lock("");  // one replacement at a time
-  if (!lock.held()) return fail(installationBusyReason);
-  const SelfUpdateOutcome outcome = selfUpdate(builtInKey(), arguments->server, "", arguments->checkOnly);
-  const std::string program = updaterProgramPath("");
+  const update::InstallationLock lock("");  // one replacement at a time
+  if (!lock.held()) return fail(update::installationBusyReason);
+  const update::SelfUpdateOutcome outcome = update::selfUpdate(update::builtInKey(), arguments->server, "", arguments->checkOnly);
+  const std::string program = update::updaterProgramPath("");
   switch (outcome.state) {
-    case SelfUpdateState::Current: std::printf("%s is current\n", program.c_str()); return 0;
-    case SelfUpdateState::Outdated: std::printf("%s is outdated\n", program.c_str()); return 1;
-    case SelfUpdateState::Replaced: std::printf("%s replaced\n", program.c_str()); return 0;
-    case SelfUpdateState::Failed: break;
+    case update::SelfUpdateState::Current: std::printf("%s is current\n", program.c_str()); return 0;
+    case update::SelfUpdateState::Outdated: std::printf("%s is outdated\n", program.c_str()); return 1;
+    case update::SelfUpdateState::Replaced: std::printf("%s replaced\n", program.c_str()); return 0;
+    case update::SelfUpdateState::Failed: break;
   }
   return fail("self-update failed: " + outcome.reason);
 }

@@ -73,7 +73,7 @@ bool settingCheckbox(nk_context* ctx, TextId label, bool& setting, TextId toolti
   const bool changed = nk_checkbox_text(ctx, text, static_cast<int>(std::strlen(text)), &value) != 0;
   if (changed) {
     setting = value != 0;
-    saveSettings();
+    game::saveSettings();
   }
   if (hovered) showMultilineTooltip(ctx, uiText(tooltip));
   return changed;
@@ -106,14 +106,14 @@ void drawBackground(const AppMedia& media, nk_context* ctx, float width, float h
 }
 
 void checkUpdaterVersion() {
-  if (const std::optional<bool> current = takeUpdaterVerdict()) interfaceState.updaterUpToDate = *current;
+  if (const std::optional<bool> current = update::takeUpdaterVerdict()) interfaceState.updaterUpToDate = *current;
 }
 
 void drawTopStrip(nk_context* ctx) {
   if (nk_begin(ctx, "Update", nk_rect(0, 0, stripWidth, rowHeight), windowFlags)) {
     strip(ctx, 0, rowHeight);
     row(ctx, editionColumns);
-    centredText(ctx, installLayout == InstallLayout::TovanEdition ? "Edition: TE" : "Edition: RE");
+    centredText(ctx, game::installLayout == game::InstallLayout::TovanEdition ? "Edition: TE" : "Edition: RE");
     if (!interfaceState.updaterUpToDate) centredText(ctx, uiText(TextId::msgUpdaterOutdated));
   }
   nk_end(ctx);
@@ -122,17 +122,17 @@ void drawTopStrip(nk_context* ctx) {
 void drawLanguageAndProfile(nk_context* ctx) {
   row(ctx, languageColumns);
   caption(ctx, "Language:");
-  const int before = UiLanguageIndex;
-  nk_combobox(ctx, const_cast<const char**>(languageTable.languageNames.data()), languageCount, &UiLanguageIndex,
+  const int before = game::UiLanguageIndex;
+  nk_combobox(ctx, const_cast<const char**>(game::languageTable.languageNames.data()), game::languageCount, &game::UiLanguageIndex,
               comboItemHeight, comboSize);
-  if (UiLanguageIndex != before) {
-    settings.language = languageTable.languageCodes[static_cast<std::size_t>(UiLanguageIndex)];
-    saveSettings();
+  if (game::UiLanguageIndex != before) {
+    game::settings.language = game::languageTable.languageCodes[static_cast<std::size_t>(game::UiLanguageIndex)];
+    game::saveSettings();
   }
-  refreshProfiles();
-  if (profileList.profileCount > 0) {
+  game::refreshProfiles();
+  if (game::profileList.profileCount > 0) {
     caption(ctx, "Profile:");
-    nk_combobox(ctx, profileList.profileNameViews.data(), profileList.profileCount, &profileList.selectedProfileIndex,
+    nk_combobox(ctx, game::profileList.profileNameViews.data(), game::profileList.profileCount, &game::profileList.selectedProfileIndex,
                 comboItemHeight, comboSize);
   }
 }
@@ -140,12 +140,12 @@ void drawLanguageAndProfile(nk_context* ctx) {
 void drawOptions(nk_context* ctx) {
   strip(ctx, 48, 2 * rowHeight);
   row(ctx, optionColumns);
-  settingCheckbox(ctx, TextId::labelLuaDebugger, settings.luadebugger, TextId::tipLuaDebugger);
-  settingCheckbox(ctx, TextId::labelConsole, settings.console, TextId::tipConsole);
-  settingCheckbox(ctx, TextId::labelClipCursor, settings.clip_cursor, TextId::tipClipCursor);
+  settingCheckbox(ctx, TextId::labelLuaDebugger, game::settings.luadebugger, TextId::tipLuaDebugger);
+  settingCheckbox(ctx, TextId::labelConsole, game::settings.console, TextId::tipConsole);
+  settingCheckbox(ctx, TextId::labelClipCursor, game::settings.clip_cursor, TextId::tipClipCursor);
   // The other profile folder is searched in the next frame, which also resets the choice.
-  if (settingCheckbox(ctx, TextId::labelNoDocuments, settings.use_local_profile, TextId::tipNoDocuments)) {
-    profilesScanned = false;
+  if (settingCheckbox(ctx, TextId::labelNoDocuments, game::settings.use_local_profile, TextId::tipNoDocuments)) {
+    game::profilesScanned = false;
   }
 }
 
@@ -153,38 +153,38 @@ void drawOptions(nk_context* ctx) {
 // pair would be greyed with the button.
 void drawUpdateButtons(nk_context* ctx) {
   row(ctx, updateColumns);
-  const bool busy = isTaskRunning();
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonFetch), uiText(TextId::tipFetch), busy)) startFetch();
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonDiff), uiText(TextId::tipDiff), busy || !hasCatalogue())) {
-    startDiff();
+  const bool busy = update::isTaskRunning();
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonFetch), uiText(TextId::tipFetch), busy)) update::startFetch();
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonDiff), uiText(TextId::tipDiff), busy || !update::hasCatalogue())) {
+    update::startDiff();
   }
-  if (buttonWithTooltip(ctx, uiText(TextId::buttonUpdate), uiText(TextId::tipUpdate), busy || !hasDifferences())) {
-    startUpdateDiff();
+  if (buttonWithTooltip(ctx, uiText(TextId::buttonUpdate), uiText(TextId::tipUpdate), busy || !update::hasDifferences())) {
+    update::startUpdateDiff();
   }
   if (!busy) return;
   row(ctx, oneColumn);
-  auto percent = static_cast<nk_size>(currentProgress() * 100);
+  auto percent = static_cast<nk_size>(update::currentProgress() * 100);
   nk_progress(ctx, &percent, 100, nk_false);
-  pollTask();
+  update::pollTask();
 }
 
-void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<LaunchEntry>& entries, bool multiplayer) {
+void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<game::LaunchEntry>& entries, bool multiplayer) {
   row(ctx, launchColumns);
   caption(ctx, title);
-  for (const LaunchEntry& entry : entries) {
+  for (const game::LaunchEntry& entry : entries) {
     if (buttonWithTooltip(ctx, entry.label.c_str(), entry.tooltip.c_str())) {
-      launchGame(installLayout, settings, profileList, entry, multiplayer, uiText(TextId::errLanguageMissing));
+      game::launchGame(game::installLayout, game::settings, game::profileList, entry, multiplayer, uiText(TextId::errLanguageMissing));
     }
   }
 }
 
 void drawLoaderButton(nk_context* ctx) {
   row(ctx, oneColumn);
-  refreshLoaderCheck();
-  if (loaderInstalled()) {
+  update::refreshLoaderCheck();
+  if (update::loaderInstalled()) {
     caption(ctx, "Hook installed!");
   } else if (nk_button_text(ctx, "Install Hook", 12)) {
-    installLoaderLibrary();
+    update::installLoaderLibrary();
   }
 }
 
@@ -198,18 +198,18 @@ void drawStatus(nk_context* ctx, float top) {
     if (hovered && !status.reason.empty()) showMultilineTooltip(ctx, status.reason);
   }
   nk_widget_disable_begin(ctx);
-  for (const std::string& path : differingPaths()) {
+  for (const std::string& path : update::differingPaths()) {
     row(ctx, oneColumn);
     nk_button_text(ctx, path.c_str(), static_cast<int>(path.size()));
   }
   nk_widget_disable_end(ctx);
 }
 
-void drawContent(nk_context* ctx, float height, const std::vector<LaunchEntry>& entries) {
+void drawContent(nk_context* ctx, float height, const std::vector<game::LaunchEntry>& entries) {
   if (nk_begin(ctx, "Content", nk_rect(0, 24, stripWidth, height), windowFlags)) {
     drawLanguageAndProfile(ctx);
     drawOptions(ctx);
-    const bool busy = isTaskRunning();
+    const bool busy = update::isTaskRunning();
     drawUpdateButtons(ctx);
     drawLaunchRow(ctx, "Multiplayer:", entries, true);
     drawLaunchRow(ctx, "Singleplayer:", entries, false);
@@ -226,9 +226,9 @@ void drawContent(nk_context* ctx, float height, const std::vector<LaunchEntry>& 
 int drawFrame(const AppMedia& media, nk_context* ctx, int width, int height) {
   drawBackground(media, ctx, static_cast<float>(width), static_cast<float>(height));
   // Built before the language combobox: a new language reaches their texts in the next frame.
-  const std::vector<LaunchEntry> entries = {
-      {LaunchKind::MainGame, uiText(TextId::labelMainGame), uiText(TextId::tipMainGame)},
-      {LaunchKind::Expansion, uiText(TextId::labelExpansion), uiText(TextId::tipExpansion)}};
+  const std::vector<game::LaunchEntry> entries = {
+      {game::LaunchKind::MainGame, uiText(TextId::labelMainGame), uiText(TextId::tipMainGame)},
+      {game::LaunchKind::Expansion, uiText(TextId::labelExpansion), uiText(TextId::tipExpansion)}};
   checkUpdaterVersion();
   drawTopStrip(ctx);
   drawContent(ctx, static_cast<float>(height), entries);

@@ -83,7 +83,7 @@ constinit const TextTable textTable = filledTextTable();
 
 const char* uiText(TextId id) {
   // The index is kept in range by its writers; a stray value still must not read past the table.
-  const bool validRow = UiLanguageIndex >= 0 && UiLanguageIndex < languageCount;
-  const std::size_t row = validRow ? static_cast<std::size_t>(UiLanguageIndex) : germanRow;
+  const bool validRow = game::UiLanguageIndex >= 0 && game::UiLanguageIndex < game::languageCount;
+  const std::size_t row = validRow ? static_cast<std::size_t>(game::UiLanguageIndex) : germanRow;
   return textTable[row][static_cast<std::size_t>(id)];
 }

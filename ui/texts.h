@@ -38,7 +38,7 @@ inline constexpr int textIdCount = 26;
 
 using TextRow = std::array<const char*, textIdCount>;
 // One row per entry of the language table, in its order.
-using TextTable = std::array<TextRow, languageCount>;
+using TextTable = std::array<TextRow, game::languageCount>;
 
 extern const TextTable textTable;
 

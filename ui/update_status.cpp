@@ -5,19 +5,19 @@
 
 namespace {
 
-TextId errorText(UpdateError error) {
+TextId errorText(update::UpdateError error) {
   switch (error) {
-    case UpdateError::FetchFailed: return TextId::errFetch;
-    case UpdateError::DiffFailed: return TextId::errDiff;
-    case UpdateError::UpdateFailed: return TextId::errUpdate;
+    case update::UpdateError::FetchFailed: return TextId::errFetch;
+    case update::UpdateError::DiffFailed: return TextId::errDiff;
+    case update::UpdateError::UpdateFailed: return TextId::errUpdate;
     default: return TextId::errGeneral;
   }
 }
 
 // The files the last installation could not replace, one line each with its reason.
-std::string fileFailureLines(const UpdaterState& state) {
+std::string fileFailureLines(const update::UpdaterState& state) {
   std::string lines;
-  for (const FileFailure& failure : state.fileFailures) {
+  for (const update::FileFailure& failure : state.fileFailures) {
     lines += (lines.empty() ? "" : "\r\n") + failure.localPath + ": " + failure.reason;
   }
   return lines;
@@ -26,13 +26,13 @@ std::string fileFailureLines(const UpdaterState& state) {
 }  // namespace
 
 UpdateStatus updateStatus() {
-  const UpdaterState& state = updaterState();
-  if (state.errorCode != UpdateError::None) {
+  const update::UpdaterState& state = update::updaterState();
+  if (state.errorCode != update::UpdateError::None) {
     // An installation that could not replace every file fails: the reason, then each file's.
     const std::string files = fileFailureLines(state);
     const std::string reason = files.empty() ? state.failureReason : state.failureReason + "\r\n" + files;
     return {uiText(errorText(state.errorCode)), reason};
   }
-  if (isTaskRunning() || state.diffProgress < 1.0) return {};
-  return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
+  if (update::isTaskRunning() || state.diffProgress < 1.0) return {};
+  return {uiText(update::differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
 }

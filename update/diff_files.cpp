@@ -2,6 +2,8 @@
 
 #include "formats/file_digest.h"
 
+namespace update {
+
 using formats::FileList;
 using formats::FileRecord;
 using formats::digestFailure;
@@ -35,3 +37,5 @@ FileList diffFiles(const FileList& records, const std::string& root, FileMetaCac
   }
   return records.pick(differing);
 }
+
+}  // namespace update

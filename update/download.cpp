@@ -7,10 +7,10 @@
 #include "formats/inflate.h"
 #include "formats/url_path.h"
 
+namespace update {
+
 using formats::requestPath;
 using formats::Inflater;
-using update::Failure;
-using update::Result;
 
 namespace {
 
@@ -114,3 +114,5 @@ Result<std::string> downloadAsServed(const std::string& url, std::size_t limit) 
 }
 
 std::string bodyTooLargeFailure(std::size_t limit) { return "body larger than " + std::to_string(limit) + " bytes"; }
+
+}  // namespace update

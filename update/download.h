@@ -8,6 +8,8 @@
 
 #include "update/failure.h"
 
+namespace update {
+
 // The longest silence of the server while connecting, sending or receiving. A long transfer
 // must also keep an average of 1 KiB/s after its first 30 s.
 constexpr long long serverTimeoutMs = 5000;
@@ -19,11 +21,11 @@ std::string serverUrl(const std::string& baseUrl, std::string_view path);
 // it arrives. Nothing on success, else the failure: another status, a time-out, a malformed
 // response, a refused name, data that is not one complete zlib or gzip stream, or whatever
 // `consume` threw. Connection failures (http::ConnectionError) pass through.
-std::optional<update::Failure> downloadInflated(const std::string& baseUrl, std::string_view path,
+std::optional<Failure> downloadInflated(const std::string& baseUrl, std::string_view path,
                              const std::function<void(std::string_view)>& consume);
 
 // Checks a body exactly as served, before anything reads it: why it is refused, or nothing.
-using BodyGate = std::function<std::optional<update::Failure>(const std::string& served)>;
+using BodyGate = std::function<std::optional<Failure>(const std::string& served)>;
 
 // What the documents of one fetch (the catalogue and every file list) may take inflated
 // together, so that a catalogue naming many large lists cannot exhaust memory.
@@ -35,11 +37,13 @@ struct DocumentBudget {
 // A JSON document of at most 64 MiB inflated, taken from the budget; a larger one, or one
 // beyond what is left of the budget, is a failure. Under a gate the body (at most 64 MiB as
 // well) is held as served and inflated only once it has passed.
-update::Result<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
+Result<std::string> downloadText(const std::string& baseUrl, const std::string& path, DocumentBudget& budget,
                                          const BodyGate& gate = {});
 
 // The body of a 200 answer to a GET of url, as it came, if it is at most `limit` bytes; the
 // failure otherwise, as for downloadInflated.
-update::Result<std::string> downloadAsServed(const std::string& url, std::size_t limit);
+Result<std::string> downloadAsServed(const std::string& url, std::size_t limit);
 // The failure downloadAsServed reports for a body over its limit.
 std::string bodyTooLargeFailure(std::size_t limit);
+
+}  // namespace update

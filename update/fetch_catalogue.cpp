@@ -8,14 +8,14 @@
 #include "formats/catalogue_json.h"
 #include "update/download.h"
 
+namespace update {
+
 using formats::CatalogueEntry;
 using formats::ListedFiles;
 using formats::ReleaseCheck;
 using formats::catalogueFromText;
 using formats::fileListOf;
 using formats::listedFilesFromText;
-using update::Failure;
-using update::Result;
 
 namespace {
 
@@ -85,3 +85,5 @@ FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& 
   }
   return fetched;
 }
+
+}  // namespace update

@@ -9,10 +9,12 @@
 #include "update/release_verification.h"
 #include "update/worker_results.h"
 
+namespace update {
+
 struct FetchedCatalogue {
   std::vector<formats::CatalogueEntry> catalogue;
   std::vector<formats::FileList> catalogueFiles;  // one list per entry
-  std::optional<update::Failure> failure;               // nothing when everything arrived
+  std::optional<Failure> failure;               // nothing when everything arrived
   std::int64_t releaseTimestamp = 0;                    // of the signed catalogue accepted; 0 without a key
 };
 
@@ -25,3 +27,5 @@ struct FetchedCatalogue {
 // the catalogue.
 FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& progress,
                                 const std::optional<formats::ReleaseCheck>& release = std::nullopt);
+
+}  // namespace update

@@ -8,6 +8,8 @@
 #include "platform/text_mode.h"
 #include "formats/file_digest.h"
 
+namespace update {
+
 using formats::md5OfFile;
 
 namespace {
@@ -107,3 +109,5 @@ const std::string& trustedDigest(FileMetaCache& cache, const std::string& root, 
   const std::int64_t exposedSince = digestClock();  // the file is read from now on
   return recordDigest(cache, path, modtime, exposedSince, md5OfFile(file));
 }
+
+}  // namespace update

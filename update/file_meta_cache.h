@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+namespace update {
+
 struct FileMeta {
   std::string path;         // the file's localPath, exactly as the file list builds it
   std::int64_t modtime = 0;  // seconds since 1970; 0 for a file that did not exist
@@ -45,3 +47,5 @@ const std::string& recordDigest(FileMetaCache& cache, const std::string& path, s
 
 // Reads the file's modification time in the form the cache records: 0 when it does not exist.
 std::int64_t modtimeForCache(const std::string& path);
+
+}  // namespace update

@@ -12,11 +12,12 @@
 #include "update/transfer_pool.h"
 #include "update/installation_lock.h"
 
+namespace update {
+
 using formats::FileRecord;
 using formats::hexDigest;
 using formats::isDigestText;
 using formats::sameDigest;
-using update::Failure;
 
 namespace {
 
@@ -121,3 +122,5 @@ std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const
   if (!files.empty()) platform::flushWrittenFiles(root);
   return failures;
 }
+
+}  // namespace update

@@ -7,6 +7,8 @@
 #include "update/transfers.h"
 #include "update/worker_results.h"
 
+namespace update {
+
 // Creates every folder level of the path, outermost first; existing folders and
 // failures are ignored.
 void createDirectories(const std::string& path);
@@ -30,3 +32,5 @@ std::string temporaryInstallPath(const std::string& path);
 std::vector<FileFailure> updateFiles(const std::vector<formats::FileRecord>& files, const std::string& baseUrl,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
                                      const TransferOptions& options = {});
+
+}  // namespace update

@@ -6,6 +6,8 @@
 
 #include "platform/files.h"
 
+namespace update {
+
 namespace {
 
 struct Held {
@@ -43,3 +45,5 @@ InstallationLock::~InstallationLock() {
 }
 
 bool InstallationLock::held() const { return holding; }
+
+}  // namespace update

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace update {
+
 // The lock file in the installation root; it stays there, empty, between runs.
 inline constexpr const char* installationLockName = "updater.lock";
 
@@ -33,3 +35,5 @@ class InstallationLock {
   std::string root;
   bool holding = false;
 };
+
+}  // namespace update

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+namespace update {
+
 namespace {
 
 constexpr std::size_t pieceSize = 256u << 10;
@@ -88,3 +90,5 @@ void KeptDownload::discard() {
   copy.reset();
   platform::removeFile(keptPath);
 }
+
+}  // namespace update

@@ -12,6 +12,8 @@
 #include "http/response.h"
 #include "platform/files.h"
 
+namespace update {
+
 // Where the bytes of an interrupted download of `target` are kept.
 std::string keptDownloadPath(const std::string& target);
 
@@ -40,3 +42,5 @@ class KeptDownload {
   std::string validatorText;
   std::uint64_t copied = 0;
 };
+
+}  // namespace update

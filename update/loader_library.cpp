@@ -10,6 +10,8 @@
 #include "platform/message_box.h"
 #include "platform/resources.h"
 
+namespace update {
+
 bool loaderCheckPending = true;
 bool loaderMatches = false;
 
@@ -93,9 +95,9 @@ bool keepGameLibrary(Renames& renames) {
 
 }  // namespace
 
-std::string videoLibraryPath() { return gameProgramFolder(installLayout) + "/binkw32.dll"; }
+std::string videoLibraryPath() { return game::gameProgramFolder(game::installLayout) + "/binkw32.dll"; }
 
-std::string originalVideoLibraryPath() { return gameProgramFolder(installLayout) + "/binkw32_orig.dll"; }
+std::string originalVideoLibraryPath() { return game::gameProgramFolder(game::installLayout) + "/binkw32_orig.dll"; }
 
 std::vector<unsigned char> loadEmbeddedLoaderLibrary() {
   return platform::loadRcdataResource(loaderLibraryResourceId);
@@ -151,3 +153,5 @@ void refreshLoaderCheck() {
 }
 
 bool loaderInstalled() { return videoLibraryExists() && originalVideoLibraryExists() && loaderMatches; }
+
+}  // namespace update

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace update {
+
 // The window's button state, refreshed in the frame after loaderCheckPending was set (at start
 // and after each press), not every frame: loaderMatches says binkw32.dll was the embedded
 // loader and binkw32_orig.dll a library to forward to (a file with content).
@@ -36,3 +38,5 @@ bool installLoaderLibrary();
 // counts as installed when both files exist and binkw32.dll is the embedded loader.
 void refreshLoaderCheck();
 bool loaderInstalled();
+
+}  // namespace update

@@ -1,3 +1,8 @@
 #pragma once
 // The version this build reports (the CMake cache value QUARNMP_VERSION).
+
+namespace update {
+
 extern const char programVersion[];
+
+}  // namespace update

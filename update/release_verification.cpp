@@ -4,9 +4,9 @@
 #include "formats/release_timestamp.h"
 #include "update/download.h"
 
+namespace update {
+
 using namespace formats;
-using update::Failure;
-using update::Result;
 
 namespace {
 
@@ -46,3 +46,5 @@ Result<std::int64_t> verifyServedDocument(const PublicKey& key, const std::strin
   if (stamp->file != path) return Failure{"signed for another file (" + stamp->file + ")"};
   return stamp->timestamp;
 }
+
+}  // namespace update

@@ -8,6 +8,8 @@
 #include "formats/release_trust.h"
 #include "update/failure.h"
 
+namespace update {
+
 // The key line this build was configured with (QUARNMP_PUBLIC_KEY), "" for none; defined in
 // the source file that CMake generates from built_in_key.cpp.in.
 extern const char builtInKeyLine[];
@@ -18,5 +20,7 @@ const formats::TrustedKey& builtInKey();
 // The release time it names, or the failure: "signature missing", "signature too large",
 // "signature invalid (...)" or "signed for another file". Connection failures pass through
 // as exceptions.
-update::Result<std::int64_t> verifyServedDocument(const formats::PublicKey& key, const std::string& baseUrl,
+Result<std::int64_t> verifyServedDocument(const formats::PublicKey& key, const std::string& baseUrl,
                                       const std::string& path, std::string_view served);
+
+}  // namespace update

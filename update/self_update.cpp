@@ -10,9 +10,9 @@
 #include "update/download.h"
 #include "update/updater_hash.h"
 
+namespace update {
+
 using namespace formats;
-using update::Failure;
-using update::Result;
 
 namespace {
 
@@ -84,3 +84,5 @@ SelfUpdateOutcome selfUpdate(const TrustedKey& trusted, const std::string& baseU
     return failed(failure.what());
   }
 }
+
+}  // namespace update

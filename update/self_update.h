@@ -12,6 +12,8 @@
 
 #include "update/release_verification.h"
 
+namespace update {
+
 enum class SelfUpdateState { Current, Outdated, Replaced, Failed };
 
 struct SelfUpdateOutcome {
@@ -30,3 +32,5 @@ std::string updaterProgramServerPath();
 // replaces it when it differs. Never throws.
 SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
                              bool checkOnly);
+
+}  // namespace update

@@ -14,14 +14,14 @@
 #include "formats/release_timestamp.h"
 #include "update/updater_hash.h"
 
+namespace update {
+
 using formats::FileList;
 using formats::FileRecord;
 using formats::ReleaseCheck;
 using formats::releaseCheckFor;
 using formats::releaseRecordName;
 using formats::writeAcceptedRelease;
-using update::Failure;
-using update::Result;
 
 namespace {
 
@@ -277,3 +277,5 @@ void resetUpdaterState() {
   updater.updaterHashText.clear();
   updater.updaterHashFetched = false;
 }
+
+}  // namespace update

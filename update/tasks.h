@@ -9,6 +9,8 @@
 #include "update/transfers.h"
 #include "update/updater_state.h"
 
+namespace update {
+
 // Each clears errorCode and starts one task, and returns true; while a task runs they
 // refuse, changing nothing, and return false (the window offers them only while none runs).
 // Headless tools may name another server.
@@ -41,3 +43,5 @@ std::string updaterHash();
 
 // Back to the initial values, waiting for a running task first (tests and tools).
 void resetUpdaterState();
+
+}  // namespace update

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+namespace update {
+
 namespace {
 
 struct Shared {
@@ -51,3 +53,5 @@ std::exception_ptr runTransferJobs(std::size_t count, unsigned workers, const Tr
   }
   return shared.failure;
 }
+
+}  // namespace update

@@ -6,6 +6,8 @@
 
 #include "http/connection.h"
 
+namespace update {
+
 using TransferJob = std::function<void(std::size_t index, http::Connection& connection)>;
 
 // Runs job(i, ...) once for each i below count on min(workers, count) workers, the calling
@@ -14,3 +16,5 @@ using TransferJob = std::function<void(std::size_t index, http::Connection& conn
 // every worker has ended (null when none threw).
 std::exception_ptr runTransferJobs(std::size_t count, unsigned workers, const TransferJob& job,
                                    const std::function<void(std::size_t finished)>& finished);
+
+}  // namespace update

@@ -8,8 +8,9 @@
 #include "http/errors.h"
 #include "update/kept_download.h"
 
+namespace update {
+
 using formats::Inflater;
-using update::Failure;
 
 namespace {
 
@@ -135,3 +136,5 @@ std::optional<Failure> fetchInflated(http::Connection& connection, const Downloa
     std::this_thread::sleep_for(options.retryPauses[retry]);
   }
 }
+
+}  // namespace update

@@ -12,6 +12,8 @@
 #include "http/connection.h"
 #include "update/failure.h"
 
+namespace update {
+
 inline constexpr unsigned defaultTransferJobs = 8;
 inline constexpr unsigned maxTransferJobs = 32;
 
@@ -46,7 +48,9 @@ struct DownloadTarget {
 // (Range, If-Range) and inflates the kept bytes first; a whole body in answer starts over, and
 // so does a refused body that was continued. A connection failure (std::system_error) that
 // outlives its retries (http::ConnectionError) passes through.
-std::optional<update::Failure> fetchInflated(http::Connection& connection, const DownloadTarget& target,
+std::optional<Failure> fetchInflated(http::Connection& connection, const DownloadTarget& target,
                                              const TransferOptions& options, const std::function<void()>& restart,
                                              const std::function<void(std::string_view)>& consume,
-                                             const std::function<std::optional<update::Failure>()>& verify);
+                                             const std::function<std::optional<Failure>()>& verify);
+
+}  // namespace update

@@ -3,9 +3,9 @@
 #include <exception>
 #include <utility>
 
+namespace update {
+
 using formats::ReleaseCheck;
-using update::Failure;
-using update::Result;
 
 Result<std::string> fetchUpdaterHash(const std::string& baseUrl, const std::optional<ReleaseCheck>& release) {
   try {
@@ -22,3 +22,5 @@ Result<std::string> fetchUpdaterHash(const std::string& baseUrl, const std::opti
     return Failure{failure.what()};
   }
 }
+
+}  // namespace update

@@ -14,6 +14,8 @@
 #include "update/fetch_catalogue.h"
 #include "update/worker_results.h"
 
+namespace update {
+
 // No task runs with a phase of its own for the installation: it is part of UpdateDiff.
 enum class UpdatePhase { Fetch = 0, Diff = 1, UpdateDiff = 3 };
 
@@ -22,7 +24,7 @@ enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, Gene
 
 // What a task hands back through its future, applied to UpdaterState by pollTask.
 struct TaskResult {
-  std::optional<update::Failure> failure;
+  std::optional<Failure> failure;
   std::vector<FileFailure> fileFailures;
   std::optional<FetchedCatalogue> fetched;            // a fetch's catalogue, also one cut short
   std::optional<formats::FileList> differingFiles;  // a comparison's verdict
@@ -60,3 +62,5 @@ struct UpdaterState {
 // The one process-wide state, for reading. It is never destroyed, so detached request
 // threads may still finish while the process ends.
 const UpdaterState& updaterState();
+
+}  // namespace update

@@ -4,6 +4,8 @@
 #include "formats/file_digest.h"
 #include "update/tasks.h"
 
+namespace update {
+
 using formats::md5OfFile;
 
 bool updaterIsCurrent(const std::string& publishedDigest) {
@@ -17,3 +19,5 @@ std::optional<bool> takeUpdaterVerdict() {
   if (!takeUpdaterHashFetched()) return std::nullopt;
   return updaterIsCurrent(updaterHash());
 }
+
+}  // namespace update

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace update {
+
 // An empty published digest says nothing, so the updater counts as current; otherwise the
 // running executable's MD5 must equal it exactly (an unreadable executable never does).
 bool updaterIsCurrent(const std::string& publishedDigest);
@@ -11,3 +13,5 @@ bool updaterIsCurrent(const std::string& publishedDigest);
 // The verdict on the digest that arrived since the last call; nothing when none did.
 // Called on the polling thread.
 std::optional<bool> takeUpdaterVerdict();
+
+}  // namespace update

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+namespace update {
+
 // Receives a worker's progress, 0 to 1, on the worker's thread.
 using ProgressSink = std::function<void(double)>;
 
@@ -11,3 +13,5 @@ struct FileFailure {
   std::string localPath;
   std::string reason;
 };
+
+}  // namespace update

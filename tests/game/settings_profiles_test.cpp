@@ -18,24 +18,24 @@ namespace fs = std::filesystem;
 
 const std::string defaults =
     R"({"clip_cursor":false,"console":false,"language":"de","luadebugger":false,"use_local_profile":false})";
-const std::string aside = std::string(settingsFileName) + ".broken";
+const std::string aside = std::string(game::settingsFileName) + ".broken";
 
 // Loads the text as the settings file: "<stored text or 'as written'>|<language index> '<language>' <clip_cursor
 // console luadebugger use_local_profile>", "|reported" if stderr names the file, "|<path>=<content>" per file made.
 static std::string loadFrom(const std::optional<std::string>& text) {
-  resetGameState();
-  if (text) writeFile(settingsFileName, *text);
+  game::resetGameState();
+  if (text) writeFile(game::settingsFileName, *text);
   const std::set<fs::path> before(fs::recursive_directory_iterator("."), {});
   testing::internal::CaptureStderr();
-  loadSettings();
-  const std::string stored = readFile(settingsFileName), reported = testing::internal::GetCapturedStderr();
-  std::string result = (stored == text ? "as written" : stored) + "|" + std::to_string(UiLanguageIndex) + " '" +
-                       settings.language + "' ";
-  for (bool flag : {settings.clip_cursor, settings.console, settings.luadebugger, settings.use_local_profile})
+  game::loadSettings();
+  const std::string stored = readFile(game::settingsFileName), reported = testing::internal::GetCapturedStderr();
+  std::string result = (stored == text ? "as written" : stored) + "|" + std::to_string(game::UiLanguageIndex) + " '" +
+                       game::settings.language + "' ";
+  for (bool flag : {game::settings.clip_cursor, game::settings.console, game::settings.luadebugger, game::settings.use_local_profile})
     result += flag ? "1" : "0";
-  result += reported.starts_with(std::string(settingsFileName) + " cannot be used") ? "|reported" : reported;
+  result += reported.starts_with(std::string(game::settingsFileName) + " cannot be used") ? "|reported" : reported;
   for (const fs::directory_entry& made : fs::recursive_directory_iterator("."))
-    if (!before.count(made) && made.is_regular_file() && made.path().filename() != settingsFileName)
+    if (!before.count(made) && made.is_regular_file() && made.path().filename() != game::settingsFileName)
       result += "|" + made.path().lexically_relative(".").string() + "=" + readFile(made);
   return result;
 }
@@ -43,10 +43,10 @@ static std::string loadFrom(const std::optional<std::string>& text) {
 // "<selected>|<count>|<names>", the names after the first sorted (the walk keeps the file
 // system's order); the widget's views must show the names.
 static std::string found() {
-  std::vector<std::string> names(profileList.profileNameViews.begin(), profileList.profileNameViews.end());
-  if (names != profileList.profileNames) return "the views differ";
+  std::vector<std::string> names(game::profileList.profileNameViews.begin(), game::profileList.profileNameViews.end());
+  if (names != game::profileList.profileNames) return "the views differ";
   std::sort(names.begin() + !names.empty(), names.end());
-  std::string text = std::to_string(profileList.selectedProfileIndex) + "|" + std::to_string(profileList.profileCount);
+  std::string text = std::to_string(game::profileList.selectedProfileIndex) + "|" + std::to_string(game::profileList.profileCount);
   for (const std::string& name : names) text += "|" + name;
   return text;
 }
@@ -68,16 +68,16 @@ TEST(Game, SettingsFileIsReadAsStoredAndKeptAsideWhenBroken) {
                                     R"({"language":5})"s, "{\"language\":\"\xff\"}"s, "{}\0x"s})
     EXPECT_EQ(loadFrom(broken), defaults + "|2 'de' 0000|reported|" + aside +
                                     (++number == 1 ? "" : std::to_string(number)) + "=" + broken);
-  fs::remove(folder / settingsFileName);  // a file that cannot be read
-  writeFile(folder / settingsFileName / "inside", "x");
+  fs::remove(folder / game::settingsFileName);  // a file that cannot be read
+  writeFile(folder / game::settingsFileName / "inside", "x");
   EXPECT_EQ(loadFrom(std::nullopt), defaults + "|2 'de' 0000|reported|" + aside + "8/inside=x");
   // With no free name left the file stays as it is.
   for (number = 9; number < 100; ++number) writeFile(folder / (aside + std::to_string(number)), "");
   EXPECT_EQ(loadFrom("kept"), "as written|2 'de' 0000|reported");
 
-  settings = {"d\xc3\xa9", false, true, true, true};
-  saveSettings();
-  EXPECT_EQ(readFile(folder / settingsFileName), "{\"clip_cursor\":true,\"console\":true,\"language\":\"d\xc3\xa9\","
+  game::settings = {"d\xc3\xa9", false, true, true, true};
+  game::saveSettings();
+  EXPECT_EQ(readFile(folder / game::settingsFileName), "{\"clip_cursor\":true,\"console\":true,\"language\":\"d\xc3\xa9\","
                                                  "\"luadebugger\":false,\"use_local_profile\":true}");
 }
 
@@ -85,7 +85,7 @@ TEST(Game, SettingsFileIsReadAsStoredAndKeptAsideWhenBroken) {
 // Documents folder is searched too (the local one is the window test's).
 TEST(Game, ProfilesAreIniNamesAtAnyDepth) {
   WorkingFolder folder;
-  resetGameState();
+  game::resetGameState();
   const fs::path profiles = folder / "Profiles";
   for (const char* file : {"first.ini", "notes.txt", "sub/second.ini", "third.INI", ".ini", "locked/hidden.ini",
                            "fourth.ini/x.txt", "a/b/deep.ini", "a\\b.ini", "../Outside/foreign.ini"})
@@ -94,22 +94,22 @@ TEST(Game, ProfilesAreIniNamesAtAnyDepth) {
   fs::create_directory_symlink(profiles, profiles / "loop");
   fs::permissions(folder.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
   fs::permissions(profiles / "locked", fs::perms::none);
-  profileList.selectedProfileIndex = 3;
+  game::profileList.selectedProfileIndex = 3;
   const bool root = ::geteuid() == 0;
   ASSERT_TRUE(!root || (::setegid(65534) == 0 && ::seteuid(65534) == 0)) << "cannot become nobody";
   std::error_code denied;
   fs::directory_iterator probe(profiles / "locked", denied);
-  discoverProfiles(profiles.string());
+  game::discoverProfiles(profiles.string());
   ASSERT_TRUE(!root || (::seteuid(0) == 0 && ::setegid(0) == 0)) << "cannot become root again";
   EXPECT_TRUE(denied) << "the folder must really be unreadable";
   EXPECT_EQ(found(), "0|7|(default)||a\\b|deep|first|fourth|second");
-  discoverProfiles((folder / "missing").string());
+  game::discoverProfiles((folder / "missing").string());
   EXPECT_EQ(found(), "0|1|(default)");
-  EXPECT_EQ(profileNameOfPath("C:\\Docs\\Profiles\\x/y.ini", '\\'), "x/y");
+  EXPECT_EQ(game::profileNameOfPath("C:\\Docs\\Profiles\\x/y.ini", '\\'), "x/y");
 
   ::setenv("HOME", (folder / "home").c_str(), 1);  // no test after this one reads it
   ::unsetenv("XDG_CONFIG_HOME");
   writeFile(folder / "home/Documents/Haldrun/Profiles/player.ini", "");
-  refreshProfiles();
+  game::refreshProfiles();
   EXPECT_EQ(found(), "0|2|(default)|player") << "Documents + \"\\Haldrun\\Profiles\" works here";
 }

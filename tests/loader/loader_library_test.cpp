@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using namespace testing_support;
 
 static std::string embeddedLoader() {
-  auto bytes = loadEmbeddedLoaderLibrary();
+  auto bytes = update::loadEmbeddedLoaderLibrary();
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -63,10 +63,10 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
   signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};  // a write that fails even for root: no file may grow to the loader's size
   getrlimit(RLIMIT_FSIZE, &saved);
-  for (auto [layout, folder] : {std::pair{InstallLayout::RuskEdition, "base/bin"},
-                                std::pair{InstallLayout::TovanEdition, "Data/base/bin"}}) {
+  for (auto [layout, folder] : {std::pair{game::InstallLayout::RuskEdition, "base/bin"},
+                                std::pair{game::InstallLayout::TovanEdition, "Data/base/bin"}}) {
     WorkingFolder root;
-    installLayout = layout;
+    game::installLayout = layout;
     const fs::path bin = root / folder;
     for (const auto& [name, before, writeFails, expected] : installCases) {
       fs::remove_all(bin);
@@ -76,24 +76,24 @@ TEST(LoaderLibrary, InstallCasesInBothLayouts) {
         const std::string file = before.substr(at, equals - at), content = before.substr(equals + 1, end - equals - 1);
         content == "<folder>" ? (void)fs::create_directory(bin / file) : writeFile(bin / file, swapMark(content));
       }
-      loaderCheckPending = loaderMatches = false;
+      update::loaderCheckPending = update::loaderMatches = false;
       const rlimit limited{writeFails ? embeddedLoader().size() / 2 : saved.rlim_cur, saved.rlim_max};
       ::testing::internal::CaptureStderr();
       setrlimit(RLIMIT_FSIZE, &limited);
-      const bool installed = installLoaderLibrary();
+      const bool installed = update::installLoaderLibrary();
       setrlimit(RLIMIT_FSIZE, &saved);
       std::string after = installed ? "installed|" : "refused|";
       for (const fs::path& file : std::set<fs::path>(fs::directory_iterator(bin), {})) {
         const std::string content = fs::is_directory(file) ? "<folder>" : swapMark(readFile(file));
         after += file.filename().string() + "=" + content + "|";
       }
-      refreshLoaderCheck();
-      if (loaderInstalled() != installed) after += "the button disagrees|";
+      update::refreshLoaderCheck();
+      if (update::loaderInstalled() != installed) after += "the button disagrees|";
       EXPECT_EQ(after + ::testing::internal::GetCapturedStderr(), expected) << folder << ": " << name;
     }
     for (const std::string& content : {std::string(), embeddedLoader() + "x", embeddedLoader().substr(1)}) {
       writeFile(bin / "binkw32.dll", content);
-      EXPECT_FALSE(installedLoaderMatches()) << content.size() << " bytes never match";
+      EXPECT_FALSE(update::installedLoaderMatches()) << content.size() << " bytes never match";
     }
   }
 }

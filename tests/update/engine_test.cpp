@@ -47,7 +47,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string helloDigest = "5d41402abc4b2a76b9719d911017c592";  // MD5 of "hello"
-const ProgressSink ignoreProgress = [](double) {};
+const update::ProgressSink ignoreProgress = [](double) {};
 
 std::string deflated(std::string_view bytes) { return compressText(bytes, 6); }
 
@@ -92,26 +92,26 @@ TEST(LocalFiles, DigestsMatchMd5sumAndFoldersAreMadeWithEitherSeparator) {
     EXPECT_EQ(md5OfFile(path), runProgram("/usr/bin/md5sum", {path}).out.substr(0, 32)) << path;
   EXPECT_EQ(md5OfFile((folder / "missing").string()), "0000000000000000");
   EXPECT_EQ(md5OfFile(folder.path().string()), digestFailure);  // a folder
-  createDirectories(folder.path().string() + "/QuarnServer/bin\\new");
+  update::createDirectories(folder.path().string() + "/QuarnServer/bin\\new");
   EXPECT_TRUE(fs::is_directory(folder / "QuarnServer/bin/new"));
 }
 
 TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
   TempFolder folder;
   const auto file = folder / "updater_filemeta.json";
-  writeFileMetaCache(folder.prefix(), {{"b/x.dll", {"b/x.dll", 1700000000, "0123456789abcdef0123456789abcdef"}},
+  update::writeFileMetaCache(folder.prefix(), {{"b/x.dll", {"b/x.dll", 1700000000, "0123456789abcdef0123456789abcdef"}},
                                        {"a\\y", {"a\\y", -5, "0000000000000000"}}});
   EXPECT_EQ(readFile(file),
             "{\n \"a\\\\y\": {\n  \"hash\": \"0000000000000000\",\n  \"modtime\": -5\n },\n"
             " \"b/x.dll\": {\n  \"hash\": \"0123456789abcdef0123456789abcdef\",\n  \"modtime\": 1700000000\n }\n}");
-  writeFileMetaCache(folder.prefix(), {});
+  update::writeFileMetaCache(folder.prefix(), {});
   EXPECT_EQ(readFile(file), "null");
 
   // Times in floating point are truncated towards zero; entries with time 0 are dropped.
   writeFile(file, R"({"a": {"hash": "h1", "modtime": 1700000000.9}, "b": {"hash": "h2", "modtime": -3.7},
                      "./a": {"hash": "h3", "modtime": 0}})");
   std::string read;
-  for (const auto& [key, meta] : readFileMetaCache(folder.prefix()))
+  for (const auto& [key, meta] : update::readFileMetaCache(folder.prefix()))
     read += key + "=" + std::to_string(meta.modtime) + meta.hash + " ";
   EXPECT_EQ(read, "a=1700000000h1 b=-3h2 ");
 
@@ -119,11 +119,11 @@ TEST(CacheFile, IsWrittenByteExactAndReadLeniently) {
                                  R"({"a": {"hash": "h", "modtime": "1"}})", R"({"a": {"hash": "h"}})",
                                  R"({"a": {"hash": "h", "modtime": 1e300}})", R"({"a": 7})"}) {
     writeFile(file, unreadable);
-    EXPECT_TRUE(readFileMetaCache(folder.prefix()).empty()) << unreadable;
+    EXPECT_TRUE(update::readFileMetaCache(folder.prefix()).empty()) << unreadable;
   }
   fs::remove(file);
   ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
-  EXPECT_TRUE(readFileMetaCache(folder.prefix()).empty()) << "a FIFO is never opened";
+  EXPECT_TRUE(update::readFileMetaCache(folder.prefix()).empty()) << "a FIFO is never opened";
 }
 
 // The cache file was last written at T; each file's entry records the time it had then.
@@ -139,7 +139,7 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
       {"missing", "", std::string(digestFailure)},
       {"fifo", "", std::string(digestFailure)}};
   ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
-  FileMetaCache written;
+  update::FileMetaCache written;
   std::map<std::string, std::string> listed;
   for (const auto& [name, content, digest] : cases) {
     if (!content.empty()) writeFile(root / name, content);
@@ -149,11 +149,11 @@ TEST(Comparison, TrustsACachedDigestOnlyForAFileItHasSeen) {
   }
   const FileList records = fileListFromText(fileListText(listed), entry("here", "."));
   fs::last_write_time(root / "restored", before - std::chrono::hours(24));
-  writeFileMetaCache(root.prefix(), written);
+  update::writeFileMetaCache(root.prefix(), written);
   fs::last_write_time(root / "updater_filemeta.json", cacheWritten);
-  FileMetaCache cache = readFileMetaCache(root.prefix());
+  update::FileMetaCache cache = update::readFileMetaCache(root.prefix());
   std::string differing;
-  for (const FileRecord& record : diffFiles(records, root.prefix(), cache, ignoreProgress))
+  for (const FileRecord& record : update::diffFiles(records, root.prefix(), cache, ignoreProgress))
     differing += record.localPath + " ";
   EXPECT_EQ(differing, "./fifo ./missing ./restored ./rewritten ");
 }
@@ -166,24 +166,24 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
     const TempFolder root;
     const std::string file = (root / name).string();
     const FileList records = fileListFromText(R"({")" + name + R"(": ")" + helloDigest + R"("})", entry(name, "."));
-    FileMetaCache cache;
+    update::FileMetaCache cache;
     for (std::optional<std::int64_t> digested; !digested || digested != platform::modificationTime(file);) {
       writeFile(file, "hello");  // compared as it is, replaced when installed; then a real rewrite, in that second
-      if (name == "compared") diffFiles(records, root.prefix(), cache, ignoreProgress);
-      else ASSERT_TRUE(updateFiles({records[0]}, server.url(), root.prefix(), cache, ignoreProgress).empty());
+      if (name == "compared") update::diffFiles(records, root.prefix(), cache, ignoreProgress);
+      else ASSERT_TRUE(update::updateFiles({records[0]}, server.url(), root.prefix(), cache, ignoreProgress).empty());
       digested = platform::modificationTime(file);
       writeFile(file, "HELLO");
     }
-    writeFileMetaCache(root.prefix(), cache);
+    update::writeFileMetaCache(root.prefix(), cache);
     fs::last_write_time(root / "updater_filemeta.json", fs::file_time_type::clock::now() + std::chrono::seconds(3));
-    FileMetaCache read = readFileMetaCache(root.prefix());
-    EXPECT_EQ(diffFiles(records, root.prefix(), read, ignoreProgress).size(), 1u) << name << ": rewrite unseen";
+    update::FileMetaCache read = update::readFileMetaCache(root.prefix());
+    EXPECT_EQ(update::diffFiles(records, root.prefix(), read, ignoreProgress).size(), 1u) << name << ": rewrite unseen";
   }
 }
 
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
-std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
-  const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
+std::string fetched(const ScriptedServer& server, const update::ProgressSink& progress = ignoreProgress) {
+  const update::FetchedCatalogue fetched = update::fetchCatalogue(server.url(), progress);
   std::string text = fetched.failure ? fetched.failure->reason : "";
   for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
     text += "|" + fetched.catalogue[set].name + ":";
@@ -255,11 +255,11 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
   for (const std::string& key : keys) {
     std::string outcome;  // "<failed path>: <reason>|..." after comparing and installing
     try {
-      FileMetaCache cache;
+      update::FileMetaCache cache;
       const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
-      const FileList differing = diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
-      for (const FileFailure& failure :
-           updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+      const FileList differing = update::diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
+      for (const update::FileFailure& failure :
+           update::updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
         outcome += failure.localPath + ": " + failure.reason + "|";
     } catch (const std::exception& error) {
       outcome = error.what();
@@ -273,7 +273,7 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
   const auto hash = [](const std::string& url) {
-    const auto fetched = fetchUpdaterHash(url);
+    const auto fetched = update::fetchUpdaterHash(url);
     return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
   };
   EXPECT_EQ(hash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
@@ -316,9 +316,9 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   fs::permissions(root / "QuarnServer/run.sh", runnable);
   fs::permissions(root / "QuarnServer/locked.txt", fs::perms::owner_read);  // refused before it is asked for
   const ScriptedServer server = serverOf(responses);
-  FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
+  update::FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
-  for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress))
+  for (const update::FileFailure& failure : update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress))
     failures[failure.localPath] = failure.reason;
   for (const Case& c : cases) {
     const std::string path = "QuarnServer/" + c.key;
@@ -361,11 +361,11 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
       }
       --open;
     }, ScriptedServer::AtOnce{});
-    FileMetaCache cache;
+    update::FileMetaCache cache;
     std::string outcome;
-    TransferOptions options;
+    update::TransferOptions options;
     options.jobs = row.jobs;
-    for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
+    for (const update::FileFailure& failure : update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
       outcome += failure.localPath + ": " + failure.reason + "\n";
     for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
     EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
@@ -417,7 +417,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
       {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
        "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
       {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
-  const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
+  const update::TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
                                 .keepFrom = 64u << 10};
@@ -426,8 +426,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
     TempFolder root;
     writeFile(root / "f", "old");
     const ScriptedServer server(row.connections);
-    FileMetaCache cache;
-    const auto failures = updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
+    update::FileMetaCache cache;
+    const auto failures = update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
     const std::vector<std::string> requests = server.receivedRequests();
     const std::string last = requests.empty() ? "" : requests.back();
     const auto range = last.find("Range: "), end = last.find("\r\n", range);
@@ -449,9 +449,9 @@ TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
   const TempFolder root;
   const ScriptedServer server = serverOf({{"/files/zeros.bin", httpAnswer(deflated(std::string(128u << 20, '\0')))}});
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
-  FileMetaCache cache;
+  update::FileMetaCache cache;
   expectWithinMemory("128 MiB file", 96u << 20,
-                     [&] { return updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
+                     [&] { return update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
 }
 
 // What the installation in the working directory held when the engine last flushed it to disk.
@@ -465,34 +465,34 @@ extern "C" int syncfs(int fd) {
 
 TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const WorkingFolder installation;  // the tasks work on the working directory
-  resetUpdaterState();
+  update::resetUpdaterState();
   const auto run = [](const std::function<bool()>& start) {
     ASSERT_TRUE(start()) << "refused to start with no task running";
-    EXPECT_FALSE(startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
-    while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_FALSE(update::startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
+    while (!update::pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
-  const UpdaterState& state = updaterState();
-  run([] { return startCatalogueFetch("http://127.0.0.1:1/"); });
-  EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
+  const update::UpdaterState& state = update::updaterState();
+  run([] { return update::startCatalogueFetch("http://127.0.0.1:1/"); });
+  EXPECT_EQ(std::pair(state.errorCode, update::hasCatalogue()), std::pair(update::UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { return startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
-  EXPECT_EQ(state.errorCode, UpdateError::None);
-  EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
+  run([] { return update::startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  EXPECT_EQ(state.errorCode, update::UpdateError::None);
+  EXPECT_EQ((std::vector<double>{state.updateProgress, update::currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
 
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { return startCatalogueFetch(server.url()); });
-  run(startDiff);
+  run([&] { return update::startCatalogueFetch(server.url()); });
+  run(update::startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { return startUpdateDiff(server.url()); });
+    run([&] { return update::startUpdateDiff(server.url()); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
-              std::string(installationBusyReason) + "|<missing>|" + compared);
+              std::string(update::installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { return startUpdateDiff(server.url()); });
+  run([&] { return update::startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 

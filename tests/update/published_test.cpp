@@ -122,7 +122,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   EXPECT_EQ(run("check"), current);
   const std::string cacheText = readFile(installation / "updater_filemeta.json");
   EXPECT_TRUE(cacheText.ends_with(std::string(programLineEnd) + " }" + programLineEnd + "}")) << cacheText;
-  FileMetaCache cache = readFileMetaCache(installation.string() + "/");
+  update::FileMetaCache cache = update::readFileMetaCache(installation.string() + "/");
   std::string cached, actual;
   for (const auto& [key, content] : files) {
     const std::string name = "QuarnServer/" + key, path = (installation / name).string();

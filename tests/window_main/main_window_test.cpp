@@ -167,16 +167,16 @@ class MainWindowTest : public HeadlessNuklear {
     writeFile(root / "Data/base/bin/Ostmarka.exe", "MZ, a Windows program");
     ::setenv("PATH", ((root / "fakebin").string() + ":" + path).c_str(), 1);
     ::setenv("HOME", (root / "home").c_str(), 1);
-    resetGameState();
+    game::resetGameState();
     resetInterfaceState();
-    installLayout = InstallLayout::RuskEdition;
-    loadSettings();
+    game::installLayout = game::InstallLayout::RuskEdition;
+    game::loadSettings();
     build = [this] { drawFrame(AppMedia{}, &ctx, 640, 360); };
     frame();
   }
   void TearDown() override {
     held = nullptr;
-    resetUpdaterState();
+    update::resetUpdaterState();
     ::setenv("PATH", path.c_str(), 1);
     ::close(windowDescriptor);
   }
@@ -195,7 +195,7 @@ class MainWindowTest : public HeadlessNuklear {
   }
   void runTask(const std::string& button) {
     click(button);
-    framesUntil([] { return !isTaskRunning(); });
+    framesUntil([] { return !update::isTaskRunning(); });
     frame();  // the frame that collected the result still had the progress row
   }
   // The line one start recorded, or else the one error it wrote to standard error.
@@ -262,14 +262,14 @@ TEST_F(MainWindowTest, ChoicesAreSavedAtOnceAndReachTheLaunch) {
     click(from);
     click(to);
     EXPECT_EQ(missing({"Fetch", "show console", "Main Game"}), "") << to;
-    EXPECT_THAT(readFile(settingsFileName), HasSubstr("\"language\":\"" + std::string(code) + "\""));
+    EXPECT_THAT(readFile(game::settingsFileName), HasSubstr("\"language\":\"" + std::string(code) + "\""));
   }
   writeFile(root / "QuarnServer/__QuarnData/Profiles/Local One.ini", "");
   for (const auto& [label, member] : {std::pair{"use luadebugger", "luadebugger"}, {"show console", "console"},
                                       {"clip cursor", "clip_cursor"},
                                       {"don't use documents folder", "use_local_profile"}}) {
     click(label);
-    EXPECT_THAT(readFile(settingsFileName), HasSubstr("\"" + std::string(member) + "\":true"));
+    EXPECT_THAT(readFile(game::settingsFileName), HasSubstr("\"" + std::string(member) + "\":true"));
   }
   click("(default)");
   click("Local One");
@@ -280,36 +280,36 @@ TEST_F(MainWindowTest, ChoicesAreSavedAtOnceAndReachTheLaunch) {
                                                    "[-luadebugger][-console][-clipcursor][-uselocalsettingsfolder]"
                                                    "[-multiplayer]");
   click("don't use documents folder");
-  EXPECT_EQ(profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
+  EXPECT_EQ(game::profileList.selectedProfileIndex, 0) << "the other folder's search resets the choice";
   EXPECT_FALSE(shows("Local One"));
 }
 
 TEST_F(MainWindowTest, LaunchesPassTheSwitchesInOrder) {
   const struct {
-    InstallLayout layout;
-    LaunchKind kind;
+    game::InstallLayout layout;
+    game::LaunchKind kind;
     bool multiplayer, options;  // options: all four checkboxes on
     const char* language;
     std::string profile, expected;  // expected: what the start recorded, or the error on standard error
   } cases[] = {
-      {InstallLayout::RuskEdition, LaunchKind::MainGame, true, false, "en", "", "Error!: no archive"},
-      {InstallLayout::RuskEdition, LaunchKind::Expansion, true, true, "de", "My " + std::string(400, 'p'),
+      {game::InstallLayout::RuskEdition, game::LaunchKind::MainGame, true, false, "en", "", "Error!: no archive"},
+      {game::InstallLayout::RuskEdition, game::LaunchKind::Expansion, true, true, "de", "My " + std::string(400, 'p'),
        "./base/bin/Ostmarka.exe[-language:de][-profile:My " + std::string(400, 'p') +
            "][-luadebugger][-console][-clipcursor][-uselocalsettingsfolder][-multiplayer][-extra1]"},
-      {InstallLayout::TovanEdition, LaunchKind::MainGame, false, false, "en", "",
+      {game::InstallLayout::TovanEdition, game::LaunchKind::MainGame, false, false, "en", "",
        "wine[./Data/base/bin/Ostmarka.exe][-language:en]"},
       // A language outside the table means the default; quotes and backslashes stay inside the profile's argument.
-      {InstallLayout::TovanEdition, LaunchKind::MainGame, false, false, "en -console", R"(quote" -console "x)",
+      {game::InstallLayout::TovanEdition, game::LaunchKind::MainGame, false, false, "en -console", R"(quote" -console "x)",
        R"(wine[./Data/base/bin/Ostmarka.exe][-language:de][-profile:quote" -console "x])"},
-      {InstallLayout::RuskEdition, LaunchKind::MainGame, false, true, "../../../de", R"(a"b\ ends in \)",
+      {game::InstallLayout::RuskEdition, game::LaunchKind::MainGame, false, true, "../../../de", R"(a"b\ ends in \)",
        R"(./base/bin/Ostmarka.exe[-language:de][-profile:a"b\ ends in \][-luadebugger][-console][-clipcursor])"
        "[-uselocalsettingsfolder]"},
   };
   writeFile(root / "base/qar/lngdecfg0.qar", "");
   for (const auto& c : cases) {
-    const Settings chosen{c.language, c.options, c.options, c.options, c.options};
-    const ProfileList profiles{{"(default)", c.profile}, {}, 2, c.profile.empty() ? 0 : 1};
-    EXPECT_EQ(launched([&] { launchGame(c.layout, chosen, profiles, {c.kind, "", ""}, c.multiplayer, "no archive"); }),
+    const game::Settings chosen{c.language, c.options, c.options, c.options, c.options};
+    const game::ProfileList profiles{{"(default)", c.profile}, {}, 2, c.profile.empty() ? 0 : 1};
+    EXPECT_EQ(launched([&] { game::launchGame(c.layout, chosen, profiles, {c.kind, "", ""}, c.multiplayer, "no archive"); }),
               c.expected);
   }
 }
@@ -320,7 +320,7 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   EXPECT_NE(enabled, greyed);
   EXPECT_EQ(colour("Aktualisieren"), greyed);
   click("Aktualisieren");
-  EXPECT_FALSE(isTaskRunning());
+  EXPECT_FALSE(update::isTaskRunning());
   const int launchRowY = find("Multiplayer:").y;
   hover("Abrufen");
   const Drawn tip = texts.back();
@@ -331,7 +331,7 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   for (const char* busy : {"Abrufen", "Zeige Aenderungen", "Aktualisieren"}) EXPECT_EQ(colour(busy), greyed) << busy;
   held = nullptr;
   // The fetch and the digest request end each on their own thread: wait for both.
-  framesUntil([&] { return !isTaskRunning() && shows("Updater veraltet. Bitte Updater manuell updaten."); },
+  framesUntil([&] { return !update::isTaskRunning() && shows("Updater veraltet. Bitte Updater manuell updaten."); },
               "the fetch's end and the outdated notice");
   EXPECT_EQ(server.receivedRequests().size(), 3u) << "digest, catalogue, file list, and no more";
 
@@ -343,20 +343,20 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   writeFile("QuarnServer/a.txt", "");
   fs::resize_file("QuarnServer/a.txt", 1 << 28);
   click("Zeige Aenderungen");
-  EXPECT_TRUE(isTaskRunning()) << "the comparison of 256 MiB ended within two frames";
+  EXPECT_TRUE(update::isTaskRunning()) << "the comparison of 256 MiB ended within two frames";
   EXPECT_FALSE(shows("QuarnServer/maps/b.txt")) << "the last comparison's list while the next one runs";
-  framesUntil([] { return !isTaskRunning(); });
+  framesUntil([] { return !update::isTaskRunning(); });
 
   // The installation is three quarters of the bar: one file of two is 37 %. The other fails, and the tooltip of
   // the error line names it with its reason.
   held = "b.txt";
   click("Aktualisieren");
-  framesUntil([] { return currentProgress() > 0; }, "a's installation while b is held");  // files go in parallel
-  EXPECT_EQ(static_cast<int>(currentProgress() * 100), 37) << "the bar after one file of two";
+  framesUntil([] { return update::currentProgress() > 0; }, "a's installation while b is held");  // files go in parallel
+  EXPECT_EQ(static_cast<int>(update::currentProgress() * 100), 37) << "the bar after one file of two";
   const fs::path served = fs::directory_iterator(siteTree / "files/main")->path() / "maps/b.txt";  // the one release
   fs::rename(served, root / "b.txt");
   held = nullptr;
-  framesUntil([] { return !isTaskRunning(); });
+  framesUntil([] { return !update::isTaskRunning(); });
   frame();
   hover("Beim aktualisieren ist ein Fehler aufgetreten!");
   EXPECT_THAT(texts.back().text, HasSubstr("QuarnServer/maps/b.txt: "));
