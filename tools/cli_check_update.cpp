@@ -106,7 +106,8 @@ std::optional<Failure> finishTask(const char* label, std::size_t files = 0) {
   const update::UpdaterState& state = update::updaterState();
   for (const update::FileFailure& failure : state.fileFailures)
     std::fprintf(stderr, "%s: %s\n", failure.localPath.c_str(), failure.reason.c_str());
-  if (state.errorCode != update::UpdateError::None) return Failure{std::string(label) + " failed: " + state.failureReason};
+  if (state.errorCode != update::UpdateError::None)
+    return Failure{std::string(label) + " failed: " + state.failureReason};
   report();
   return std::nullopt;
 }

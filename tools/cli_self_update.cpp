@@ -41,7 +41,8 @@ int runSelfUpdateCommand(const std::vector<std::string>& args) {
   if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
   const update::InstallationLock lock("");  // one replacement at a time
   if (!lock.held()) return fail(update::installationBusyReason);
-  const update::SelfUpdateOutcome outcome = update::selfUpdate(update::builtInKey(), arguments->server, "", arguments->checkOnly);
+  const update::SelfUpdateOutcome outcome =
+      update::selfUpdate(update::builtInKey(), arguments->server, "", arguments->checkOnly);
   const std::string program = update::updaterProgramPath("");
   switch (outcome.state) {
     case update::SelfUpdateState::Current: std::printf("%s is current\n", program.c_str()); return 0;

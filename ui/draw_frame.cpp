@@ -123,8 +123,8 @@ void drawLanguageAndProfile(nk_context* ctx) {
   row(ctx, languageColumns);
   caption(ctx, "Language:");
   const int before = game::UiLanguageIndex;
-  nk_combobox(ctx, const_cast<const char**>(game::languageTable.languageNames.data()), game::languageCount, &game::UiLanguageIndex,
-              comboItemHeight, comboSize);
+  nk_combobox(ctx, const_cast<const char**>(game::languageTable.languageNames.data()), game::languageCount,
+              &game::UiLanguageIndex, comboItemHeight, comboSize);
   if (game::UiLanguageIndex != before) {
     game::settings.language = game::languageTable.languageCodes[static_cast<std::size_t>(game::UiLanguageIndex)];
     game::saveSettings();
@@ -132,8 +132,8 @@ void drawLanguageAndProfile(nk_context* ctx) {
   game::refreshProfiles();
   if (game::profileList.profileCount > 0) {
     caption(ctx, "Profile:");
-    nk_combobox(ctx, game::profileList.profileNameViews.data(), game::profileList.profileCount, &game::profileList.selectedProfileIndex,
-                comboItemHeight, comboSize);
+    nk_combobox(ctx, game::profileList.profileNameViews.data(), game::profileList.profileCount,
+                &game::profileList.selectedProfileIndex, comboItemHeight, comboSize);
   }
 }
 
@@ -173,7 +173,8 @@ void drawLaunchRow(nk_context* ctx, const char* title, const std::vector<game::L
   caption(ctx, title);
   for (const game::LaunchEntry& entry : entries) {
     if (buttonWithTooltip(ctx, entry.label.c_str(), entry.tooltip.c_str())) {
-      game::launchGame(game::installLayout, game::settings, game::profileList, entry, multiplayer, uiText(TextId::errLanguageMissing));
+      game::launchGame(game::installLayout, game::settings, game::profileList, entry, multiplayer,
+                       uiText(TextId::errLanguageMissing));
     }
   }
 }

@@ -34,5 +34,6 @@ UpdateStatus updateStatus() {
     return {uiText(errorText(state.errorCode)), reason};
   }
   if (update::isTaskRunning() || state.diffProgress < 1.0) return {};
-  return {uiText(update::differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
+  const TextId verdict = update::differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer;
+  return {uiText(verdict), fileFailureLines(state)};
 }
