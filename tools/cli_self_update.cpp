@@ -40,7 +40,7 @@ int runSelfUpdateCommand(const std::vector<std::string>& args) {
   const auto arguments = readArguments(args);
   if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
   const InstallationLock lock("");  // one replacement at a time
-  if (!lock.held()) return fail(installationBusyReason);
+  if (!lock.held()) return fail(lock.refusal());
   const SelfUpdateOutcome outcome = selfUpdate(builtInKey(), arguments->server, "", arguments->checkOnly);
   const std::string program = updaterProgramPath("");
   switch (outcome.state) {
