@@ -107,7 +107,7 @@ void saveSettings() {
   const auto replaceInvalid = nlohmann::json::error_handler_t::replace;
   const platform::FileResult saved =
       platform::writeFileAtomically(settingsFileName, settingsToJson().dump(-1, ' ', false, replaceInvalid));
-  if (!saved)
-    platform::showMessageBox("Error", std::string("Failed to save settings!\r\n") + settingsFileName + ": " + *saved.failure,
-                             platform::MessageBoxIcon::None);
+  if (saved) return;
+  const std::string text = std::string("Failed to save settings!\r\n") + settingsFileName + ": " + *saved.failure;
+  platform::showMessageBox("Error", text, platform::MessageBoxIcon::None);
 }

@@ -144,7 +144,8 @@ FileContent readWholeFile(const std::string& path) {
   const std::wstring name = systemPath(path);
   const DWORD attributes = attributesOf(name);
   if (attributes == INVALID_FILE_ATTRIBUTES) return unreadable(GetLastError());
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return unreadable(ERROR_ACCESS_DENIED);  // what opening a folder as a file gives
+  // What opening a folder as a file gives.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return unreadable(ERROR_ACCESS_DENIED);
   if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {std::nullopt, "not a regular file", false};
   const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

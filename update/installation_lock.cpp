@@ -30,7 +30,8 @@ InstallationLock::InstallationLock(std::string installationRoot) : root(std::mov
     auto lock = std::make_unique<platform::FileLock>(root + installationLockName);
     if (lock->heldElsewhere()) refused = installationBusyReason;
     else if (!lock->held())
-      refused = std::string("cannot lock ") + installationLockName + ": " + *lock->taken().failure + "; nothing was changed";
+      refused = std::string("cannot lock ") + installationLockName + ": " + *lock->taken().failure +
+                "; nothing was changed";
     if (!lock->held()) return;
     held.lock = std::move(lock);
   }

@@ -246,7 +246,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
          if (root) through = {"/usr/bin/unshare", "-rm", "/bin/sh", "-c", "mount --bind \"$PWD\" \"$PWD\" && "
                               "mount -o remount,bind,ro \"$PWD\" && cd \"$PWD\" && exec \"$@\"", "sh"};
        },
-       root && !mountable ? "" : failed + "QuarnMpUpdater.new: " + (root ? "Read-only file system" : "Permission denied")},
+       root && !mountable ? ""
+                          : failed + "QuarnMpUpdater.new: " + (root ? "Read-only file system" : "Permission denied")},
   };
   for (const auto& [tamper, expected] : selfRows) {
     serve("pristine");
