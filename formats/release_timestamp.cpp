@@ -40,9 +40,12 @@ std::optional<ReleaseStamp> parseTrustedComment(std::string_view comment) {
 
 std::uint64_t readAcceptedRelease(const std::string& folder) {
   const std::string path = folder + releaseRecordName;
-  if (!platform::pathExists(path)) return 0;
-  const auto text = platform::readWholeFile(path);
-  const nlohmann::json record = nlohmann::json::parse(text.value_or(""), nullptr, false);
+  // Only a record that is not there means "none yet": one that cannot be read accepts nothing.
+  const platform::FileContent text = platform::readWholeFile(path);
+  if (text.missing) return 0;
+  if (!text)
+    throw std::runtime_error(path + " cannot be read (" + text.failure + "); remove it to accept any signed release");
+  const nlohmann::json record = nlohmann::json::parse(*text, nullptr, false);
   if (!record.is_object() || !record.contains("timestamp") || !record["timestamp"].is_number_unsigned())
     throw std::runtime_error(path + " cannot be read; remove it to accept any signed release");
   return record["timestamp"].get<std::uint64_t>();

@@ -73,9 +73,14 @@ std::string gameCommandLine(const Settings& settings, const ProfileList& profile
 
 void launchGame(InstallLayout layout, const Settings& settings, const ProfileList& profiles, const LaunchEntry& entry,
                 bool multiplayer, const std::string& languageMissingText) {
-  if (layout == InstallLayout::RuskEdition && !platform::pathExists(languageArchivePath(settings))) {
-    platform::showMessageBox("Error!", languageMissingText, platform::MessageBoxIcon::None);
-    return;
+  if (layout == InstallLayout::RuskEdition) {
+    // Where the system could not tell (a folder it may not read), its reason follows the text.
+    const platform::PathExistence archive = platform::pathExists(languageArchivePath(settings));
+    if (!archive) {
+      platform::showMessageBox("Error!", languageMissingText + (archive.failure ? "\r\n" + *archive.failure : ""),
+                               platform::MessageBoxIcon::None);
+      return;
+    }
   }
   platform::startProcess(gameExecutablePath(layout), gameCommandLine(settings, profiles, entry, multiplayer));
 }

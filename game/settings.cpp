@@ -6,6 +6,7 @@
 
 #include "game/languages.h"
 #include "platform/files.h"
+#include "platform/message_box.h"
 
 namespace game {
 
@@ -20,13 +21,15 @@ std::optional<std::string> freeBrokenSettingsName() {
   const std::string first = std::string(settingsFileName) + ".broken";
   for (int number = 1; number < 100; ++number) {
     std::string name = number == 1 ? first : first + std::to_string(number);
-    if (!platform::pathExists(name)) return name;
+    // A name the system cannot tell about may hold something: it is not taken.
+    if (const platform::PathExistence existing = platform::pathExists(name); !existing && !existing.failure)
+      return name;
   }
   return std::nullopt;
 }
 
-void reportUnusable(const char* reason) {
-  std::fprintf(stderr, "%s cannot be used, the defaults apply: %s\n", settingsFileName, reason);
+void reportUnusable(const std::string& reason) {
+  std::fprintf(stderr, "%s cannot be used, the defaults apply: %s\n", settingsFileName, reason.c_str());
 }
 
 template <typename Field>
@@ -82,7 +85,7 @@ Settings settingsFromJson(const nlohmann::json& value) {
 }
 
 void loadSettings() {
-  const auto text = platform::readWholeFile(settingsFileName);
+  const platform::FileContent text = platform::readWholeFile(settingsFileName);
   const auto loaded = text ? settingsFromText(*text) : std::nullopt;
   if (loaded) {
     settings = *loaded;
@@ -90,8 +93,8 @@ void loadSettings() {
     return;
   }
   takeDefaults();
-  const bool unreadable = !text && platform::pathExists(settingsFileName);
-  if (unreadable) reportUnusable("the file cannot be read");
+  const bool unreadable = !text && !text.missing;
+  if (unreadable) reportUnusable("the file cannot be read: " + text.failure);
   // A file we cannot read or use is moved aside before the defaults replace it, so the
   // user's choices are never overwritten; if the move fails the file stays as it is.
   if (unreadable || (text && !text->empty())) {
@@ -104,7 +107,11 @@ void loadSettings() {
 void saveSettings() {
   // Replacing invalid UTF-8 keeps a stray byte in the language from stopping the save.
   const auto replaceInvalid = nlohmann::json::error_handler_t::replace;
-  platform::writeFileAtomically(settingsFileName, settingsToJson().dump(-1, ' ', false, replaceInvalid));
+  const platform::FileResult saved =
+      platform::writeFileAtomically(settingsFileName, settingsToJson().dump(-1, ' ', false, replaceInvalid));
+  if (saved) return;
+  const std::string text = std::string("Failed to save settings!\r\n") + settingsFileName + ": " + *saved.failure;
+  platform::showMessageBox("Error", text, platform::MessageBoxIcon::None);
 }
 
 }  // namespace game

@@ -29,7 +29,8 @@ struct SettingsFormatError : std::runtime_error {
 // Reads the settings file and sets UiLanguageIndex. Without a usable file the defaults
 // ("de", all flags off) are taken and written; a broken file is first kept aside.
 void loadSettings();
-// Writes the whole current record; failures stay silent and leave the record alone.
+// Writes the whole current record. A failure leaves the record alone and is shown in a message
+// box with the system's reason: the user's choice will not outlive this run.
 void saveSettings();
 
 // The five members of the process-wide record.

@@ -21,9 +21,15 @@ struct FileResult {
 // The path as the operating system wants it ('\' becomes '/' on POSIX systems).
 std::string nativePath(std::string_view path);
 
-// True when a file system object of any kind answers to the path. Any failure of the
-// query (not found, access denied, invalid name) counts as not existing.
-bool pathExists(const std::string& path);
+// Whether a file system object of any kind answers to the path. When the system cannot tell
+// (access denied on a folder of the path, an invalid name), it counts as not existing and
+// `failure` says why; "not found" is no failure.
+struct PathExistence {
+  bool exists = false;
+  std::optional<std::string> failure;
+  explicit operator bool() const { return exists; }
+};
+PathExistence pathExists(const std::string& path);
 
 // Last modification time in whole seconds since 1970 (what the C run-time's _stat64i32 reports),
 // or nothing when the path does not exist.
@@ -44,9 +50,19 @@ bool isReadOnlyFile(const std::string& path);
 // is left alone. No temporary file remains on any way out.
 FileResult writeFileAtomically(const std::string& path, std::string_view bytes);
 
-// The whole content of a file, or nothing when it cannot be read. Anything but a regular
-// file (a FIFO, a device, a folder) is never opened, so reading never hangs on it.
-std::optional<std::string> readWholeFile(const std::string& path);
+// The whole content of a file, or the system's reason why there is none; `missing` tells a
+// file that is not there (nothing of that name, or a folder of the path missing) from one
+// that cannot be read. Anything but a regular file (a FIFO, a device, a folder) is never
+// opened, so reading never hangs on it.
+struct FileContent {
+  std::optional<std::string> content;
+  std::string failure;  // when there is no content
+  bool missing = false;
+  explicit operator bool() const { return content.has_value(); }
+  const std::string& operator*() const { return *content; }
+  const std::string* operator->() const { return &*content; }
+};
+FileContent readWholeFile(const std::string& path);
 
 // The file opened for reading in binary mode (fopen's "rb"), or null; the caller closes it.
 std::FILE* openForReading(const std::string& path);
@@ -102,9 +118,15 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
   bool held() const;
+  // Why it is not held: another holder has the lock (heldElsewhere), or the system's reason
+  // why the file could not be made, opened or locked (a read-only folder, a full disk).
+  bool heldElsewhere() const;
+  FileResult taken() const;
 
  private:
   std::intptr_t handle;
+  bool busy = false;
+  std::optional<std::string> failure;
 };
 
 }  // namespace platform

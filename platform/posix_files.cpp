@@ -19,9 +19,21 @@ std::string nativePath(std::string_view path) {
   return native;
 }
 
-bool pathExists(const std::string& path) {
+namespace {
+
+// The reason errno gives, read before any clean-up can change it.
+std::string reasonOf(int error) { return std::system_category().message(error); }
+
+// Nothing of that name, or a folder of the path missing or a file.
+bool notFound(int error) { return error == ENOENT || error == ENOTDIR; }
+
+}  // namespace
+
+PathExistence pathExists(const std::string& path) {
   struct stat info {};
-  return ::stat(nativePath(path).c_str(), &info) == 0;
+  if (::stat(nativePath(path).c_str(), &info) == 0) return {true, std::nullopt};
+  if (notFound(errno)) return {};
+  return {false, reasonOf(errno)};
 }
 
 std::optional<std::int64_t> modificationTime(const std::string& path) {
@@ -32,8 +44,7 @@ std::optional<std::int64_t> modificationTime(const std::string& path) {
 
 namespace {
 
-// The reason errno gives, read before any clean-up can change it.
-FileResult failedWith(int error) { return {std::system_category().message(error)}; }
+FileResult failedWith(int error) { return {reasonOf(error)}; }
 FileResult lastFailure() { return failedWith(errno); }
 FileResult succeeded(bool ok) { return ok ? FileResult{} : lastFailure(); }
 
@@ -80,8 +91,8 @@ FileResult moveFileReplacing(const std::string& from, const std::string& to) {
   if (::rename(nativePath(from).c_str(), target.c_str()) == 0) return {};
   if (errno != EXDEV) return lastFailure();
   // Across volumes: copy, then remove the source, as MOVEFILE_COPY_ALLOWED does.
-  auto bytes = readWholeFile(from);
-  if (!bytes) return lastFailure();
+  const FileContent bytes = readWholeFile(from);
+  if (!bytes) return {bytes.failure};
   if (FileResult written = writeFileAtomically(to, *bytes); !written) return written;
   return removeFile(from);
 }
@@ -98,29 +109,36 @@ FileResult writeFileAtomically(const std::string& path, std::string_view bytes) 
   return result;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  // Non-blocking, so that opening a FIFO returns at once; then only a regular file is read.
-  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
+namespace {
+
+FileContent unreadable(int error) { return {std::nullopt, reasonOf(error), notFound(error)}; }
+
+// Reads to the end; the reason of a failed read otherwise.
+FileContent readToEnd(int fd) {
   std::string content;
   char buffer[65536];
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
+    if (got < 0) return unreadable(errno);
+    if (got == 0) return {std::move(content), "", false};
     content.append(buffer, static_cast<size_t>(got));
   }
+}
+
+}  // namespace
+
+FileContent readWholeFile(const std::string& path) {
+  // Non-blocking, so that opening a FIFO returns at once; then only a regular file is read.
+  int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return unreadable(errno);
+  struct stat info {};
+  FileContent read = ::fstat(fd, &info) != 0 ? unreadable(errno)
+                     : S_ISDIR(info.st_mode) ? unreadable(EISDIR)
+                     : !S_ISREG(info.st_mode) ? FileContent{std::nullopt, "not a regular file", false}
+                                              : readToEnd(fd);
   ::close(fd);
-  return content;
+  return read;
 }
 
 std::FILE* openForReading(const std::string& path) { return std::fopen(nativePath(path).c_str(), "rb"); }
@@ -185,10 +203,14 @@ FileResult writeNewPrivateFile(const std::string& path, std::string_view bytes) 
 }
 
 // flock, not fcntl: an fcntl lock belongs to the process, so a second lock in the same
-// process would be granted.
+// process would be granted. Opened for reading only: flock needs no more, and a lock file
+// left in a folder that became read-only can still be locked.
 FileLock::FileLock(const std::string& path)
-    : handle(::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+    : handle(::open(nativePath(path).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+  if (handle < 0) failure = reasonOf(errno);
   if (handle >= 0 && ::flock(static_cast<int>(handle), LOCK_EX | LOCK_NB) != 0) {
+    busy = errno == EWOULDBLOCK;
+    failure = busy ? "already locked" : reasonOf(errno);
     ::close(static_cast<int>(handle));
     handle = -1;
   }
@@ -199,5 +221,9 @@ FileLock::~FileLock() {
 }
 
 bool FileLock::held() const { return handle >= 0; }
+
+bool FileLock::heldElsewhere() const { return busy; }
+
+FileResult FileLock::taken() const { return {failure}; }
 
 }  // namespace platform

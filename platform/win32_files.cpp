@@ -75,7 +75,18 @@ FileResult putInPlace(const std::wstring& from, const std::wstring& to, DWORD mo
 
 }  // namespace
 
-bool pathExists(const std::string& path) { return attributesOf(systemPath(path)) != INVALID_FILE_ATTRIBUTES; }
+namespace {
+
+bool notFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
+PathExistence pathExists(const std::string& path) {
+  if (attributesOf(systemPath(path)) != INVALID_FILE_ATTRIBUTES) return {true, std::nullopt};
+  const DWORD error = GetLastError();
+  if (notFound(error)) return {};
+  return {false, failedWith(error).failure};
+}
 
 // The last write time as the file system keeps it (UTC, 100 ns since 1601), in whole seconds
 // since 1970. _stat64i32 reports the same, but refuses any name with a '?', so the "\\?\" form.
@@ -112,15 +123,36 @@ bool isRegularFile(const std::string& path) {
 
 std::FILE* openForReading(const std::string& path) { return _wfopen(systemPath(path).c_str(), L"rb"); }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  if (!isRegularFile(path)) return std::nullopt;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openForReading(path), std::fclose);
-  if (!file) return std::nullopt;
+namespace {
+
+FileContent unreadable(DWORD error) { return {std::nullopt, *failedWith(error).failure, notFound(error)}; }
+
+FileContent readToEnd(HANDLE file) {
   std::string content;
   char buffer[65536];
-  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) content.append(buffer, got);
-  if (std::ferror(file.get())) return std::nullopt;
-  return content;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) return unreadable(GetLastError());
+    if (got == 0) return {std::move(content), "", false};
+    content.append(buffer, got);
+  }
+}
+
+}  // namespace
+
+FileContent readWholeFile(const std::string& path) {
+  const std::wstring name = systemPath(path);
+  const DWORD attributes = attributesOf(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return unreadable(GetLastError());
+  // What opening a folder as a file gives.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return unreadable(ERROR_ACCESS_DENIED);
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {std::nullopt, "not a regular file", false};
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return unreadable(GetLastError());
+  FileContent read = readToEnd(file);
+  CloseHandle(file);
+  return read;
 }
 
 FileResult removeFile(const std::string& path) { return succeeded(DeleteFileW(systemPath(path).c_str()) != 0); }
@@ -172,13 +204,22 @@ FileResult writeNewPrivateFile(const std::string& path, std::string_view bytes) 
 // Opened without sharing: nobody else can open the file while the handle lives.
 FileLock::FileLock(const std::string& path)
     : handle(reinterpret_cast<std::intptr_t>(CreateFileW(systemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+                                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+  if (held()) return;
+  const DWORD error = GetLastError();
+  busy = error == ERROR_SHARING_VIOLATION;
+  failure = busy ? "already locked" : *failedWith(error).failure;
+}
 
 FileLock::~FileLock() {
   if (held()) CloseHandle(handleOf(handle));
 }
 
 bool FileLock::held() const { return handleOf(handle) != INVALID_HANDLE_VALUE; }
+
+bool FileLock::heldElsewhere() const { return busy; }
+
+FileResult FileLock::taken() const { return {failure}; }
 
 bool isReadOnlyFile(const std::string& path) { return isReadOnly(systemPath(path)); }
 

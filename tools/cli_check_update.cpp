@@ -163,7 +163,7 @@ int runUpdateCommand(const std::vector<std::string>& args) {
   const auto options = readOptions(args, true);
   if (!options) return usage("update", " [--jobs 1-32]");
   const update::InstallationLock lock("");  // for the whole run, as the window's update task holds it
-  if (!lock.held()) return fail(update::installationBusyReason);
+  if (!lock.held()) return fail(lock.refusal());
   if (auto failure = fetchAndCompare(options->server, true)) return fail(failure->reason);
   if (update::hasDifferences()) {
     const std::size_t files = update::differingPaths().size();

@@ -93,9 +93,9 @@ int fail(const std::string& kind, const char* description) {
 int exchange(const GetOptions& options) {
   std::string body;
   if (options.bodyFile) {
-    auto content = platform::readWholeFile(*options.bodyFile);
-    if (!content) throw std::runtime_error("Cannot read " + *options.bodyFile);
-    body = std::move(*content);
+    platform::FileContent content = platform::readWholeFile(*options.bodyFile);
+    if (!content) throw std::runtime_error("Cannot read " + *options.bodyFile + ": " + content.failure);
+    body = std::move(*content.content);
   }
   std::optional<platform::NewFile> out;
   if (options.outFile) {

@@ -40,7 +40,7 @@ int runSelfUpdateCommand(const std::vector<std::string>& args) {
   const auto arguments = readArguments(args);
   if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
   const update::InstallationLock lock("");  // one replacement at a time
-  if (!lock.held()) return fail(update::installationBusyReason);
+  if (!lock.held()) return fail(lock.refusal());
   const update::SelfUpdateOutcome outcome =
       update::selfUpdate(update::builtInKey(), arguments->server, "", arguments->checkOnly);
   const std::string program = update::updaterProgramPath("");

@@ -42,7 +42,7 @@ PublishedSet setFrom(const json& object, const std::filesystem::path& base, std:
 PublishPlan readPublishPlan(const std::filesystem::path& planFile) {
   const std::string where = planFile.string();
   const auto text = platform::readWholeFile(where);
-  if (!text) throw PublishRefused({where + ": cannot read the plan"});
+  if (!text) throw PublishRefused({where + ": cannot read the plan: " + text.failure});
   const json document = json::parse(*text, nullptr, false);
   if (!document.is_object()) throw PublishRefused({where + ": the plan is not a JSON object"});
   PublishPlan plan;

@@ -18,7 +18,7 @@ std::string signatureFor(const ReleaseSigner& signer, std::string_view served, c
 
 void readSecretKey(const std::string& path, SecretKey& secret) {
   const auto text = platform::readWholeFile(path);
-  if (!text) throw KeyError(path + ": cannot read the secret key");
+  if (!text) throw KeyError(path + ": cannot read the secret key: " + text.failure);
   try {
     parseSecretKey(*text, secret);
   } catch (const KeyError& error) {
@@ -28,10 +28,11 @@ void readSecretKey(const std::string& path, SecretKey& secret) {
 
 void writeKeyPair(const std::string& publicPath, const std::string& secretPath) {
   for (const std::string& path : {publicPath, secretPath})
-    if (platform::pathExists(path)) throw std::runtime_error(path + ": exists already; not replaced");
+    if (const platform::PathExistence existing = platform::pathExists(path); existing || existing.failure)
+      throw std::runtime_error(path + ": " + existing.failure.value_or("exists already") + "; not replaced");
   const KeyFiles files = generateKeyFiles();
-  if (!platform::writeNewPrivateFile(secretPath, files.secretFile))
-    throw std::runtime_error(secretPath + ": cannot be written");
-  if (!platform::writeFileAtomically(publicPath, files.publicFile))
-    throw std::runtime_error(publicPath + ": cannot be written");
+  if (const platform::FileResult written = platform::writeNewPrivateFile(secretPath, files.secretFile); !written)
+    throw std::runtime_error(secretPath + ": cannot be written: " + *written.failure);
+  if (const platform::FileResult written = platform::writeFileAtomically(publicPath, files.publicFile); !written)
+    throw std::runtime_error(publicPath + ": cannot be written: " + *written.failure);
 }

@@ -23,7 +23,8 @@ std::optional<PathState> pathState(const json& value) {
 
 LoadedState readPublishState(const std::filesystem::path& tree) {
   LoadedState state;
-  const auto text = platform::readWholeFile((tree / publishStateFileName).string());
+  const platform::FileContent text = platform::readWholeFile((tree / publishStateFileName).string());
+  if (!text && !text.missing) state.warnings.push_back(std::string(publishStateFileName) + ": " + text.failure);
   if (!text) return state;
   const json document = json::parse(*text, nullptr, false);
   if (!document.is_object()) return state;

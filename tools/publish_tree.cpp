@@ -80,8 +80,9 @@ std::vector<std::string> sortOutLeftovers(const fs::path& tree, const PublishSta
 std::unique_ptr<platform::FileLock> lockTree(const fs::path& tree) {
   fs::create_directories(tree);
   auto lock = std::make_unique<platform::FileLock>((tree / lockFileName).string());
-  if (!lock->held())
+  if (lock->heldElsewhere())
     throw std::runtime_error(tree.string() + " is being published by another run (" + lockFileName + ")");
+  if (!lock->held()) throw std::runtime_error((tree / lockFileName).string() + ": " + *lock->taken().failure);
   return lock;
 }
 
@@ -119,9 +120,9 @@ PreparedRelease prepareRelease(const PublishPlan& plan, const Release& release, 
   }
   document(catalogueTreePath);
   if (plan.updater && problems.empty()) {
-    std::optional<std::string> program = platform::readWholeFile(plan.updater->string());
-    if (!program) problems.push_back(plan.updater->string() + ": cannot be read");
-    else prepared.updaterDigest = hexDigest(platform::md5Of(prepared.updaterProgram = std::move(*program)));
+    platform::FileContent program = platform::readWholeFile(plan.updater->string());
+    if (!program) problems.push_back(plan.updater->string() + ": cannot be read: " + program.failure);
+    else prepared.updaterDigest = hexDigest(platform::md5Of(prepared.updaterProgram = std::move(*program.content)));
   }
   return prepared;
 }

@@ -81,8 +81,8 @@ std::string cacheText(const FileMetaCache& cache) {
 
 }  // namespace
 
-void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
-  platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(cacheText(cache)));
+platform::FileResult writeFileMetaCache(const std::string& folder, const FileMetaCache& cache) {
+  return platform::writeFileAtomically(folder + fileMetaCacheName, platform::withTextModeLineEnds(cacheText(cache)));
 }
 
 std::int64_t modtimeForCache(const std::string& path) { return platform::modificationTime(path).value_or(0); }

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "platform/files.h"
+
 namespace update {
 
 struct FileMeta {
@@ -26,8 +28,9 @@ inline constexpr const char* fileMetaCacheName = "updater_filemeta.json";
 FileMetaCache readFileMetaCache(const std::string& folder);
 
 // Replaces folder + "updater_filemeta.json" as a whole (old or new content, never half
-// of each): indented by one space, "null" when empty. Failures are silent.
-void writeFileMetaCache(const std::string& folder, const FileMetaCache& cache);
+// of each): indented by one space, "null" when empty. A failure leaves the old file and gives
+// the system's reason.
+platform::FileResult writeFileMetaCache(const std::string& folder, const FileMetaCache& cache);
 
 // The digest of the file root + path, cached under path: the cached one while the file's
 // modification time equals the recorded one, otherwise freshly computed and recorded.

@@ -99,7 +99,7 @@ std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
                                      const TransferOptions& options) {
   const InstallationLock lock(root);
-  if (!lock.held()) throw InstallationBusy();
+  if (!lock.held()) throw InstallationBusy(lock.refusal());
   std::vector<Installed> installed(files.size());
   progress(0);
   const std::exception_ptr ended = runTransferJobs(

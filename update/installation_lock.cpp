@@ -30,6 +30,10 @@ InstallationLock::InstallationLock(std::string installationRoot) : root(std::mov
   Held& held = heldLocks()[root];
   if (held.holders == 0) {
     auto lock = std::make_unique<platform::FileLock>(root + installationLockName);
+    if (lock->heldElsewhere()) refused = installationBusyReason;
+    else if (!lock->held())
+      refused = std::string("cannot lock ") + installationLockName + ": " + *lock->taken().failure +
+                "; nothing was changed";
     if (!lock->held()) return;
     held.lock = std::move(lock);
   }
@@ -45,5 +49,7 @@ InstallationLock::~InstallationLock() {
 }
 
 bool InstallationLock::held() const { return holding; }
+
+std::string InstallationLock::refusal() const { return refused; }
 
 }  // namespace update

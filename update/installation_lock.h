@@ -14,8 +14,10 @@ inline constexpr const char* installationLockName = "updater.lock";
 inline constexpr const char* installationBusyReason =
     "another updater is working on this installation (updater.lock is held); nothing was changed";
 
+// An installation that cannot be worked on now: another updater holds the lock, or the lock
+// file cannot be made or opened (a read-only folder).
 struct InstallationBusy : std::runtime_error {
-  InstallationBusy() : std::runtime_error(installationBusyReason) {}
+  using std::runtime_error::runtime_error;
 };
 
 // Holds the lock of the installation below root ("" for the working directory) while alive,
@@ -30,10 +32,14 @@ class InstallationLock {
   InstallationLock& operator=(const InstallationLock&) = delete;
 
   bool held() const;
+  // Why it is not held: installationBusyReason, or the system's reason the lock file could not
+  // be made or locked.
+  std::string refusal() const;
 
  private:
   std::string root;
   bool holding = false;
+  std::string refused;
 };
 
 }  // namespace update

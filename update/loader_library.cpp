@@ -26,8 +26,15 @@ constexpr std::string_view loaderImportName = "binkw32_orig.dll";
 // Backups of earlier kept libraries: binkw32_orig.dll.bak1, .bak2, ...; none is ever replaced.
 constexpr int maxBackups = 1000;
 
-void showError(const std::string& text) {
-  platform::showMessageBox("Error", text, platform::MessageBoxIcon::None);
+// The system's reason, where it gave one, on a line of its own below the text.
+void showError(const std::string& text, const platform::FileResult& failed = {}) {
+  platform::showMessageBox("Error", failed ? text : text + "\r\n" + *failed.failure, platform::MessageBoxIcon::None);
+}
+
+// A name that is free: nothing answers to it, and the system could tell.
+bool nameIsFree(const std::string& path) {
+  const platform::PathExistence existing = platform::pathExists(path);
+  return !existing && !existing.failure;
 }
 
 bool sameBytes(const std::string& content, const std::vector<unsigned char>& bytes) {
@@ -51,6 +58,13 @@ VideoLibrary presentVideoLibrary(const std::vector<unsigned char>& loader) {
   return VideoLibrary::Genuine;
 }
 
+// Why binkw32.dll cannot be kept as the game's library: the system's reason it cannot be read,
+// or that it is empty.
+platform::FileResult unusableVideoLibrary() {
+  const platform::FileContent content = platform::readWholeFile(videoLibraryPath());
+  return {content ? "the file is empty" : content.failure};
+}
+
 // A library to forward to: a file with content (an empty file or a folder forwards nowhere).
 bool originalVideoLibraryUsable() {
   const auto content = platform::readWholeFile(originalVideoLibraryPath());
@@ -60,7 +74,7 @@ bool originalVideoLibraryUsable() {
 std::optional<std::string> freeBackupPath() {
   for (int number = 1; number <= maxBackups; ++number) {
     std::string path = originalVideoLibraryPath() + ".bak" + std::to_string(number);
-    if (!platform::pathExists(path)) return path;
+    if (nameIsFree(path)) return path;
   }
   return std::nullopt;
 }
@@ -68,10 +82,10 @@ std::optional<std::string> freeBackupPath() {
 // The renames one installation made (from, to), undone newest first when a later step fails.
 using Renames = std::vector<std::pair<std::string, std::string>>;
 
-bool moveRecorded(Renames& renames, const std::string& from, const std::string& to) {
-  if (!platform::moveFileReplacing(from, to)) return false;
-  renames.emplace_back(from, to);
-  return true;
+platform::FileResult moveRecorded(Renames& renames, const std::string& from, const std::string& to) {
+  platform::FileResult moved = platform::moveFileReplacing(from, to);
+  if (moved) renames.emplace_back(from, to);
+  return moved;
 }
 
 void undo(const Renames& renames) {
@@ -82,15 +96,16 @@ void undo(const Renames& renames) {
 
 // binkw32.dll holds the game's newest library: it becomes binkw32_orig.dll, and whatever stood
 // there steps aside to a free backup name first.
-bool keepGameLibrary(Renames& renames) {
+platform::FileResult keepGameLibrary(Renames& renames) {
   const std::string original = originalVideoLibraryPath();
-  if (platform::pathExists(original)) {
+  if (!nameIsFree(original)) {
     const auto backup = freeBackupPath();
-    if (!backup || !moveRecorded(renames, original, *backup)) return false;
+    if (!backup) return {"no free backup name for " + original};
+    if (platform::FileResult moved = moveRecorded(renames, original, *backup); !moved) return moved;
   }
-  if (moveRecorded(renames, videoLibraryPath(), original)) return true;
-  undo(renames);
-  return false;
+  platform::FileResult moved = moveRecorded(renames, videoLibraryPath(), original);
+  if (!moved) undo(renames);
+  return moved;
 }
 
 }  // namespace
@@ -103,7 +118,7 @@ std::vector<unsigned char> loadEmbeddedLoaderLibrary() {
   return platform::loadRcdataResource(loaderLibraryResourceId);
 }
 
-bool videoLibraryExists() { return platform::pathExists(videoLibraryPath()); }
+bool videoLibraryExists() { return platform::pathExists(videoLibraryPath()).exists; }
 
 bool originalVideoLibraryExists() { return platform::isRegularFile(originalVideoLibraryPath()); }
 
@@ -123,24 +138,25 @@ bool installLoaderLibrary() {
   Renames renames;
   const VideoLibrary present = presentVideoLibrary(loader);
   if (present == VideoLibrary::Genuine) {
-    if (!keepGameLibrary(renames)) {
-      showError("Failed to rename file!");
+    if (const platform::FileResult kept = keepGameLibrary(renames); !kept) {
+      showError("Failed to rename file!", kept);
       return false;
     }
   } else if (!originalVideoLibraryUsable()) {
     // Keeping a loader as binkw32_orig.dll would make it forward to itself and hang the game.
-    showError(present == VideoLibrary::Loader
-                  ? "The game's original video library binkw32_orig.dll is missing. "
-                    "Restore the game's own binkw32.dll, then install the hook again."
-                  : "Failed to rename file!");
+    if (present == VideoLibrary::Loader)
+      showError("The game's original video library binkw32_orig.dll is missing. "
+                "Restore the game's own binkw32.dll, then install the hook again.");
+    else
+      showError("Failed to rename file!", unusableVideoLibrary());
     return false;
   }
   // Through a temporary file, so a failed write never leaves a cut-off library.
   const std::string_view bytes(reinterpret_cast<const char*>(loader.data()), loader.size());
-  if (!platform::writeFileAtomically(videoLibraryPath(), bytes)) {
+  if (const platform::FileResult written = platform::writeFileAtomically(videoLibraryPath(), bytes); !written) {
     // The game must not be left without binkw32.dll: give it its own library back.
     undo(renames);
-    showError("Failed to write file!");
+    showError("Failed to write file!", written);
     return false;
   }
   return true;

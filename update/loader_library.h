@@ -31,7 +31,7 @@ bool installedLoaderMatches();
 // or a newer one a game patch put back) becomes binkw32_orig.dll first, and what stood there
 // is kept as binkw32_orig.dll.bak1 (or the next free number). A loader found at binkw32.dll is
 // only overwritten, and only while binkw32_orig.dll holds a library. On failure a message box
-// says why and every file is put back where it was.
+// says why (the system's reason on a line below) and every file is put back where it was.
 bool installLoaderLibrary();
 
 // The button's rule, once per frame: refresh loaderMatches when a check is pending; the hook

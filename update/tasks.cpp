@@ -90,11 +90,18 @@ void publishDifferingFiles(FileList files) {
   state().differingFiles = std::move(files);
 }
 
+// The cache only saves work: one that cannot be written fails nothing, but is listed with the
+// files and the system's reason, since every file will be hashed again next time.
+void saveCache(TaskResult& result, const FileMetaCache& cache) {
+  if (const platform::FileResult saved = writeFileMetaCache(installationRoot, cache); !saved)
+    result.fileFailures.push_back({fileMetaCacheName, "not saved: " + *saved.failure});
+}
+
 TaskResult diffTask(const FileList& selected) {
   FileMetaCache cache = readFileMetaCache(installationRoot);
   TaskResult result;
   result.differingFiles = diffFiles(selected, installationRoot, cache, [](double progress) { state().diffProgress = progress; });
-  writeFileMetaCache(installationRoot, cache);
+  saveCache(result, cache);
   return result;
 }
 
@@ -108,7 +115,7 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
   TaskResult result;
   const InstallationLock lock(installationRoot);
   if (!lock.held()) {
-    result.failure = Failure{installationBusyReason};
+    result.failure = Failure{lock.refusal()};
     return result;
   }
   FileMetaCache cache = readFileMetaCache(installationRoot);
@@ -121,16 +128,16 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
   }, transfers);
+  if (!result.fileFailures.empty())
+    result.failure = Failure{std::to_string(result.fileFailures.size()) + " of " + std::to_string(files.size()) +
+                             " files could not be installed"};
   updater.updateDiffProgress = 0.75 + updater.diffProgress * 0.25;
   result.differingFiles = diffFiles(selected, installationRoot, cache, [&](double progress) {
     updater.diffProgress = progress;
     updater.updateDiffProgress = 0.75 + progress * 0.25;
   });
-  writeFileMetaCache(installationRoot, cache);
+  saveCache(result, cache);
   updater.updateDiffProgress = 1;
-  if (!result.fileFailures.empty())
-    result.failure = Failure{std::to_string(result.fileFailures.size()) + " of " + std::to_string(files.size()) +
-                             " files could not be installed"};
   return result;
 }
 
@@ -186,26 +193,41 @@ bool startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
 }
 
 void startUpdaterHashCheck(const std::string& baseUrl) {
-  state();  // created before the thread can need it
-  // Touches nothing but its own copy of the URL and the never-destroyed state, so it may
-  // outlive the window and the end of main.
-  std::thread([baseUrl] {
-    Result<std::string> digest = Failure{"not asked"};
-    try {
-      digest = fetchUpdaterHash(baseUrl, releaseCheck());
-    } catch (const std::exception&) {
-      return;  // no usable key or record: no digest, as for any failure
-    }
-    if (!digest.ok()) return;
-    std::lock_guard lock(state().updaterHashMutex);
-    state().updaterHashText = std::move(digest.value());
-    state().updaterHashFetched = true;
+  std::promise<Result<std::string>> answer;
+  state().updaterHashAnswer = answer.get_future();  // an earlier request's answer is no longer wanted
+  std::optional<ReleaseCheck> release;
+  try {
+    release = releaseCheck();
+  } catch (const std::exception& unusable) {
+    answer.set_value(Failure{unusable.what()});  // no usable key or record: no digest, as for any failure
+    return;
+  }
+  // Touches nothing but its own copies and the answer's shared state, so it may outlive the
+  // window and the end of main. Detached: an answer that never comes must not hold up the end.
+  std::thread([baseUrl, release, answer = std::move(answer)]() mutable {
+    answer.set_value(fetchUpdaterHash(baseUrl, release));
   }).detach();
 }
 
 bool isTaskRunning() { return state().taskFuture.valid(); }
 
+namespace {
+
+// The digest request's answer, applied on the polling thread once it has come.
+void collectUpdaterHash() {
+  UpdaterState& updater = state();
+  std::future<Result<std::string>>& answer = updater.updaterHashAnswer;
+  if (!answer.valid() || answer.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return;
+  Result<std::string> digest = answer.get();
+  if (!digest.ok()) return;  // no verdict, as for any failure
+  updater.updaterHashText = std::move(digest.value());
+  updater.updaterHashFetched = true;
+}
+
+}  // namespace
+
 bool pollTask() {
+  collectUpdaterHash();
   UpdaterState& updater = state();
   if (!updater.taskFuture.valid()) return false;
   if (updater.taskFuture.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) return false;
@@ -248,14 +270,11 @@ std::vector<std::string> differingPaths() {
 }
 
 bool takeUpdaterHashFetched() {
-  std::lock_guard lock(state().updaterHashMutex);
+  collectUpdaterHash();
   return std::exchange(state().updaterHashFetched, false);
 }
 
-std::string updaterHash() {
-  std::lock_guard lock(state().updaterHashMutex);
-  return state().updaterHashText;
-}
+std::string updaterHash() { return state().updaterHashText; }
 
 void resetUpdaterState() {
   UpdaterState& updater = state();
@@ -273,7 +292,7 @@ void resetUpdaterState() {
   updater.catalogueFiles.clear();
   updater.selectedFiles = {};
   publishDifferingFiles({});
-  std::lock_guard lock(updater.updaterHashMutex);
+  updater.updaterHashAnswer = {};
   updater.updaterHashText.clear();
   updater.updaterHashFetched = false;
 }

@@ -23,7 +23,8 @@ bool startDiff();  // compares the first set; nothing starts while the catalogue
 // Installs the differing files, `jobs` at a time, and compares again.
 bool startUpdateDiff(const std::string& baseUrl = serverBaseUrl(), unsigned jobs = defaultTransferJobs);
 
-// Asks for the updater's digest on a detached thread and returns at once.
+// Asks for the updater's digest on a detached thread and returns at once; the answer becomes
+// the state when pollTask or takeUpdaterHashFetched collects it.
 void startUpdaterHashCheck(const std::string& baseUrl = serverBaseUrl());
 
 bool isTaskRunning();
@@ -37,7 +38,7 @@ bool hasCatalogue();
 bool hasDifferences();
 std::vector<std::string> differingPaths();
 
-// The fetched updater digest: the flag is returned once per arrival.
+// The fetched updater digest, collected here if it has come: the flag is returned once per arrival.
 bool takeUpdaterHashFetched();
 std::string updaterHash();
 

@@ -34,8 +34,8 @@ struct UpdaterState {
   std::future<TaskResult> taskFuture;  // the last started task
   UpdatePhase phase = UpdatePhase::Fetch;
   UpdateError errorCode = UpdateError::None;
-  // Why the last task failed (set with errorCode), and the files its installation could not
-  // replace; set when the task is collected.
+  // Why the last task failed (set with errorCode), and the files it could not write (the
+  // installation's, and a digest cache that could not be saved); set when the task is collected.
   std::string failureReason;
   std::vector<FileFailure> fileFailures;
 
@@ -54,7 +54,8 @@ struct UpdaterState {
   std::mutex differingFilesMutex;  // written on the polling thread only, like everything here
   formats::FileList differingFiles;
 
-  std::mutex updaterHashMutex;
+  // The digest request's answer, collected by pollTask or takeUpdaterHashFetched.
+  std::future<update::Result<std::string>> updaterHashAnswer;
   std::string updaterHashText;
   bool updaterHashFetched = false;
 };

@@ -77,8 +77,15 @@ TEST(Game, SettingsFileIsReadAsStoredAndKeptAsideWhenBroken) {
 
   game::settings = {"d\xc3\xa9", false, true, true, true};
   game::saveSettings();
-  EXPECT_EQ(readFile(folder / game::settingsFileName), "{\"clip_cursor\":true,\"console\":true,\"language\":\"d\xc3\xa9\","
-                                                 "\"luadebugger\":false,\"use_local_profile\":true}");
+  const std::string saved = readFile(folder / game::settingsFileName);
+  EXPECT_EQ(saved, "{\"clip_cursor\":true,\"console\":true,\"language\":\"d\xc3\xa9\",\"luadebugger\":false,"
+                   "\"use_local_profile\":true}");
+  fs::permissions(folder / game::settingsFileName, fs::perms::owner_read);  // a save that fails says why
+  game::settings.console = false;
+  testing::internal::CaptureStderr();
+  game::saveSettings();
+  EXPECT_EQ(testing::internal::GetCapturedStderr() + readFile(folder / game::settingsFileName),
+            "Error: Failed to save settings!\r\n" + std::string(game::settingsFileName) + ": Permission denied\n" + saved);
 }
 
 // Root reads any folder: the walk runs as "nobody" to meet a genuine EACCES in a subfolder. The

@@ -37,7 +37,8 @@ static std::string swapMark(const std::string& content) {
 const std::string installed = "installed|binkw32.dll=<loader>|binkw32_orig.dll=GAME|";
 const std::string noOriginal = "Error: The game's original video library binkw32_orig.dll is missing. "
                                "Restore the game's own binkw32.dll, then install the hook again.\n";
-// Name, the folder before ("<file>=<content>|" each, <folder> a folder), whether writing fails, outcome.
+// Name, the folder before ("<file>=<content>|" each, <folder> a folder), whether writing fails, outcome (a failure
+// with the system's reason below the message).
 const std::tuple<const char*, std::string, bool, std::string> installCases[] = {
     {"fresh", "binkw32.dll=GAME|", false, installed},
     {"older loader", "binkw32.dll=<old loader>|binkw32_orig.dll=GAME|", false, installed},
@@ -49,11 +50,11 @@ const std::tuple<const char*, std::string, bool, std::string> installCases[] = {
      "installed|binkw32.dll=<loader>|binkw32_orig.dll=NEW|binkw32_orig.dll.bak1=OLDER|binkw32_orig.dll.bak2=GAME|"},
     {"a folder as the original", "binkw32.dll=GAME|binkw32_orig.dll=<folder>|", false,
      installed + "binkw32_orig.dll.bak1=<folder>|"},
-    {"nothing to move", "", false, "refused|Error: Failed to rename file!\n"},
+    {"nothing to move", "", false, "refused|Error: Failed to rename file!\r\nNo such file or directory\n"},
     {"write fails after the moves", "binkw32.dll=GAME|binkw32_orig.dll=<folder>|", true,
-     "refused|binkw32.dll=GAME|binkw32_orig.dll=<folder>|Error: Failed to write file!\n"},
+     "refused|binkw32.dll=GAME|binkw32_orig.dll=<folder>|Error: Failed to write file!\r\nFile too large\n"},
     {"write fails over an older loader", "binkw32.dll=<old loader>|binkw32_orig.dll=GAME|", true,
-     "refused|binkw32.dll=<old loader>|binkw32_orig.dll=GAME|Error: Failed to write file!\n"},
+     "refused|binkw32.dll=<old loader>|binkw32_orig.dll=GAME|Error: Failed to write file!\r\nFile too large\n"},
 };
 
 // Each case's outcome: "installed|" or "refused|", "<file>=<content>|" for the folder's files in

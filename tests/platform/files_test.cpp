@@ -26,7 +26,14 @@ TEST(PlatformFiles, QueriesWritesAndMoves) {
 
   const std::string target = (temp / "file.bin").string();
   ASSERT_TRUE(platform::writeFileAtomically(target, "short"));
-  EXPECT_EQ(platform::readWholeFile(target), std::optional<std::string>("short"));
+  // What is not there stays apart from what cannot be read or told about, which says why.
+  const std::string tooLong = (temp / std::string(300, 'n')).string();
+  std::string read = platform::pathExists(tooLong).failure.value_or("no reason");
+  for (const fs::path& path : {fs::path(target), temp / "missing", temp / "base", fs::path(tooLong)}) {
+    const platform::FileContent got = platform::readWholeFile(path.string());
+    read += "|" + got.content.value_or(got.failure + (got.missing ? " (missing)" : ""));
+  }
+  EXPECT_EQ(read, "File name too long|short|No such file or directory (missing)|Is a directory|File name too long");
   const fs::path locked = temp / "locked.txt";
   writeFile(locked, "old content");
   fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);

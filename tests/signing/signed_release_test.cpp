@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 #include <tuple>
+#include <unistd.h>
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
@@ -198,11 +199,15 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   // The installed updater is replaced only by the program the key signed.
   const fs::path self = work / "self";
   const std::string path = "QuarnMpUpdater/QuarnMpUpdater";
+  std::vector<std::string> through;  // the command that runs the program, if any
   // "<self-update's outcome>|<what the installed program prints>|<the folder's files>"
   const auto selfUpdate = [&](std::vector<std::string> arguments, const char* cli = QUARNMP_CLI_SIGNED_EXE,
                               const std::function<bool()>& killWhen = nullptr) {
-    arguments.insert(arguments.begin(), {"self-update", "--server", nginx.url("/")});
-    std::string seen = outcome(runProgram(cli, arguments, {.workingDirectory = self.string()}, killWhen));
+    arguments.insert(arguments.begin(), {cli, "self-update", "--server", nginx.url("/")});
+    arguments.insert(arguments.begin(), through.begin(), through.end());
+    const std::string program = arguments.front();
+    arguments.erase(arguments.begin());
+    std::string seen = outcome(runProgram(program, arguments, {.workingDirectory = self.string()}, killWhen));
     seen += "|" + run((self / "QuarnMpUpdater").string(), {}).out;  // the program as the update left it
     std::set<std::string> files;
     for (const auto& entry : fs::directory_iterator(self)) files.insert(entry.path().filename().string());
@@ -210,6 +215,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
     return seen;
   };
   const auto install = [&] {
+    std::error_code ignored;
+    fs::permissions(self, fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(self);
     writeFile(self / "QuarnMpUpdater", program("1.0.0"));
     writeFile(self / "updater_release.json", "{\"timestamp\":" + std::to_string(timestamp) + "}\n");
@@ -217,6 +224,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   };
   const std::string failed = "2|quarnmp-cli: self-update failed: ",
                     files = "QuarnMpUpdater updater.lock updater_release.json ", old = "|1.0.0\n" + files;
+  // Root writes into any folder: there a read-only mount of it, in namespaces of the program's own, stands in.
+  const bool root = ::geteuid() == 0, mountable = root && run("/usr/bin/unshare", {"-rm", "/bin/true"}).exitCode == 0;
   const std::pair<std::function<void()>, std::string> selfRows[] = {
       {[&] { flipByte(served / path); }, failed + path + ": signature invalid (the document is not the one signed)"},
       {[&] {
@@ -228,12 +237,28 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
        failed + path + ": signature invalid (made with key "},
       {[&] { signWithMinisign(path, timestamp - 1); }, failed + path + ": older release than the installed one"},
       {[&] { fs::remove(served / (path + ".minisig")); }, failed + path + ": signature missing ("},
+      // A full disk (a file size limit stands in) and a read-only folder: the system's reason.
+      {[&] { through = {"/bin/sh", "-c", "ulimit -f 1024; trap '' XFSZ; exec \"$@\"", "sh"}; },
+       failed + "QuarnMpUpdater.new: File too large"},
+      {[&] {
+         writeFile(self / "updater.lock", "");
+         fs::permissions(self, fs::perms::owner_read | fs::perms::owner_exec);
+         if (root) through = {"/usr/bin/unshare", "-rm", "/bin/sh", "-c", "mount --bind \"$PWD\" \"$PWD\" && "
+                              "mount -o remount,bind,ro \"$PWD\" && cd \"$PWD\" && exec \"$@\"", "sh"};
+       },
+       root && !mountable ? ""
+                          : failed + "QuarnMpUpdater.new: " + (root ? "Read-only file system" : "Permission denied")},
   };
   for (const auto& [tamper, expected] : selfRows) {
     serve("pristine");
-    tamper();
     install();
+    if (expected.empty()) {
+      std::cout << "skipped the read-only folder: root writes into it, and no namespace may mount it read-only\n";
+      continue;
+    }
+    tamper();
     const std::string ran = selfUpdate({});
+    through.clear();
     EXPECT_TRUE(ran.starts_with(expected) && ran.ends_with(old)) << ran << "\nexpected: " << expected;
   }
   serve("pristine");

@@ -492,6 +492,18 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(update::installationBusyReason) + "|<missing>|" + compared);
   }
+  // A lock that cannot be taken says why; a cache that cannot be saved fails nothing, but is listed with its reason.
+  fs::remove("updater.lock");
+  fs::create_symlink("elsewhere", "updater.lock");  // never followed
+  run([&] { return update::startUpdateDiff(server.url()); });
+  EXPECT_EQ(state.failureReason, "cannot lock updater.lock: Too many levels of symbolic links; nothing was changed");
+  fs::remove("updater.lock");
+  fs::permissions("updater_filemeta.json", fs::perms::owner_read);
+  run(update::startDiff);
+  std::string listed = state.errorCode == update::UpdateError::None ? "" : "failed|";
+  for (const update::FileFailure& failure : state.fileFailures) listed += failure.localPath + ": " + failure.reason + "|";
+  EXPECT_EQ(listed, "updater_filemeta.json: not saved: Permission denied|");
+  fs::permissions("updater_filemeta.json", fs::perms::owner_all);
   run([&] { return update::startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
