@@ -5,3 +5,12 @@ const std::string& serverBaseUrl() {
   static const auto* url = new std::string("http://" QUARNMP_SERVER_HOST ":45004/");
   return *url;
 }
+
+const ServerList& builtInServers() {
+  static const auto* servers = [] {
+    auto* list = new ServerList{serverBaseUrl()};
+    for (const char* const* mirror = builtInMirrors; *mirror; ++mirror) list->emplace_back(*mirror);
+    return list;
+  }();
+  return *servers;
+}

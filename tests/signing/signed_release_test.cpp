@@ -185,7 +185,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const ReleaseCheck check{parsePublicKey(readFile(testPub)).value(), static_cast<std::uint64_t>(timestamp)};
   const std::string digest = readFile(served / "QuarnMpUpdater/index.html");
   const auto hash = [&](const std::optional<ReleaseCheck>& release) {
-    const auto fetched = fetchUpdaterHash(nginx.url("/"), release);
+    const auto fetched = fetchUpdaterHash({nginx.url("/")}, release);
     return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
   };
   EXPECT_EQ(hash(check), digest);

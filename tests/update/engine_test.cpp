@@ -170,7 +170,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
     for (std::optional<std::int64_t> digested; !digested || digested != platform::modificationTime(file);) {
       writeFile(file, "hello");  // compared as it is, replaced when installed; then a real rewrite, in that second
       if (name == "compared") diffFiles(records, root.prefix(), cache, ignoreProgress);
-      else ASSERT_TRUE(updateFiles({records[0]}, server.url(), root.prefix(), cache, ignoreProgress).empty());
+      else ASSERT_TRUE(updateFiles({records[0]}, {server.url()}, root.prefix(), cache, ignoreProgress).empty());
       digested = platform::modificationTime(file);
       writeFile(file, "HELLO");
     }
@@ -183,7 +183,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
 
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
 std::string fetched(const ScriptedServer& server, const ProgressSink& progress = ignoreProgress) {
-  const FetchedCatalogue fetched = fetchCatalogue(server.url(), progress);
+  const FetchedCatalogue fetched = fetchCatalogue({server.url()}, progress);
   std::string text = fetched.failure ? fetched.failure->reason : "";
   for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
     text += "|" + fetched.catalogue[set].name + ":";
@@ -259,7 +259,7 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
       const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
       const FileList differing = diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
       for (const FileFailure& failure :
-           updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+           updateFiles(differing.records(), {server.url()}, root.prefix(), cache, ignoreProgress))
         outcome += failure.localPath + ": " + failure.reason + "|";
     } catch (const std::exception& error) {
       outcome = error.what();
@@ -273,7 +273,7 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
   const auto hash = [](const std::string& url) {
-    const auto fetched = fetchUpdaterHash(url);
+    const auto fetched = fetchUpdaterHash({url});
     return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
   };
   EXPECT_EQ(hash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
@@ -318,7 +318,7 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   const ScriptedServer server = serverOf(responses);
   FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
-  for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress))
+  for (const FileFailure& failure : updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress))
     failures[failure.localPath] = failure.reason;
   for (const Case& c : cases) {
     const std::string path = "QuarnServer/" + c.key;
@@ -365,7 +365,7 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
     std::string outcome;
     TransferOptions options;
     options.jobs = row.jobs;
-    for (const FileFailure& failure : updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
+    for (const FileFailure& failure : updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress, options))
       outcome += failure.localPath + ": " + failure.reason + "\n";
     for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
     EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
@@ -427,7 +427,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
     writeFile(root / "f", "old");
     const ScriptedServer server(row.connections);
     FileMetaCache cache;
-    const auto failures = updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
+    const auto failures = updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress, options);
     const std::vector<std::string> requests = server.receivedRequests();
     const std::string last = requests.empty() ? "" : requests.back();
     const auto range = last.find("Range: "), end = last.find("\r\n", range);
@@ -451,7 +451,7 @@ TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
   FileMetaCache cache;
   expectWithinMemory("128 MiB file", 96u << 20,
-                     [&] { return updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
+                     [&] { return updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress).empty(); });
 }
 
 // What the installation in the working directory held when the engine last flushed it to disk.
@@ -468,14 +468,14 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   resetUpdaterState();
   const auto run = [](const std::function<bool()>& start) {
     ASSERT_TRUE(start()) << "refused to start with no task running";
-    EXPECT_FALSE(startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
+    EXPECT_FALSE(startCatalogueFetch({"http://127.0.0.1:1/"})) << "a second task started while one runs";
     while (!pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   const UpdaterState& state = updaterState();
-  run([] { return startCatalogueFetch("http://127.0.0.1:1/"); });
+  run([] { return startCatalogueFetch({"http://127.0.0.1:1/"}); });
   EXPECT_EQ(std::pair(state.errorCode, hasCatalogue()), std::pair(UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { return startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  run([] { return startUpdateDiff({"http://127.0.0.1:1/"}); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -483,16 +483,16 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { return startCatalogueFetch(server.url()); });
+  run([&] { return startCatalogueFetch({server.url()}); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { return startUpdateDiff(server.url()); });
+    run([&] { return startUpdateDiff({server.url()}); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { return startUpdateDiff(server.url()); });
+  run([&] { return startUpdateDiff({server.url()}); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
 }
 

@@ -11,8 +11,8 @@ static struct LingerAfterEverythingElse {
 } linger;
 
 int main(int, char** argv) {  // argv[1]: the server's base address
-  startUpdaterHashCheck(argv[1]);  // the first answer comes at once and leaves a digest behind
+  startUpdaterHashCheck({argv[1]});  // the first answer comes at once and leaves a digest behind
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  startUpdaterHashCheck(argv[1]);  // the second is answered only after main has returned
+  startUpdaterHashCheck({argv[1]});  // the second is answered only after main has returned
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }

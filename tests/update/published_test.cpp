@@ -95,7 +95,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   EXPECT_EQ(second, "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); nothing "
                     "was changed\n");
   for (const char* jobs : {"0", "33", "+1"})
-    EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL] [--jobs 1-32]\n");
+    EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL]... [--jobs 1-32]\n");
   if (!windowsPrograms) {  // A full disk, as a file size limit makes one: the system's reason is reported.
     const ProgramResult full = runProgram("/bin/bash", {"-c", "ulimit -f 64; trap '' XFSZ; exec \"$0\" update --server $1",
                                                         QUARNMP_CLI_EXE, nginx.url("/")}, {.workingDirectory = installation.string()});
