@@ -11,6 +11,7 @@
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
+#include "tests/support/scripted_server.h"
 #include "formats/release_key.h"
 #include "update/updater_hash.h"
 
@@ -267,16 +268,33 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
         << "killed " << after.count() << " ms after " << (kill % 2 ? "the folder changed" : "start") << ": " << killed;
     EXPECT_EQ(selfUpdate({}), current) << "after kill " << kill;
   }
+  // A program that the first server lacks comes from the next one, the digest from the first that answers.
+  const ScriptedServer mirror([&](ScriptedConnection& connection) {  // serves the program alone
+    const std::string request = connection.readRequest();
+    connection.send(requestTarget(request).starts_with("/" + path) ? fileAnswer(work / "pristine", request) : "");
+  });
+  fs::remove(served / path);
+  install();
+  EXPECT_EQ(selfUpdate({"--server", mirror.url()}), current);
 }
 
-// Only "" configures a build without a key; anything else must be a whole minisign key line.
-TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKey) {
-  const std::string key(textLines(readFile(testPub)).at(1)), refusal = "QUARNMP_PUBLIC_KEY is not the key line";
-  for (const std::string& line : {key.substr(0, 52), "RWA" + key.substr(3), std::string("OFF"), key}) {
+// Only "" configures a build without a key or mirrors; anything else must be a whole minisign key line, or http://
+// base addresses separated by commas (each ended with "/" in the generated source).
+TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKeyAndMirrorsThatAreNoAddresses) {
+  const std::string key(textLines(readFile(testPub)).at(1)), noKey = "QUARNMP_PUBLIC_KEY is not the key line",
+                    noMirrors = "QUARNMP_MIRRORS is not a list of http:// base addresses";
+  const std::pair<std::string, std::string> rows[] = {
+      {"QUARNMP_PUBLIC_KEY=" + key.substr(0, 52), noKey}, {"QUARNMP_PUBLIC_KEY=RWA" + key.substr(3), noKey},
+      {"QUARNMP_PUBLIC_KEY=OFF", noKey}, {"QUARNMP_PUBLIC_KEY=" + key, ""}, {"QUARNMP_MIRRORS=http://a/,,http://b/", noMirrors},
+      {"QUARNMP_MIRRORS=http://a/;https://b/", noMirrors}, {"QUARNMP_MIRRORS=http://a:8080/q,http://b", ""}};
+  for (const auto& [definition, refusal] : rows) {
     const TempFolder build;
     const std::string said = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
-                                             "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line}).err;
-    EXPECT_EQ(said.find(refusal) == std::string::npos ? "accepted" : "refused", line == key ? "accepted" : "refused")
-        << line << "\n" << said;
+                                             "-DQUARNMP_TESTS=OFF", "-D" + definition}).err;
+    EXPECT_EQ(said.find(noKey) != std::string::npos ? noKey : said.find(noMirrors) != std::string::npos ? noMirrors : "",
+              refusal) << definition << "\n" << said;
+    const std::string mirrors = readFile(build / "update/built_in_mirrors.cpp");
+    if (definition.starts_with("QUARNMP_MIRRORS") && refusal.empty())
+      EXPECT_NE(mirrors.find(R"({"http://a:8080/q/", "http://b/", nullptr})"), std::string::npos) << mirrors;
   }
 }

@@ -373,6 +373,52 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
   }
 }
 
+// A file comes from the next server when one fails it; one that failed is asked after the others, one whose content
+// another server's contradicted is asked no more. The catalogue comes from the first server that answers.
+TEST(Mirrors, EachFileComesFromTheNextServerWhenOneFailsIt) {
+  const std::string other = httpAnswer(deflated("other")), gone = httpAnswer("", "404 Not Found");
+  const std::string wrong = "content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)";
+  struct Row {
+    std::string name;
+    Responses first, second;  // each serves every file but these; "down": no first server
+    std::string outcome;      // "<failures>|<files asked of the first server, in turn>|<of the second>"
+  };
+  const Row rows[] = {
+      {"404", {{"/files/a", gone}}, {}, "|abc|a"},
+      {"5xx", {{"/files/a", httpAnswer("", "503 Busy")}}, {{"/files/c", gone}}, "|ac|abc"},
+      {"wrong content", {{"/files/a", other}}, {{"/files/c", gone}}, "c: HTTP status 404 Not Found|a|abc"},
+      {"down", {{"down", ""}}, {}, "||abc"},
+      {"both fail a file", {{"/files/a", gone}}, {{"/files/a", gone}}, "a: HTTP status 404 Not Found|abc|a"},
+      {"both serve the same wrong content", {{"/files/a", other}}, {{"/files/a", other}}, "a: " + wrong + "|abc|a"}};
+  const std::vector<FileRecord> files{{"files/a", "a", helloDigest}, {"files/b", "b", helloDigest},
+                                      {"files/c", "c", helloDigest}};
+  const TransferOptions options{.jobs = 1, .retryPauses = {std::chrono::milliseconds(1)}};
+  for (Row row : rows) {
+    const TempFolder root;
+    for (const std::string name : {"a", "b", "c"})
+      for (Responses* answers : {&row.first, &row.second}) answers->emplace("/files/" + name, httpAnswer(deflated("hello")));
+    const ScriptedServer first = serverOf(row.first), second = serverOf(row.second);
+    FileMetaCache cache;
+    std::string outcome;
+    const ServerList servers{row.first.contains("down") ? "http://127.0.0.1:1/" : first.url(), second.url()};
+    for (const FileFailure& failure : updateFiles(files, servers, root.prefix(), cache, ignoreProgress, options))
+      outcome += failure.localPath + ": " + failure.reason;
+    for (const ScriptedServer* server : {&first, &second}) {
+      outcome += "|";
+      for (const std::string& request : server->receivedRequests()) outcome += requestTarget(request).substr(7);
+    }
+    EXPECT_EQ(outcome, row.outcome) << row.name;
+  }
+  const ScriptedServer busy = serverOf({{"/json", httpAnswer("", "503 Busy")}}), missing = serverOf({});
+  const ScriptedServer listing = serverOf({{"/json", httpAnswer(deflated("[]"))}});
+  for (const auto& [servers, answer] : {std::pair(ServerList{"http://127.0.0.1:1/", busy.url(), listing.url()}, ""),
+                                        std::pair(ServerList{missing.url(), listing.url()}, "json: HTTP status 404 Not Found")}) {
+    const FetchedCatalogue fetched = fetchCatalogue(servers, ignoreProgress);
+    EXPECT_EQ(fetched.server + " " + (fetched.failure ? fetched.failure->reason : ""),
+              (*answer ? servers[0] : listing.url()) + " " + answer);
+  }
+}
+
 // Transient failures are tried again three times, continuing a large body where it was cut; the rest, and a
 // transfer below the rate floor, are final.
 TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
@@ -382,15 +428,19 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   const std::string head = "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: " + size + "\r\n\r\n";
   const std::string whole = head + body, busy = httpAnswer("", "503 Busy");
   const auto cut = respondWith(whole.substr(0, whole.size() / 2));
-  const auto rest = [&](ScriptedConnection& connection) {  // as a server that still has version "v1"
-    const std::string request = connection.readRequest();
-    const auto range = request.find("Range: bytes=");
-    if (range == std::string::npos) return connection.send(httpAnswer("", "400 No Range"));
-    const std::size_t from = std::stoul(request.substr(range + 13));
-    connection.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
-                    std::to_string(body.size() - 1) + "/" + size + "\r\nContent-Length: " +
-                    std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from));
+  // A server whose copy of the file is `served`, named by `tag`: it sends the part a Range asks for, If-Range unread.
+  const auto copy = [&](const std::string& tag, const std::string& served) -> ConnectionScript {
+    return [tag, served](ScriptedConnection& connection) {
+      const std::string request = connection.readRequest(), length = std::to_string(served.size());
+      const auto range = request.find("Range: bytes=");
+      const std::size_t from = range == std::string::npos ? 0 : std::stoul(request.substr(range + 13));
+      const std::string part = "206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+                               std::to_string(served.size() - 1) + "/" + length;
+      connection.send("HTTP/1.1 " + (from ? part : "200 OK") + "\r\nETag: " + tag + "\r\nContent-Length: " +
+                      std::to_string(served.size() - from) + "\r\n\r\n" + served.substr(from));
+    };
   };
+  const auto rest = copy("\"v1\"", body), stored = copy("\"v2\"", compressText(content, 0));
   const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
     connection.readRequest();
     connection.send(head);
@@ -400,7 +450,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   struct Row {
     std::string name;
     std::vector<ConnectionScript> connections;
-    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>"
+    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>[|kept][|mirror [<range asked>]...]"
+    std::vector<ConnectionScript> mirror = {};  // a second server's, when any
   };
   const std::string half = "bytes=" + std::to_string(whole.size() / 2 - head.size()) + "-";
   const Row rows[] = {
@@ -416,7 +467,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
       {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(whole)}, "old|HTTP status 404 Not Found|1|"},
       {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
        "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
-      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
+      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"},
+      {"cut, a mirror's other copy: its part refused", {cut}, "new||1||mirror [" + half + "][]", {stored, stored}}};
   const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
@@ -425,16 +477,22 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   for (const Row& row : rows) {
     TempFolder root;
     writeFile(root / "f", "old");
-    const ScriptedServer server(row.connections);
+    const ScriptedServer server(row.connections), mirror(row.mirror);
     FileMetaCache cache;
-    const auto failures = updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress, options);
+    ServerList servers{server.url()};
+    if (!row.mirror.empty()) servers.push_back(mirror.url());
+    const auto failures = updateFiles(files, servers, root.prefix(), cache, ignoreProgress, options);
     const std::vector<std::string> requests = server.receivedRequests();
-    const std::string last = requests.empty() ? "" : requests.back();
-    const auto range = last.find("Range: "), end = last.find("\r\n", range);
+    const auto rangeOf = [](const std::string& request) {
+      const auto range = request.find("Range: "), end = request.find("\r\n", range);
+      return range == std::string::npos ? "" : request.substr(range + 7, end - range - 7);
+    };
+    std::string mirrored = row.mirror.empty() ? "" : "|mirror ";
+    for (const std::string& request : mirror.receivedRequests()) mirrored += "[" + rangeOf(request) + "]";
     EXPECT_EQ((readFile(root / "f") == content ? "new" : readFile(root / "f")) + "|" +
                   (failures.empty() ? "" : failures[0].reason) + "|" + std::to_string(requests.size()) + "|" +
-                  (range == std::string::npos ? "" : last.substr(range + 7, end - range - 7)) +
-                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : ""),
+                  (requests.empty() ? "" : rangeOf(requests.back())) +
+                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : "") + mirrored,
               row.outcome) << row.name;
   }
 }
