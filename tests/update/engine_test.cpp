@@ -392,7 +392,7 @@ TEST(Mirrors, EachFileComesFromTheNextServerWhenOneFailsIt) {
       {"both serve the same wrong content", {{"/files/a", other}}, {{"/files/a", other}}, "a: " + wrong + "|abc|a"}};
   const std::vector<FileRecord> files{{"files/a", "a", helloDigest}, {"files/b", "b", helloDigest},
                                       {"files/c", "c", helloDigest}};
-  const TransferOptions options{.jobs = 1, .retryPauses = {std::chrono::milliseconds(1)}};
+  const TransferOptions options{.jobs = 1, .minimumRate = {}, .retryPauses = {std::chrono::milliseconds(1)}};
   for (Row row : rows) {
     const TempFolder root;
     for (const std::string name : {"a", "b", "c"})
@@ -479,8 +479,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
     writeFile(root / "f", "old");
     const ScriptedServer server(row.connections), mirror(row.mirror);
     FileMetaCache cache;
-    ServerList servers{server.url()};
-    if (!row.mirror.empty()) servers.push_back(mirror.url());
+    const ServerList servers = row.mirror.empty() ? ServerList{server.url()} : ServerList{server.url(), mirror.url()};
     const auto failures = updateFiles(files, servers, root.prefix(), cache, ignoreProgress, options);
     const std::vector<std::string> requests = server.receivedRequests();
     const auto rangeOf = [](const std::string& request) {
@@ -541,17 +540,20 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { return startCatalogueFetch({server.url()}); });
+  const ScriptedServer busy = serverOf({{"/json", httpAnswer("", "503 Busy")}});
+  const ServerList servers{busy.url(), server.url()};  // the catalogue, and so the files, come from the second
+  run([&] { return startCatalogueFetch(servers); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { return startUpdateDiff({server.url()}); });
+    run([&] { return startUpdateDiff(servers); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(installationBusyReason) + "|<missing>|" + compared);
   }
-  run([&] { return startUpdateDiff({server.url()}); });
+  run([&] { return startUpdateDiff(servers); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
+  EXPECT_EQ(busy.receivedRequests().size(), 1u) << "the update did not ask the server that gave the catalogue first";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.

@@ -106,10 +106,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const std::string repaired = run("update", "/", "32");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
-  // Servers are asked in the order given: one that is down leaves the catalogue and the files to the next.
-  const ProgramResult mirrored = runProgram(QUARNMP_CLI_EXE, {"check", "--server", "http://127.0.0.1:1/", "--server",
-                                                              nginx.url()}, inInstallation);
-  EXPECT_EQ(std::to_string(mirrored.exitCode) + "|" + mirrored.out, "0|") << mirrored.err;
+  const ProgramResult mirrored =
+      runProgram(QUARNMP_CLI_EXE, {"check", "--server", "http://127.0.0.1:1/", "--server", nginx.url()}, inInstallation);
+  EXPECT_EQ(std::to_string(mirrored.exitCode) + mirrored.out, "0") << "asked in turn, the first down: " << mirrored.err;
   const auto time = fs::last_write_time(file) - std::chrono::hours(6);
   for (const auto& [key, content] : files) {  // then touched
     EXPECT_TRUE(readFile(installation / "QuarnServer" / key) == content) << key;
