@@ -149,6 +149,30 @@ Attempt tryServer(http::Connection& connection, const Download& download, const 
   }
 }
 
+// What the tries of one file have shown so far.
+struct FileTries {
+  std::vector<std::pair<std::size_t, std::string>> answers;  // the failure of each server whose last try answered
+  std::vector<std::size_t> wrong;                            // servers that sent a whole body verify refused
+  std::exception_ptr unreachable;                            // the last connection failure
+
+  void note(std::size_t server, const Attempt& attempt) {
+    std::erase_if(answers, [server](const auto& answer) { return answer.first == server; });
+    if (!attempt.unreachable) answers.emplace_back(server, attempt.failure);
+    if (attempt.wrongContent && !attempt.resumed) wrong.push_back(server);
+  }
+  // The last answer's failure; the connection failure when no server's last try answered.
+  Failure failure() const {
+    if (answers.empty() && unreachable) std::rethrow_exception(unreachable);
+    return Failure{answers.empty() ? "no server answered" : answers.back().second};
+  }
+};
+
+// The kept bytes stay while the file may continue from them.
+void settle(KeptDownload& kept, const Attempt& attempt) {
+  if (attempt.ending == Ending::Passing && !attempt.wrongContent && !attempt.staleKept) kept.keep();
+  else kept.discard();
+}
+
 }  // namespace
 
 std::optional<Failure> fetchFile(ServerConnections& connections, ServerChoice& servers, const DownloadTarget& target,
@@ -156,35 +180,28 @@ std::optional<Failure> fetchFile(ServerConnections& connections, ServerChoice& s
                                  const Pieces& consume, const BodyVerdict& verify) {
   std::optional<KeptDownload> kept;
   if (!target.file.empty()) kept.emplace(target.file, options.keepFrom);
-  std::vector<std::size_t> asking = servers.order(), wrong;  // wrong: sent a whole body verify refused
+  std::vector<std::size_t> asking = servers.order();
   if (asking.empty()) return Failure{"every server served wrong content in this run"};
-  std::vector<std::pair<std::size_t, std::string>> answers;  // the failure of each server whose last try answered
-  std::exception_ptr unreachable;
+  FileTries tries;
   for (std::size_t round = 0;; ++round) {
     for (auto next = asking.begin(); next != asking.end();) {
       const std::size_t server = *next;
       const Download download{serverUrl(servers.base(server), target.path), target.inflated, options, restart,
                               consume, kept ? &*kept : nullptr};
-      const Attempt attempt = tryServer(connections[server], download, verify, servers.base(server), unreachable);
-      const bool keep = attempt.ending == Ending::Passing && !attempt.wrongContent && !attempt.staleKept;
-      if (kept && keep) kept->keep();
-      else if (kept) kept->discard();
-      std::erase_if(answers, [server](const auto& answer) { return answer.first == server; });
+      const Attempt attempt = tryServer(connections[server], download, verify, servers.base(server), tries.unreachable);
+      if (kept) settle(*kept, attempt);
+      if (attempt.ending == Ending::Final) return Failure{attempt.failure};
       if (attempt.ending == Ending::Done) {
         servers.answered(server);
-        for (const std::size_t other : wrong) servers.exclude(other);
+        for (const std::size_t other : tries.wrong) servers.exclude(other);
         return std::nullopt;
       }
-      if (attempt.ending == Ending::Final) return Failure{attempt.failure};
-      if (!attempt.unreachable) answers.emplace_back(server, attempt.failure);
-      if (attempt.wrongContent && !attempt.resumed) wrong.push_back(server);
+      tries.note(server, attempt);
       if (attempt.ending == Ending::Passing) servers.unavailable(server);
       else servers.answered(server);
       next = attempt.ending == Ending::Passing ? next + 1 : asking.erase(next);
     }
-    if (asking.empty() || round == options.retryPauses.size()) break;
+    if (asking.empty() || round == options.retryPauses.size()) return tries.failure();
     std::this_thread::sleep_for(options.retryPauses[round]);
   }
-  if (!answers.empty() || !unreachable) return Failure{answers.empty() ? "no server answered" : answers.back().second};
-  std::rethrow_exception(unreachable);
 }
