@@ -91,6 +91,13 @@ Result<std::string> fetchSignedProgram(const ReleaseCheck& check, const ServerLi
   return taken;
 }
 
+// What a download of the program that was cut off or killed left, no longer needed.
+void removeDownloadLeftovers(const std::string& program) {
+  for (const std::string& leftover : {temporaryInstallPath(program), keptDownloadPath(program),
+                                      keptDownloadPath(program) + ".new"})
+    platform::removeFile(leftover);
+}
+
 SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const ServerList& servers,
                                        const std::string& program, bool checkOnly) {
   const Result<std::string> digest = fetchUpdaterHash(servers, check);
@@ -98,7 +105,7 @@ SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const ServerLi
   if (!isDigestText(digest.value())) return failed("QuarnMpUpdater/index.html: not an MD5 digest");
   if (!platform::isRegularFile(program)) return failed(program + ": no such program in this folder");
   if (sameDigest(md5OfFile(program), digest.value())) {
-    if (!checkOnly) platform::removeFile(keptDownloadPath(program));  // of a download that is no longer needed
+    if (!checkOnly) removeDownloadLeftovers(program);
     return {SelfUpdateState::Current, ""};
   }
   if (checkOnly) return {SelfUpdateState::Outdated, ""};

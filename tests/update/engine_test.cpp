@@ -373,8 +373,7 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
   }
 }
 
-// A file comes from the next server when one fails it; one that failed is asked after the others, one whose content
-// another server's contradicted is asked no more. The catalogue comes from the first server that answers.
+// A server that failed a file is asked after the others, one whose content another's contradicted no more.
 TEST(Mirrors, EachFileComesFromTheNextServerWhenOneFailsIt) {
   const std::string other = httpAnswer(deflated("other")), gone = httpAnswer("", "404 Not Found");
   const std::string wrong = "content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)";
