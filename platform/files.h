@@ -91,6 +91,8 @@ class NewFile {
   // its attributes and security, by ReplaceFileW); a read-only target is left alone (as
   // writeFileAtomically does). On Windows the content is flushed to disk first.
   FileResult replace(const std::string& target);
+  // Closes the file, which stays until the object goes, so that it can be read back.
+  FileResult close();
 
  private:
   std::string path;

@@ -170,6 +170,11 @@ FileResult NewFile::write(std::string_view bytes) {
   return writeAll(static_cast<int>(handle), bytes);
 }
 
+FileResult NewFile::close() {
+  if (handle < 0) return failedWith(EBADF);
+  return succeeded(::close(static_cast<int>(std::exchange(handle, -1))) == 0);
+}
+
 FileResult NewFile::replace(const std::string& target) {
   if (handle < 0) return failedWith(EBADF);
   const int fd = static_cast<int>(std::exchange(handle, -1));

@@ -176,6 +176,11 @@ FileResult NewFile::write(std::string_view bytes) {
   return writeAll(handleOf(handle), bytes);
 }
 
+FileResult NewFile::close() {
+  if (!isOpen()) return failedWith(ERROR_INVALID_HANDLE);
+  return succeeded(CloseHandle(handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)))) != 0);
+}
+
 FileResult NewFile::replace(const std::string& target) {
   if (!isOpen()) return failedWith(ERROR_INVALID_HANDLE);
   const HANDLE file = handleOf(std::exchange(handle, reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)));

@@ -24,7 +24,7 @@ constexpr int exitDiffering = 1;
 constexpr int exitFailed = 2;
 
 struct Options {
-  std::string server = update::serverBaseUrl();
+  update::ServerList servers;
   unsigned jobs = update::defaultTransferJobs;
 };
 
@@ -36,17 +36,16 @@ std::optional<unsigned> readJobs(const std::string& text) {
   return jobs;
 }
 
-// "--server URL" (the built-in address otherwise) and, where `jobsAllowed`, "--jobs N", each at
-// most once. Nothing for other arguments.
+// "--server URL", once or more, each asked in turn (the built-in list otherwise), and where
+// `jobsAllowed` "--jobs N", at most once. Nothing for other arguments.
 std::optional<Options> readOptions(const std::vector<std::string>& args, bool jobsAllowed) {
   Options options;
-  bool serverGiven = false, jobsGiven = false;
+  bool jobsGiven = false;
   for (std::size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 == args.size()) return std::nullopt;
     const std::string& value = args[i + 1];
-    if (args[i] == "--server" && !serverGiven && !value.empty()) {
-      options.server = value.back() == '/' ? value : value + '/';
-      serverGiven = true;
+    if (args[i] == "--server" && !value.empty()) {
+      options.servers.push_back(value.back() == '/' ? value : value + '/');
     } else if (args[i] == "--jobs" && jobsAllowed && !jobsGiven && readJobs(value)) {
       options.jobs = *readJobs(value);
       jobsGiven = true;
@@ -54,6 +53,7 @@ std::optional<Options> readOptions(const std::vector<std::string>& args, bool jo
       return std::nullopt;
     }
   }
+  if (options.servers.empty()) options.servers = update::builtInServers();
   return options;
 }
 
@@ -129,8 +129,8 @@ void warnOfReleaseTime() {
 }
 
 // check only looks: it keeps the installation's record of the newest release as it is.
-std::optional<Failure> fetchAndCompare(const std::string& server, bool recordRelease) {
-  update::startCatalogueFetch(server, recordRelease);
+std::optional<Failure> fetchAndCompare(const update::ServerList& servers, bool recordRelease) {
+  update::startCatalogueFetch(servers, recordRelease);
   if (auto failure = finishTask("fetch")) return failure;
   warnOfReleaseTime();
   if (!update::hasCatalogue()) return Failure{"the catalogue names no file set"};
@@ -145,7 +145,7 @@ int reportDifferences() {
 }
 
 int usage(const char* command, const char* more = "") {
-  return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]" + more);
+  return fail(std::string("usage: quarnmp-cli ") + command + " [--server URL]..." + more);
 }
 
 }  // namespace
@@ -155,7 +155,7 @@ int usage(const char* command, const char* more = "") {
 int runCheckCommand(const std::vector<std::string>& args) {
   const auto options = readOptions(args, false);
   if (!options) return usage("check");
-  if (auto failure = fetchAndCompare(options->server, false)) return fail(failure->reason);
+  if (auto failure = fetchAndCompare(options->servers, false)) return fail(failure->reason);
   return reportDifferences();
 }
 
@@ -164,10 +164,10 @@ int runUpdateCommand(const std::vector<std::string>& args) {
   if (!options) return usage("update", " [--jobs 1-32]");
   const update::InstallationLock lock("");  // for the whole run, as the window's update task holds it
   if (!lock.held()) return fail(lock.refusal());
-  if (auto failure = fetchAndCompare(options->server, true)) return fail(failure->reason);
+  if (auto failure = fetchAndCompare(options->servers, true)) return fail(failure->reason);
   if (update::hasDifferences()) {
     const std::size_t files = update::differingPaths().size();
-    update::startUpdateDiff(options->server, options->jobs);
+    update::startUpdateDiff(options->servers, options->jobs);
     if (auto failure = finishTask("update", files)) return fail(failure->reason);
   }
   return reportDifferences();

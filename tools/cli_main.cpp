@@ -18,9 +18,9 @@ struct Command {
 
 constexpr Command commands[] = {
     {"get", runGetCommand, "get URL [--timeout MS] [--method M] [--header \"Name: value\"]... [--body-file F] [--out FILE]"},
-    {"check", runCheckCommand, "check [--server URL]"},
-    {"update", runUpdateCommand, "update [--server URL] [--jobs N]"},
-    {"self-update", runSelfUpdateCommand, "self-update [--server URL] [--check]"},
+    {"check", runCheckCommand, "check [--server URL]..."},
+    {"update", runUpdateCommand, "update [--server URL]... [--jobs N]"},
+    {"self-update", runSelfUpdateCommand, "self-update [--server URL]... [--check]"},
     {"profiles", runProfilesCommand, "profiles [FOLDER]"},
 };
 

@@ -14,18 +14,20 @@
 namespace {
 
 struct SelfUpdateArguments {
-  std::string server;
+  update::ServerList servers;
   bool checkOnly = false;
 };
 
 std::optional<SelfUpdateArguments> readArguments(const std::vector<std::string>& args) {
-  SelfUpdateArguments read{update::serverBaseUrl(), false};
+  SelfUpdateArguments read;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--check") read.checkOnly = true;
-    else if (args[i] == "--server" && i + 1 < args.size() && !args[i + 1].empty()) read.server = args[++i];
+    else if (args[i] == "--server" && i + 1 < args.size() && !args[i + 1].empty()) read.servers.push_back(args[++i]);
     else return std::nullopt;
   }
-  if (read.server.back() != '/') read.server += '/';
+  for (std::string& server : read.servers)
+    if (server.back() != '/') server += '/';
+  if (read.servers.empty()) read.servers = update::builtInServers();
   return read;
 }
 
@@ -38,11 +40,10 @@ int fail(const std::string& reason) {
 
 int runSelfUpdateCommand(const std::vector<std::string>& args) {
   const auto arguments = readArguments(args);
-  if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL] [--check]");
+  if (!arguments) return fail("usage: quarnmp-cli self-update [--server URL]... [--check]");
   const update::InstallationLock lock("");  // one replacement at a time
   if (!lock.held()) return fail(lock.refusal());
-  const update::SelfUpdateOutcome outcome =
-      update::selfUpdate(update::builtInKey(), arguments->server, "", arguments->checkOnly);
+  const update::SelfUpdateOutcome outcome = update::selfUpdate(update::builtInKey(), arguments->servers, "", arguments->checkOnly);
   const std::string program = update::updaterProgramPath("");
   switch (outcome.state) {
     case update::SelfUpdateState::Current: std::printf("%s is current\n", program.c_str()); return 0;

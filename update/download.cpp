@@ -113,6 +113,10 @@ Result<std::string> downloadAsServed(const std::string& url, std::size_t limit) 
   return body;
 }
 
+bool isServerUnavailable(const Failure& failure) {
+  return failure.reason.starts_with("HTTP status 5") || failure.reason == "Request timed out";
+}
+
 std::string bodyTooLargeFailure(std::size_t limit) { return "body larger than " + std::to_string(limit) + " bytes"; }
 
 }  // namespace update

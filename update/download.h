@@ -24,6 +24,10 @@ std::string serverUrl(const std::string& baseUrl, std::string_view path);
 std::optional<Failure> downloadInflated(const std::string& baseUrl, std::string_view path,
                              const std::function<void(std::string_view)>& consume);
 
+// Whether a failure of the functions here says that the server cannot answer now (a 5xx status,
+// a silence), so that a mirror may be asked instead.
+bool isServerUnavailable(const update::Failure& failure);
+
 // Checks a body exactly as served, before anything reads it: why it is refused, or nothing.
 using BodyGate = std::function<std::optional<Failure>(const std::string& served)>;
 

@@ -7,6 +7,7 @@
 
 #include "formats/catalogue_json.h"
 #include "update/download.h"
+#include "update/server_choice.h"
 
 namespace update {
 
@@ -33,7 +34,8 @@ BodyGate signedRelease(const std::optional<ReleaseCheck>& release, const std::st
   };
 }
 
-void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress,
+// False when the server was unavailable for a document.
+bool fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const ProgressSink& progress,
                const std::optional<ReleaseCheck>& release) {
   const std::uint64_t accepted = release ? release->acceptedRelease : 0;
   const BodyGate catalogueGate =
@@ -47,7 +49,7 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
     catalogueDocument = downloadText(baseUrl, "json", budget, catalogueGate);
   if (!catalogueDocument.ok()) {
     fetched.failure = Failure{"json: " + catalogueDocument.failure().reason};
-    return;
+    return !isServerUnavailable(catalogueDocument.failure());
   }
   const std::vector<CatalogueEntry> entries = catalogueFromText(catalogueDocument.value());
   progress(0);
@@ -63,7 +65,7 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
       const Result<std::string> list = downloadText(baseUrl, entry.url, budget, listGate);
       if (!list.ok()) {
         fetched.failure = Failure{entry.url + ": " + list.failure().reason};
-        return;
+        return !isServerUnavailable(list.failure());
       }
       listed = listedFilesFromText(list.value(), entry.url);
     }
@@ -71,15 +73,21 @@ void fetchInto(FetchedCatalogue& fetched, const std::string& baseUrl, const Prog
     fetched.catalogue.push_back(entry);
     progress(static_cast<double>(fetched.catalogue.size()) / static_cast<double>(entries.size()));
   }
+  return true;
 }
 
 }  // namespace
 
-FetchedCatalogue fetchCatalogue(const std::string& baseUrl, const ProgressSink& progress,
+FetchedCatalogue fetchCatalogue(const ServerList& servers, const ProgressSink& progress,
                                 const std::optional<ReleaseCheck>& release) {
   FetchedCatalogue fetched;
   try {
-    fetchInto(fetched, baseUrl, progress, release);
+    // The lists come from the server that gave the catalogue: a mirror may still serve another release.
+    askInTurn(servers, [&](const std::string& baseUrl) {
+      fetched = FetchedCatalogue{};
+      fetched.server = baseUrl;
+      return fetchInto(fetched, baseUrl, progress, release);
+    });
   } catch (const std::exception& failure) {
     fetched.failure = Failure{failure.what()};
   }

@@ -45,8 +45,8 @@ Installed failed(std::string reason) {
 // Streams one file into its temporary sibling, hashing on the way, and moves it over the
 // target only when the stream ended cleanly and the digest is the list's: the failure, if any
 // (the old file then stays and the temporary file goes).
-Installed installFile(const FileRecord& record, const std::string& baseUrl, const std::string& root,
-                      http::Connection& connection, const TransferOptions& options) {
+Installed installFile(const FileRecord& record, ServerChoice& servers, const std::string& root,
+                      ServerConnections& connections, const TransferOptions& options) {
   if (!record.refusal.empty()) return failed(record.refusal);
   if (!isDigestText(record.hash)) return failed("the list's digest is not 32 hexadecimal digits: " + record.hash);
   const std::string path = root + record.localPath;
@@ -63,18 +63,17 @@ Installed installFile(const FileRecord& record, const std::string& baseUrl, cons
     md5.emplace();
   };
   std::string digest;
-  const auto verify = [&]() -> std::optional<Failure> {
+  const auto verify = [&](const std::string&) -> std::optional<Failure> {
     digest = hexDigest(md5->finish());
     if (sameDigest(digest, record.hash)) return std::nullopt;
     return Failure{"content does not match the list's digest (got " + digest + ")"};
   };
-  const std::string url = serverUrl(baseUrl, record.sourcePath);
   const auto consume = [&](std::string_view bytes) {
     md5->add(bytes);
     if (const platform::FileResult written = file->write(bytes); !written)
       throw std::runtime_error("cannot write " + temporary + ": " + *written.failure);
   };
-  if (const auto failure = fetchInflated(connection, {url, path}, options, restart, consume, verify))
+  if (const auto failure = fetchFile(connections, servers, {record.sourcePath, path}, options, restart, consume, verify))
     return failed(failure->reason);
   // Anyone writing the file after the rename changes its time to this second or a later one.
   const std::int64_t exposedSince = digestClock();
@@ -95,17 +94,18 @@ void createDirectories(const std::string& path) {
   platform::createDirectory(path);
 }
 
-std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const std::string& baseUrl,
+std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const ServerList& servers,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
                                      const TransferOptions& options) {
   const InstallationLock lock(root);
   if (!lock.held()) throw InstallationBusy(lock.refusal());
   std::vector<Installed> installed(files.size());
+  ServerChoice choice(servers);
   progress(0);
   const std::exception_ptr ended = runTransferJobs(
       files.size(), options.jobs,
-      [&](std::size_t i, http::Connection& connection) {
-        installed[i] = installFile(files[i], baseUrl, root, connection, options);
+      [&](std::size_t i, ServerConnections& connections) {
+        installed[i] = installFile(files[i], choice, root, connections, options);
       },
       [&](std::size_t finished) { progress(static_cast<double>(finished) / static_cast<double>(files.size())); });
   // The cache learns the digest of the bytes written, trusted only as far as the file's time can vouch for it.

@@ -17,19 +17,20 @@ void createDirectories(const std::string& path);
 // leftover of a killed run is recognised and removed by the next installation of that file.
 std::string temporaryInstallPath(const std::string& path);
 
-// Downloads each record's file from baseUrl and replaces its copy below root (as for
-// diffFiles) once its content is whole and has the list's digest, options.jobs files at a time,
-// each worker on its own kept connection; the order in which files are replaced is open, the
-// outcome is not. A file that fails (a refused key, a status, a time-out, a body that is not one
-// complete zlib or gzip stream, a wrong digest, a name the client refuses, a write error) keeps
-// its old content and is returned with its reason, after the retries TransferOptions allows; a
-// read-only target fails before its download. Only a failing connection (refused, reset, no such
-// host: http::ConnectionError) that outlives its retries ends the installation, by exception,
-// once the files on the way have ended; so does another process holding the installation's lock
-// (InstallationBusy, before anything is touched). The cache holds the digest of each written
-// file, and everything written is flushed to disk before this returns. Progress counts the
-// files ended.
-std::vector<FileFailure> updateFiles(const std::vector<formats::FileRecord>& files, const std::string& baseUrl,
+// Downloads each record's file from the servers (the update server and its mirrors, asked in
+// turn as fetchFile does) and replaces its copy below root (as for diffFiles) once its content is
+// whole and has the list's digest, options.jobs files at a time, each worker on its own kept
+// connection to each server; the order in which files are replaced is open, the outcome is not. A
+// file that fails (a refused key, a status, a time-out, a body that is not one complete zlib or
+// gzip stream, a wrong digest, a name the client refuses, a write error) keeps its old content
+// and is returned with its reason, after the retries and servers TransferOptions and the list
+// allow; a read-only target fails before its download. Only a failing connection to every server
+// (refused, reset, no such host: http::ConnectionError) that outlives its retries ends the
+// installation, by exception, once the files on the way have ended; so does another process
+// holding the installation's lock (InstallationBusy, before anything is touched). The cache holds
+// the digest of each written file, and everything written is flushed to disk before this returns.
+// Progress counts the files ended.
+std::vector<FileFailure> updateFiles(const std::vector<formats::FileRecord>& files, const ServerList& servers,
                                      const std::string& root, FileMetaCache& cache, const ProgressSink& progress,
                                      const TransferOptions& options = {});
 

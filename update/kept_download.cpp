@@ -67,6 +67,11 @@ std::uint64_t KeptDownload::resume(const std::function<void(std::string_view)>& 
   return std::ferror(kept.get()) ? 0 : copied;
 }
 
+bool KeptDownload::continues(const http::Response& head) const {
+  const std::string named = validatorOf(head);
+  return named.empty() || named == validatorText;
+}
+
 void KeptDownload::begin(const http::Response& head) {
   copy.reset();
   copied = 0;

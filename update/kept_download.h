@@ -26,6 +26,9 @@ class KeptDownload {
   // nothing usable was kept. What `pieces` throws passes through.
   std::uint64_t resume(const std::function<void(std::string_view)>& pieces);
   const std::string& validator() const { return validatorText; }
+  // Whether a part in answer continues the kept bytes: it names no validator or the kept one
+  // (a mirror's copy may carry another), so If-Range alone need not be trusted.
+  bool continues(const http::Response& head) const;
   // A whole body begins: copied when the server gave a validator and its size is large enough.
   void begin(const http::Response& head);
   void add(std::string_view bytes);

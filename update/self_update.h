@@ -11,6 +11,7 @@
 #include <string>
 
 #include "update/release_verification.h"
+#include "update/server_address.h"
 
 namespace update {
 
@@ -28,9 +29,12 @@ std::string updaterProgramPath(const std::string& folder);
 // What the server serves for the updater program.
 std::string updaterProgramServerPath();
 
-// Compares the installed program with the published digest and, unless only checking,
-// replaces it when it differs. Never throws.
-SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
+// Compares the installed program with the published digest (from the first server that answers)
+// and, unless only checking, replaces it when it differs: the program is fetched like the files
+// of an update (retried, continued after a cut, from the next server when one fails it or serves
+// one that does not pass) into "<program>.quarnmp-download", removed again before the
+// replacement. Never throws.
+SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const ServerList& servers, const std::string& folder,
                              bool checkOnly);
 
 }  // namespace update

@@ -8,4 +8,13 @@ const std::string& serverBaseUrl() {
   return *url;
 }
 
+const ServerList& builtInServers() {
+  static const auto* servers = [] {
+    auto* list = new ServerList{serverBaseUrl()};
+    for (const char* const* mirror = builtInMirrors; *mirror; ++mirror) list->emplace_back(*mirror);
+    return list;
+  }();
+  return *servers;
+}
+
 }  // namespace update

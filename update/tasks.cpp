@@ -11,6 +11,7 @@
 #include "update/fetch_catalogue.h"
 #include "update/install_files.h"
 #include "update/installation_lock.h"
+#include "update/server_choice.h"
 #include "formats/release_timestamp.h"
 #include "update/updater_hash.h"
 
@@ -72,10 +73,10 @@ UpdateError errorOfPhase(UpdatePhase phase) {
 // cannot be used, or whose record cannot be read, throws and so accepts nothing.
 std::optional<ReleaseCheck> releaseCheck() { return releaseCheckFor(builtInKey(), installationRoot); }
 
-TaskResult fetchTask(const std::string& baseUrl, bool recordRelease) {
+TaskResult fetchTask(const ServerList& servers, bool recordRelease) {
   const std::optional<ReleaseCheck> release = releaseCheck();
   TaskResult result;
-  result.fetched = fetchCatalogue(baseUrl, [](double progress) { state().fetchProgress = progress; }, release);
+  result.fetched = fetchCatalogue(servers, [](double progress) { state().fetchProgress = progress; }, release);
   result.failure = result.fetched->failure;
   const std::int64_t released = result.fetched->releaseTimestamp;
   if (!release || !recordRelease || !std::cmp_greater(released, release->acceptedRelease)) return result;
@@ -109,7 +110,7 @@ TaskResult diffTask(const FileList& selected) {
 // the progress, the comparison the last quarter. Files that could not be installed make it
 // fail, after the others were installed and everything was compared. Another updater at
 // work on the installation makes it fail before anything is touched.
-TaskResult update_diff(const std::string& baseUrl, const FileList& differing, const FileList& selected,
+TaskResult update_diff(const ServerList& servers, const FileList& differing, const FileList& selected,
                        unsigned jobs) {
   UpdaterState& updater = state();  // its progress values only
   TaskResult result;
@@ -124,7 +125,7 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
   transfers.jobs = jobs;
   updater.updateBytes = 0;
   transfers.received = &updater.updateBytes;
-  result.fileFailures = updateFiles(files, baseUrl, installationRoot, cache, [&](double progress) {
+  result.fileFailures = updateFiles(files, servers, installationRoot, cache, [&](double progress) {
     updater.updateProgress = progress;
     updater.updateDiffProgress = progress * 0.75;
   }, transfers);
@@ -148,6 +149,7 @@ bool applyResult(TaskResult result) {
     updater.catalogue = std::move(result.fetched->catalogue);
     updater.catalogueFiles = std::move(result.fetched->catalogueFiles);
     updater.releaseTimestamp = result.fetched->releaseTimestamp;
+    updater.catalogueServer = std::move(result.fetched->server);
   }
   if (result.differingFiles) publishDifferingFiles(std::move(*result.differingFiles));
   updater.fileFailures = std::move(result.fileFailures);
@@ -159,14 +161,14 @@ bool applyResult(TaskResult result) {
 
 const UpdaterState& updaterState() { return state(); }
 
-bool startFetch(const std::string& baseUrl) {
+bool startFetch(const ServerList& servers) {
   if (isTaskRunning()) return false;
-  startUpdaterHashCheck(baseUrl);
-  return startCatalogueFetch(baseUrl);
+  startUpdaterHashCheck(servers);
+  return startCatalogueFetch(servers);
 }
 
-bool startCatalogueFetch(const std::string& baseUrl, bool recordRelease) {
-  return startTask(UpdatePhase::Fetch, [baseUrl, recordRelease] { return fetchTask(baseUrl, recordRelease); });
+bool startCatalogueFetch(const ServerList& servers, bool recordRelease) {
+  return startTask(UpdatePhase::Fetch, [servers, recordRelease] { return fetchTask(servers, recordRelease); });
 }
 
 bool startDiff() {
@@ -179,7 +181,7 @@ bool startDiff() {
   return startTask(UpdatePhase::Diff, [selected = updater.selectedFiles] { return diffTask(selected); });
 }
 
-bool startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
+bool startUpdateDiff(const ServerList& servers, unsigned jobs) {
   if (isTaskRunning()) return false;
   const UpdaterState& updater = state();
   FileList differing;
@@ -187,12 +189,13 @@ bool startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
     std::lock_guard lock(state().differingFilesMutex);
     differing = updater.differingFiles;
   }
-  return startTask(UpdatePhase::UpdateDiff, [baseUrl, differing, selected = updater.selectedFiles, jobs] {
-    return update_diff(baseUrl, differing, selected, jobs);
+  return startTask(UpdatePhase::UpdateDiff, [servers = withFirst(servers, updater.catalogueServer), differing,
+                                             selected = updater.selectedFiles, jobs] {
+    return update_diff(servers, differing, selected, jobs);
   });
 }
 
-void startUpdaterHashCheck(const std::string& baseUrl) {
+void startUpdaterHashCheck(const ServerList& servers) {
   std::promise<Result<std::string>> answer;
   state().updaterHashAnswer = answer.get_future();  // an earlier request's answer is no longer wanted
   std::optional<ReleaseCheck> release;
@@ -204,8 +207,8 @@ void startUpdaterHashCheck(const std::string& baseUrl) {
   }
   // Touches nothing but its own copies and the answer's shared state, so it may outlive the
   // window and the end of main. Detached: an answer that never comes must not hold up the end.
-  std::thread([baseUrl, release, answer = std::move(answer)]() mutable {
-    answer.set_value(fetchUpdaterHash(baseUrl, release));
+  std::thread([servers, release, answer = std::move(answer)]() mutable {
+    answer.set_value(fetchUpdaterHash(servers, release));
   }).detach();
 }
 
@@ -284,6 +287,7 @@ void resetUpdaterState() {
   clearError();
   updater.fetchProgress = 0;
   updater.releaseTimestamp = 0;
+  updater.catalogueServer.clear();
   updater.diffProgress = 0;
   updater.updateProgress = 0;
   updater.updateBytes = 0;

@@ -13,19 +13,20 @@ namespace update {
 
 // Each clears errorCode and starts one task, and returns true; while a task runs they
 // refuse, changing nothing, and return false (the window offers them only while none runs).
-// Headless tools may name another server.
-bool startFetch(const std::string& baseUrl = serverBaseUrl());  // also asks for the updater's digest again
+// Each asks the servers in turn (the window: the built-in list); headless tools may name others.
+bool startFetch(const ServerList& servers = builtInServers());  // also asks for the updater's digest again
 // startFetch without the digest request. A newer signed release it accepts becomes the
 // installation's newest (updater_release.json) unless recordRelease is false: a look that
 // installs nothing (quarnmp-cli check) leaves the record alone.
-bool startCatalogueFetch(const std::string& baseUrl, bool recordRelease = true);
+bool startCatalogueFetch(const ServerList& servers, bool recordRelease = true);
 bool startDiff();  // compares the first set; nothing starts while the catalogue is empty
-// Installs the differing files, `jobs` at a time, and compares again.
-bool startUpdateDiff(const std::string& baseUrl = serverBaseUrl(), unsigned jobs = defaultTransferJobs);
+// Installs the differing files, `jobs` at a time, and compares again; the server that gave the
+// catalogue is asked first.
+bool startUpdateDiff(const ServerList& servers = builtInServers(), unsigned jobs = defaultTransferJobs);
 
 // Asks for the updater's digest on a detached thread and returns at once; the answer becomes
 // the state when pollTask or takeUpdaterHashFetched collects it.
-void startUpdaterHashCheck(const std::string& baseUrl = serverBaseUrl());
+void startUpdaterHashCheck(const ServerList& servers = builtInServers());
 
 bool isTaskRunning();
 // Collects a finished task: false while it runs. Its result becomes the state (catalogue,

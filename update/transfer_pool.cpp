@@ -23,11 +23,11 @@ struct Shared {
 };
 
 void work(Shared& shared) {
-  http::Connection connection;
+  ServerConnections connections;
   for (std::size_t index; (index = shared.next++) < shared.count;) {
     std::exception_ptr thrown;
     try {
-      shared.job(index, connection);
+      shared.job(index, connections);
     } catch (...) {
       thrown = std::current_exception();
     }

@@ -1,14 +1,14 @@
 #pragma once
-// A few workers that share out numbered jobs, each worker with its own kept connection.
+// A few workers that share out numbered jobs, each worker with its own kept connection to each server.
 #include <cstddef>
 #include <exception>
 #include <functional>
 
-#include "http/connection.h"
+#include "update/transfers.h"
 
 namespace update {
 
-using TransferJob = std::function<void(std::size_t index, http::Connection& connection)>;
+using TransferJob = std::function<void(std::size_t index, ServerConnections& connections)>;
 
 // Runs job(i, ...) once for each i below count on min(workers, count) workers, the calling
 // thread one of them; `finished` is told, one call at a time, how many jobs have ended. The

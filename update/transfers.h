@@ -1,9 +1,11 @@
 #pragma once
-// Fetching one file's body on a worker's kept connection, retried while its failure may pass.
+// Fetching one file's body from the update server or its mirrors, on the worker's kept
+// connection to each, tried again while its failure may pass.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +13,7 @@
 
 #include "http/connection.h"
 #include "update/failure.h"
+#include "update/server_choice.h"
 
 namespace update {
 
@@ -31,26 +34,41 @@ struct TransferOptions {
   std::atomic<std::uint64_t>* received = nullptr;
 };
 
-// What to fetch, and the file it becomes ("" when the body is not to be continued after a cut).
+// A worker's kept connections, one for each server (by its place in the ServerChoice).
+using ServerConnections = std::map<std::size_t, http::Connection>;
+
+// What to fetch: its path below each server's base address (as the catalogue gives it), the
+// file it becomes ("" when the body is not to be continued after a cut), and whether the body
+// is inflated on its way to the consumer or handed on as served.
 struct DownloadTarget {
-  const std::string& url;
   const std::string& path;
+  const std::string& file;
+  bool inflated = true;
 };
 
-// GETs target.url on `connection` and hands the inflated body of a 200 answer to `consume`;
-// `restart` runs before each try and whenever a body starts over, so the consumer drops what came
-// before, and `verify` judges a whole body (why it is refused, or nothing). Nothing on
-// success, else the failure. A refused or broken connection, a silence time-out, a 5xx answer
-// and a body cut short are tried again; another status, a malformed answer, a transfer below
-// the rate floor, data that is not one complete zlib or gzip stream, a body `verify` refuses
-// and whatever `restart` or `consume` threw are final. The compressed bytes of a large body cut
-// short are kept beside target.path (see KeptDownload), and the next try asks for the rest
-// (Range, If-Range) and inflates the kept bytes first; a whole body in answer starts over, and
-// so does a refused body that was continued. A connection failure (std::system_error) that
-// outlives its retries (http::ConnectionError) passes through.
-std::optional<Failure> fetchInflated(http::Connection& connection, const DownloadTarget& target,
-                                             const TransferOptions& options, const std::function<void()>& restart,
-                                             const std::function<void(std::string_view)>& consume,
-                                             const std::function<std::optional<Failure>()>& verify);
+// Judges a whole body, given the base address of the server that sent it: why it is refused,
+// or nothing.
+using BodyVerdict = std::function<std::optional<update::Failure>(const std::string& server)>;
+
+// GETs target.path from the servers in `servers`' order and hands the body of a 200 answer to
+// `consume`; `restart` runs before each try and whenever a body starts over, so the consumer
+// drops what came before, and `verify` judges a whole body. Nothing on success, else the failure.
+// A refused or broken connection, a silence time-out, a 5xx answer and a body cut short move on
+// to the next server, and each server is tried again after each of options.retryPauses; a server
+// that answers with another status, a malformed answer, a transfer below the rate floor, data
+// that is not one complete zlib or gzip stream or a body `verify` refuses is not asked again for
+// this file. Whatever `restart` or `consume` threw, and a request the client refuses, are final.
+// A server whose whole body `verify` refused while another server's passed served wrong content:
+// `servers` excludes it for the rest of the run. The compressed bytes of a large body cut short
+// are kept beside target.file (see KeptDownload), and the next try asks for the rest (Range,
+// If-Range with the validator of the server that sent them) and inflates the kept bytes first; a
+// whole body in answer starts over, and so does a continued body that names another validator or
+// that verify refuses. When the last try of every server ended without a connection, the
+// connection failure (http::ConnectionError) passes through; else the last answer's failure stands.
+std::optional<update::Failure> fetchFile(ServerConnections& connections, ServerChoice& servers,
+                                         const DownloadTarget& target, const TransferOptions& options,
+                                         const std::function<void()>& restart,
+                                         const std::function<void(std::string_view)>& consume,
+                                         const BodyVerdict& verify);
 
 }  // namespace update

@@ -49,6 +49,7 @@ struct UpdaterState {
   std::vector<formats::CatalogueEntry> catalogue;
   std::vector<formats::FileList> catalogueFiles;
   std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
+  std::string catalogueServer;        // the base address that gave it
   formats::FileList selectedFiles;
 
   std::mutex differingFilesMutex;  // written on the polling thread only, like everything here

@@ -12,6 +12,7 @@
 
 #include "tests/support/nginx_fixture.h"
 #include "tests/support/run_program.h"
+#include "tests/support/scripted_server.h"
 #include "formats/release_key.h"
 #include "update/updater_hash.h"
 
@@ -186,7 +187,7 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   const ReleaseCheck check{parsePublicKey(readFile(testPub)).value(), static_cast<std::uint64_t>(timestamp)};
   const std::string digest = readFile(served / "QuarnMpUpdater/index.html");
   const auto hash = [&](const std::optional<ReleaseCheck>& release) {
-    const auto fetched = update::fetchUpdaterHash(nginx.url("/"), release);
+    const auto fetched = update::fetchUpdaterHash({nginx.url("/")}, release);
     return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
   };
   EXPECT_EQ(hash(check), digest);
@@ -247,7 +248,8 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
                               "mount -o remount,bind,ro \"$PWD\" && cd \"$PWD\" && exec \"$@\"", "sh"};
        },
        root && !mountable ? ""
-                          : failed + "QuarnMpUpdater.new: " + (root ? "Read-only file system" : "Permission denied")},
+                          : failed + path + ": cannot write QuarnMpUpdater.quarnmp-download: " +
+                                (root ? "Read-only file system" : "Permission denied")},
   };
   for (const auto& [tamper, expected] : selfRows) {
     serve("pristine");
@@ -268,7 +270,9 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
   EXPECT_EQ(selfUpdate({"--check"}), "1" + old);
   const std::string current = "0|2.0.0\n" + files;
   EXPECT_EQ(selfUpdate({}), current) << "replaced, run bit kept";
-  EXPECT_EQ(selfUpdate({"--check"}) + selfUpdate({}), current + current);
+  EXPECT_EQ(selfUpdate({"--check"}), current);
+  writeFile(self / "QuarnMpUpdater.quarnmp-partial", "left by a cut download");
+  EXPECT_EQ(selfUpdate({}), current) << "current: what a cut download left is removed";
 
   // Killed at a random moment of its run, or a few milliseconds after it first changed the folder, it leaves the old
   // program or the new one whole, and the next run finishes.
@@ -292,16 +296,32 @@ TEST(SignedRelease, InstallsOnlyWhatTheKeySignedAndInteroperatesWithMinisign) {
         << "killed " << after.count() << " ms after " << (kill % 2 ? "the folder changed" : "start") << ": " << killed;
     EXPECT_EQ(selfUpdate({}), current) << "after kill " << kill;
   }
+  const ScriptedServer mirror([&](ScriptedConnection& connection) {  // has only the program, which the first lacks
+    const std::string request = connection.readRequest();
+    connection.send(requestTarget(request).starts_with("/" + path) ? fileAnswer(work / "pristine", request) : "");
+  });
+  fs::remove(served / path);
+  install();
+  EXPECT_EQ(selfUpdate({"--server", mirror.url()}), current);
 }
 
-// Only "" configures a build without a key; anything else must be a whole minisign key line.
-TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKey) {
-  const std::string key(textLines(readFile(testPub)).at(1)), refusal = "QUARNMP_PUBLIC_KEY is not the key line";
-  for (const std::string& line : {key.substr(0, 52), "RWA" + key.substr(3), std::string("OFF"), key}) {
+// Only "" configures a build without a key or mirrors; anything else must be a whole minisign key line, or http://
+// base addresses separated by commas (each ended with "/" in the generated source).
+TEST(SignedRelease, ConfiguringRefusesAKeyLineThatIsNoKeyAndMirrorsThatAreNoAddresses) {
+  const std::string key(textLines(readFile(testPub)).at(1)), noKey = "QUARNMP_PUBLIC_KEY is not the key line",
+                    noMirrors = "QUARNMP_MIRRORS is not a list of http:// base addresses";
+  const std::pair<std::string, std::string> rows[] = {
+      {"QUARNMP_PUBLIC_KEY=" + key.substr(0, 52), noKey}, {"QUARNMP_PUBLIC_KEY=RWA" + key.substr(3), noKey},
+      {"QUARNMP_PUBLIC_KEY=OFF", noKey}, {"QUARNMP_PUBLIC_KEY=" + key, ""}, {"QUARNMP_MIRRORS=http://a/,,http://b/", noMirrors},
+      {"QUARNMP_MIRRORS=http://a/;https://b/", noMirrors}, {"QUARNMP_MIRRORS=http://a:8080/q,http://b", ""}};
+  for (const auto& [definition, refusal] : rows) {
     const TempFolder build;
     const std::string said = run(CMAKE_EXE, {"-S", QUARNMP_SOURCE_DIR, "-B", build.path().string(),
-                                             "-DQUARNMP_TESTS=OFF", "-DQUARNMP_PUBLIC_KEY=" + line}).err;
-    EXPECT_EQ(said.find(refusal) == std::string::npos ? "accepted" : "refused", line == key ? "accepted" : "refused")
-        << line << "\n" << said;
+                                             "-DQUARNMP_TESTS=OFF", "-D" + definition}).err;
+    EXPECT_EQ(said.find(noKey) != std::string::npos ? noKey : said.find(noMirrors) != std::string::npos ? noMirrors : "",
+              refusal) << definition << "\n" << said;
+    const std::string mirrors = readFile(build / "update/built_in_mirrors.cpp");  // only the last row's names any
+    EXPECT_EQ(mirrors.find(R"("http://a:8080/q/", "http://b/", nullptr)") != std::string::npos, definition == rows[6].first)
+        << mirrors;
   }
 }

@@ -170,7 +170,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
     for (std::optional<std::int64_t> digested; !digested || digested != platform::modificationTime(file);) {
       writeFile(file, "hello");  // compared as it is, replaced when installed; then a real rewrite, in that second
       if (name == "compared") update::diffFiles(records, root.prefix(), cache, ignoreProgress);
-      else ASSERT_TRUE(update::updateFiles({records[0]}, server.url(), root.prefix(), cache, ignoreProgress).empty());
+      else ASSERT_TRUE(update::updateFiles({records[0]}, {server.url()}, root.prefix(), cache, ignoreProgress).empty());
       digested = platform::modificationTime(file);
       writeFile(file, "HELLO");
     }
@@ -183,7 +183,7 @@ TEST(Comparison, AFileRewrittenInTheSecondOfItsDigestIsHashedAgain) {
 
 // "<failure>|<set name>: <its paths>|...|<number of lists> lists" of the catalogue at the server.
 std::string fetched(const ScriptedServer& server, const update::ProgressSink& progress = ignoreProgress) {
-  const update::FetchedCatalogue fetched = update::fetchCatalogue(server.url(), progress);
+  const update::FetchedCatalogue fetched = update::fetchCatalogue({server.url()}, progress);
   std::string text = fetched.failure ? fetched.failure->reason : "";
   for (std::size_t set = 0; set < fetched.catalogue.size(); ++set) {
     text += "|" + fetched.catalogue[set].name + ":";
@@ -259,7 +259,7 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
       const std::string list = fileListText({{"0.txt", helloDigest}, {key, helloDigest}});
       const FileList differing = update::diffFiles(fileListFromText(list, entry("main")), root.prefix(), cache, ignoreProgress);
       for (const update::FileFailure& failure :
-           update::updateFiles(differing.records(), server.url(), root.prefix(), cache, ignoreProgress))
+           update::updateFiles(differing.records(), {server.url()}, root.prefix(), cache, ignoreProgress))
         outcome += failure.localPath + ": " + failure.reason + "|";
     } catch (const std::exception& error) {
       outcome = error.what();
@@ -273,7 +273,7 @@ TEST(CatalogueFetch, AnUnsafeFolderRefusesItsListAndAnUnsafeKeyOnlyItsFile) {
 TEST(UpdaterDigest, IsTakenAsSentAndFailuresGiveNothing) {
   const ScriptedServer server = serverOf({{"/QuarnMpUpdater/", httpAnswer("5D41402ABC4B2A76B9719D911017C592\n")}});
   const auto hash = [](const std::string& url) {
-    const auto fetched = update::fetchUpdaterHash(url);
+    const auto fetched = update::fetchUpdaterHash({url});
     return fetched.ok() ? fetched.value() : "failed: " + fetched.failure().reason;
   };
   EXPECT_EQ(hash(server.url()), "5D41402ABC4B2A76B9719D911017C592\n");
@@ -318,7 +318,7 @@ TEST(Installation, EachFileIsVerifiedAndABadOneNeverBlocksTheRest) {
   const ScriptedServer server = serverOf(responses);
   update::FileMetaCache cache{{"QuarnServer/a.txt", {"QuarnServer/a.txt", 1, "the old content's digest, replaced"}}};
   std::map<std::string, std::string> failures;
-  for (const update::FileFailure& failure : update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress))
+  for (const update::FileFailure& failure : update::updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress))
     failures[failure.localPath] = failure.reason;
   for (const Case& c : cases) {
     const std::string path = "QuarnServer/" + c.key;
@@ -365,11 +365,56 @@ TEST(Installation, WorkersShareTheFilesEachOnItsKeptConnection) {
     std::string outcome;
     update::TransferOptions options;
     options.jobs = row.jobs;
-    for (const update::FileFailure& failure : update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options))
+    for (const update::FileFailure& failure : update::updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress, options))
       outcome += failure.localPath + ": " + failure.reason + "\n";
     for (const FileRecord& file : files) outcome += cache[file.localPath].hash == helloDigest ? file.localPath + " " : "";
     EXPECT_EQ(outcome + std::to_string(connections) + " connections, " + std::to_string(mostOpen) + " at once",
               expected + row.connections) << row.jobs << " jobs";
+  }
+}
+
+// A server that failed a file is asked after the others, one whose content another's contradicted no more.
+TEST(Mirrors, EachFileComesFromTheNextServerWhenOneFailsIt) {
+  const std::string other = httpAnswer(deflated("other")), gone = httpAnswer("", "404 Not Found");
+  const std::string wrong = "content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)";
+  struct Row {
+    std::string name;
+    Responses first, second;  // each serves every file but these; "down": no first server
+    std::string outcome;      // "<failures>|<files asked of the first server, in turn>|<of the second>"
+  };
+  const Row rows[] = {
+      {"404", {{"/files/a", gone}}, {}, "|abc|a"},
+      {"5xx", {{"/files/a", httpAnswer("", "503 Busy")}}, {{"/files/c", gone}}, "|ac|abc"},
+      {"wrong content", {{"/files/a", other}}, {{"/files/c", gone}}, "c: HTTP status 404 Not Found|a|abc"},
+      {"down", {{"down", ""}}, {}, "||abc"},
+      {"both fail a file", {{"/files/a", gone}}, {{"/files/a", gone}}, "a: HTTP status 404 Not Found|abc|a"},
+      {"both serve the same wrong content", {{"/files/a", other}}, {{"/files/a", other}}, "a: " + wrong + "|abc|a"}};
+  const std::vector<FileRecord> files{{"files/a", "a", helloDigest}, {"files/b", "b", helloDigest},
+                                      {"files/c", "c", helloDigest}};
+  const update::TransferOptions options{.jobs = 1, .minimumRate = {}, .retryPauses = {std::chrono::milliseconds(1)}};
+  for (Row row : rows) {
+    const TempFolder root;
+    for (const std::string name : {"a", "b", "c"})
+      for (Responses* answers : {&row.first, &row.second}) answers->emplace("/files/" + name, httpAnswer(deflated("hello")));
+    const ScriptedServer first = serverOf(row.first), second = serverOf(row.second);
+    update::FileMetaCache cache;
+    std::string outcome;
+    const update::ServerList servers{row.first.contains("down") ? "http://127.0.0.1:1/" : first.url(), second.url()};
+    for (const update::FileFailure& failure : updateFiles(files, servers, root.prefix(), cache, ignoreProgress, options))
+      outcome += failure.localPath + ": " + failure.reason;
+    for (const ScriptedServer* server : {&first, &second}) {
+      outcome += "|";
+      for (const std::string& request : server->receivedRequests()) outcome += requestTarget(request).substr(7);
+    }
+    EXPECT_EQ(outcome, row.outcome) << row.name;
+  }
+  const ScriptedServer busy = serverOf({{"/json", httpAnswer("", "503 Busy")}}), missing = serverOf({});
+  const ScriptedServer listing = serverOf({{"/json", httpAnswer(deflated("[]"))}});
+  for (const auto& [servers, answer] : {std::pair(update::ServerList{"http://127.0.0.1:1/", busy.url(), listing.url()}, ""),
+                                        std::pair(update::ServerList{missing.url(), listing.url()}, "json: HTTP status 404 Not Found")}) {
+    const update::FetchedCatalogue fetched = update::fetchCatalogue(servers, ignoreProgress);
+    EXPECT_EQ(fetched.server + " " + (fetched.failure ? fetched.failure->reason : ""),
+              (*answer ? servers[0] : listing.url()) + " " + answer);
   }
 }
 
@@ -382,15 +427,19 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   const std::string head = "HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nContent-Length: " + size + "\r\n\r\n";
   const std::string whole = head + body, busy = httpAnswer("", "503 Busy");
   const auto cut = respondWith(whole.substr(0, whole.size() / 2));
-  const auto rest = [&](ScriptedConnection& connection) {  // as a server that still has version "v1"
-    const std::string request = connection.readRequest();
-    const auto range = request.find("Range: bytes=");
-    if (range == std::string::npos) return connection.send(httpAnswer("", "400 No Range"));
-    const std::size_t from = std::stoul(request.substr(range + 13));
-    connection.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
-                    std::to_string(body.size() - 1) + "/" + size + "\r\nContent-Length: " +
-                    std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from));
+  // A server whose copy of the file is `served`, named by `tag`: it sends the part a Range asks for, If-Range unread.
+  const auto copy = [&](const std::string& tag, const std::string& served) -> ConnectionScript {
+    return [tag, served](ScriptedConnection& connection) {
+      const std::string request = connection.readRequest(), length = std::to_string(served.size());
+      const auto range = request.find("Range: bytes=");
+      const std::size_t from = range == std::string::npos ? 0 : std::stoul(request.substr(range + 13));
+      const std::string part = "206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+                               std::to_string(served.size() - 1) + "/" + length;
+      connection.send("HTTP/1.1 " + (from ? part : "200 OK") + "\r\nETag: " + tag + "\r\nContent-Length: " +
+                      std::to_string(served.size() - from) + "\r\n\r\n" + served.substr(from));
+    };
   };
+  const auto rest = copy("\"v1\"", body), stored = copy("\"v2\"", compressText(content, 0));
   const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
     connection.readRequest();
     connection.send(head);
@@ -400,7 +449,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   struct Row {
     std::string name;
     std::vector<ConnectionScript> connections;
-    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>"
+    std::string outcome;  // "<content>|<failure>|<requests>|<range asked last>[|kept][|mirror [<range asked>]...]"
+    std::vector<ConnectionScript> mirror = {};  // a second server's, when any
   };
   const std::string half = "bytes=" + std::to_string(whole.size() / 2 - head.size()) + "-";
   const Row rows[] = {
@@ -416,7 +466,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
       {"404", {respondWith(httpAnswer("", "404 Not Found")), respondWith(whole)}, "old|HTTP status 404 Not Found|1|"},
       {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
        "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
-      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
+      {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"},
+      {"cut, a mirror's other copy: its part refused", {cut}, "new||1||mirror [" + half + "][]", {stored, stored}}};
   const update::TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
@@ -425,16 +476,21 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   for (const Row& row : rows) {
     TempFolder root;
     writeFile(root / "f", "old");
-    const ScriptedServer server(row.connections);
+    const ScriptedServer server(row.connections), mirror(row.mirror);
     update::FileMetaCache cache;
-    const auto failures = update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress, options);
+    const update::ServerList servers = row.mirror.empty() ? update::ServerList{server.url()} : update::ServerList{server.url(), mirror.url()};
+    const auto failures = update::updateFiles(files, servers, root.prefix(), cache, ignoreProgress, options);
     const std::vector<std::string> requests = server.receivedRequests();
-    const std::string last = requests.empty() ? "" : requests.back();
-    const auto range = last.find("Range: "), end = last.find("\r\n", range);
+    const auto rangeOf = [](const std::string& request) {
+      const auto range = request.find("Range: "), end = request.find("\r\n", range);
+      return range == std::string::npos ? "" : request.substr(range + 7, end - range - 7);
+    };
+    std::string mirrored = row.mirror.empty() ? "" : "|mirror ";
+    for (const std::string& request : mirror.receivedRequests()) mirrored += "[" + rangeOf(request) + "]";
     EXPECT_EQ((readFile(root / "f") == content ? "new" : readFile(root / "f")) + "|" +
                   (failures.empty() ? "" : failures[0].reason) + "|" + std::to_string(requests.size()) + "|" +
-                  (range == std::string::npos ? "" : last.substr(range + 7, end - range - 7)) +
-                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : ""),
+                  (requests.empty() ? "" : rangeOf(requests.back())) +
+                  (fs::exists(root / "f.quarnmp-partial") ? "|kept" : "") + mirrored,
               row.outcome) << row.name;
   }
 }
@@ -451,7 +507,7 @@ TEST(Memory, DoesNotGrowWithUnusedCatalogueMembersOrTheFileSize) {
   const std::vector<FileRecord> files{{"files/zeros.bin", "zeros.bin", "fde9e0818281836e4fc0edfede2b8762"}};
   update::FileMetaCache cache;
   expectWithinMemory("128 MiB file", 96u << 20,
-                     [&] { return update::updateFiles(files, server.url(), root.prefix(), cache, ignoreProgress).empty(); });
+                     [&] { return update::updateFiles(files, {server.url()}, root.prefix(), cache, ignoreProgress).empty(); });
 }
 
 // What the installation in the working directory held when the engine last flushed it to disk.
@@ -468,14 +524,14 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   update::resetUpdaterState();
   const auto run = [](const std::function<bool()>& start) {
     ASSERT_TRUE(start()) << "refused to start with no task running";
-    EXPECT_FALSE(update::startCatalogueFetch("http://127.0.0.1:1/")) << "a second task started while one runs";
+    EXPECT_FALSE(update::startCatalogueFetch({"http://127.0.0.1:1/"})) << "a second task started while one runs";
     while (!update::pollTask()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   };
   const update::UpdaterState& state = update::updaterState();
-  run([] { return update::startCatalogueFetch("http://127.0.0.1:1/"); });
+  run([] { return update::startCatalogueFetch({"http://127.0.0.1:1/"}); });
   EXPECT_EQ(std::pair(state.errorCode, update::hasCatalogue()), std::pair(update::UpdateError::FetchFailed, false));
   EXPECT_NE(state.failureReason.find("Failed to connect"), std::string::npos);
-  run([] { return update::startUpdateDiff("http://127.0.0.1:1/"); });  // nothing differs: installs nothing, compares nothing
+  run([] { return update::startUpdateDiff({"http://127.0.0.1:1/"}); });  // nothing differs: installs nothing, compares nothing
   EXPECT_EQ(state.errorCode, update::UpdateError::None);
   EXPECT_EQ((std::vector<double>{state.updateProgress, update::currentProgress(), state.diffProgress}),
             (std::vector<double>{1, 1, 0}));
@@ -483,29 +539,20 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
                                           {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
-  run([&] { return update::startCatalogueFetch(server.url()); });
+  const ScriptedServer busy = serverOf({{"/json", httpAnswer("", "503 Busy")}});
+  const update::ServerList servers{busy.url(), server.url()};  // the catalogue, and so the files, come from the second
+  run([&] { return update::startCatalogueFetch(servers); });
   run(update::startDiff);
   const std::string compared = readFile("updater_filemeta.json");
   {  // Another updater at work: refused before anything is touched.
     const platform::FileLock otherUpdater("updater.lock");
-    run([&] { return update::startUpdateDiff(server.url()); });
+    run([&] { return update::startUpdateDiff(servers); });
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(update::installationBusyReason) + "|<missing>|" + compared);
   }
-  // A lock that cannot be taken says why; a cache that cannot be saved fails nothing, but is listed with its reason.
-  fs::remove("updater.lock");
-  fs::create_symlink("elsewhere", "updater.lock");  // never followed
-  run([&] { return update::startUpdateDiff(server.url()); });
-  EXPECT_EQ(state.failureReason, "cannot lock updater.lock: Too many levels of symbolic links; nothing was changed");
-  fs::remove("updater.lock");
-  fs::permissions("updater_filemeta.json", fs::perms::owner_read);
-  run(update::startDiff);
-  std::string listed = state.errorCode == update::UpdateError::None ? "" : "failed|";
-  for (const update::FileFailure& failure : state.fileFailures) listed += failure.localPath + ": " + failure.reason + "|";
-  EXPECT_EQ(listed, "updater_filemeta.json: not saved: Permission denied|");
-  fs::permissions("updater_filemeta.json", fs::perms::owner_all);
-  run([&] { return update::startUpdateDiff(server.url()); });
+  run([&] { return update::startUpdateDiff(servers); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
+  EXPECT_EQ(busy.receivedRequests().size(), 1u) << "the update did not ask the server that gave the catalogue first";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.

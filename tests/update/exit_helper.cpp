@@ -11,8 +11,8 @@ static struct LingerAfterEverythingElse {
 } linger;
 
 int main(int, char** argv) {  // argv[1]: the server's base address
-  update::startUpdaterHashCheck(argv[1]);  // the first answer comes at once and leaves a digest behind
+  update::startUpdaterHashCheck({argv[1]});  // the first answer comes at once and leaves a digest behind
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  update::startUpdaterHashCheck(argv[1]);  // the second is answered only after main has returned
+  update::startUpdaterHashCheck({argv[1]});  // the second is answered only after main has returned
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }

@@ -95,7 +95,7 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   EXPECT_EQ(second, "2||quarnmp-cli: another updater is working on this installation (updater.lock is held); nothing "
                     "was changed\n");
   for (const char* jobs : {"0", "33", "+1"})
-    EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL] [--jobs 1-32]\n");
+    EXPECT_EQ(run("update", "/", jobs), "2||quarnmp-cli: usage: quarnmp-cli update [--server URL]... [--jobs 1-32]\n");
   if (!windowsPrograms) {  // A full disk, as a file size limit makes one: the system's reason is reported.
     const ProgramResult full = runProgram("/bin/bash", {"-c", "ulimit -f 64; trap '' XFSZ; exec \"$0\" update --server $1",
                                                         QUARNMP_CLI_EXE, nginx.url("/")}, {.workingDirectory = installation.string()});
@@ -106,6 +106,9 @@ TEST(PublishedTree, TheCliBringsAnInstallationUpToDateAndReportsWhatItCannotMend
   const std::string repaired = run("update", "/", "32");
   EXPECT_EQ(repaired + (fs::exists(partial) ? "and the partial download" : ""), updated);
   EXPECT_EQ(run("check", ""), current);  // the slash after the address is added
+  const ProgramResult mirrored =
+      runProgram(QUARNMP_CLI_EXE, {"check", "--server", "http://127.0.0.1:1/", "--server", nginx.url()}, inInstallation);
+  EXPECT_EQ(std::to_string(mirrored.exitCode) + mirrored.out, "0") << "asked in turn, the first down: " << mirrored.err;
   const auto time = fs::last_write_time(file) - std::chrono::hours(6);
   for (const auto& [key, content] : files) {  // then touched
     EXPECT_TRUE(readFile(installation / "QuarnServer" / key) == content) << key;
