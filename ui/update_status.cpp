@@ -10,6 +10,7 @@ TextId errorText(UpdateError error) {
     case UpdateError::FetchFailed: return TextId::errFetch;
     case UpdateError::DiffFailed: return TextId::errDiff;
     case UpdateError::UpdateFailed: return TextId::errUpdate;
+    case UpdateError::SelfUpdateFailed: return TextId::errSelfUpdate;
     default: return TextId::errGeneral;
   }
 }
@@ -33,6 +34,9 @@ UpdateStatus updateStatus() {
     const std::string reason = files.empty() ? state.failureReason : state.failureReason + "\r\n" + files;
     return {uiText(errorText(state.errorCode)), reason};
   }
+  if (isTaskRunning() && state.phase == UpdatePhase::SelfUpdate)
+    return {uiText(TextId::msgSelfUpdating) + (" " + std::to_string(static_cast<int>(currentProgress() * 100))) + " %",
+            ""};
   if (isTaskRunning() || state.diffProgress < 1.0) return {};
   return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
 }

@@ -46,20 +46,25 @@ Result<std::string> inflateProgram(const std::string& served, const std::string&
   return program;
 }
 
+// The steps' share of the progress: most of the time goes into the program's download.
 SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const std::string& baseUrl,
-                                       const std::string& program, bool checkOnly) {
+                                       const std::string& program, bool checkOnly, const ProgressSink& progress) {
   const Result<std::string> digest = fetchUpdaterHash(baseUrl, check);
   if (!digest.ok()) return failed("QuarnMpUpdater/index.html: " + digest.failure().reason);
   if (!isDigestText(digest.value())) return failed("QuarnMpUpdater/index.html: not an MD5 digest");
   if (!platform::isRegularFile(program)) return failed(program + ": no such program in this folder");
   if (sameDigest(md5OfFile(program), digest.value())) return {SelfUpdateState::Current, ""};
   if (checkOnly) return {SelfUpdateState::Outdated, ""};
+  progress(0.1);
   const Result<std::string> served = fetchSignedProgram(check, baseUrl);
   if (!served.ok()) return failed(served.failure().reason);
+  progress(0.8);
   const Result<std::string> inflated = inflateProgram(served.value(), digest.value());
   if (!inflated.ok()) return failed(inflated.failure().reason);
+  progress(0.9);
   const std::string refused = platform::replaceProgram(program, inflated.value());
   if (!refused.empty()) return failed(refused);
+  progress(1);
   return {SelfUpdateState::Replaced, ""};
 }
 
@@ -73,14 +78,20 @@ std::string updaterProgramServerPath() { return "QuarnMpUpdater/" + platform::pr
 
 SelfUpdateOutcome selfUpdate(const TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
                              bool checkOnly) {
+  return selfUpdateProgram(trusted, baseUrl, folder, updaterProgramPath(folder), checkOnly, [](double) {});
+}
+
+SelfUpdateOutcome selfUpdateProgram(const TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
+                                 const std::string& program, bool checkOnly, const ProgressSink& progress) {
   try {
     const std::optional<ReleaseCheck> check = releaseCheckFor(trusted, folder);
     if (!check)
       return failed("this updater has no public key built in, so it never replaces itself; update it by hand");
-    const std::string program = updaterProgramPath(folder);
     if (!checkOnly) platform::tidyProgramCopies(program);
-    return replaceWithPublished(*check, baseUrl, program, checkOnly);
+    return replaceWithPublished(*check, baseUrl, program, checkOnly, progress);
   } catch (const std::exception& failure) {
     return failed(failure.what());
   }
 }
+
+bool buildReplacesItself() { return builtInKeyLine[0] != '\0'; }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "update/release_verification.h"
+#include "update/worker_results.h"
 
 enum class SelfUpdateState { Current, Outdated, Replaced, Failed };
 
@@ -30,3 +31,12 @@ std::string updaterProgramServerPath();
 // replaces it when it differs. Never throws.
 SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
                              bool checkOnly);
+
+// selfUpdate for the program at `program` (the running window's own file), the installation's
+// record of accepted releases in `folder`; progress from 0 to 1 as the steps pass.
+SelfUpdateOutcome selfUpdateProgram(const formats::TrustedKey& trusted, const std::string& baseUrl,
+                                 const std::string& folder, const std::string& program, bool checkOnly,
+                                 const ProgressSink& progress);
+
+// Whether this build was given a public key, and so offers to replace itself.
+bool buildReplacesItself();

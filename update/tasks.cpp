@@ -12,6 +12,8 @@
 #include "update/install_files.h"
 #include "update/installation_lock.h"
 #include "formats/release_timestamp.h"
+#include "platform/folders.h"
+#include "update/self_update.h"
 #include "update/updater_hash.h"
 
 using formats::FileList;
@@ -64,6 +66,7 @@ UpdateError errorOfPhase(UpdatePhase phase) {
     case UpdatePhase::Fetch: return UpdateError::FetchFailed;
     case UpdatePhase::Diff: return UpdateError::DiffFailed;
     case UpdatePhase::UpdateDiff: return UpdateError::UpdateFailed;
+    case UpdatePhase::SelfUpdate: return UpdateError::SelfUpdateFailed;
   }
   return UpdateError::GeneralFailure;
 }
@@ -134,6 +137,22 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
   return result;
 }
 
+// The running program's file: replaced by the published one, or found already replaced (by
+// quarnmp-cli); either way it is to be started in this program's place.
+TaskResult selfUpdateTask(const std::string& baseUrl, const std::string& program) {
+  TaskResult result;
+  const InstallationLock lock(installationRoot);
+  if (!lock.held()) {
+    result.failure = Failure{installationBusyReason};
+    return result;
+  }
+  const SelfUpdateOutcome outcome = selfUpdateProgram(builtInKey(), baseUrl, installationRoot, program, false,
+                                                      [](double progress) { state().selfUpdateProgress = progress; });
+  if (outcome.state == SelfUpdateState::Failed) result.failure = Failure{outcome.reason};
+  result.programReplaced = !result.failure;
+  return result;
+}
+
 // On the polling thread: the task's result becomes the state the window reads.
 bool applyResult(TaskResult result) {
   UpdaterState& updater = state();
@@ -144,6 +163,7 @@ bool applyResult(TaskResult result) {
   }
   if (result.differingFiles) publishDifferingFiles(std::move(*result.differingFiles));
   updater.fileFailures = std::move(result.fileFailures);
+  if (result.programReplaced) updater.replacedProgram = updater.selfUpdateTarget;
   if (result.failure) updater.failureReason = std::move(result.failure->reason);
   return !result.failure;
 }
@@ -184,6 +204,18 @@ bool startUpdateDiff(const std::string& baseUrl, unsigned jobs) {
     return update_diff(baseUrl, differing, selected, jobs);
   });
 }
+
+bool startSelfUpdate(const std::string& baseUrl) {
+  if (isTaskRunning()) return false;
+  // Asked now: once replaced, the running program's path may name the program no more.
+  UpdaterState& updater = state();
+  updater.selfUpdateTarget = platform::executablePath();
+  updater.selfUpdateProgress = 0;
+  return startTask(UpdatePhase::SelfUpdate,
+                   [baseUrl, program = updater.selfUpdateTarget] { return selfUpdateTask(baseUrl, program); });
+}
+
+std::optional<std::string> replacedProgram() { return state().replacedProgram; }
 
 void startUpdaterHashCheck(const std::string& baseUrl) {
   state();  // created before the thread can need it
@@ -227,6 +259,7 @@ double currentProgress() {
     case UpdatePhase::Fetch: return updater.fetchProgress;
     case UpdatePhase::Diff: return updater.diffProgress;
     case UpdatePhase::UpdateDiff: break;
+    case UpdatePhase::SelfUpdate: return updater.selfUpdateProgress;
   }
   return updater.updateDiffProgress;
 }
@@ -269,6 +302,9 @@ void resetUpdaterState() {
   updater.updateProgress = 0;
   updater.updateBytes = 0;
   updater.updateDiffProgress = 0;
+  updater.selfUpdateProgress = 0;
+  updater.selfUpdateTarget.clear();
+  updater.replacedProgram.reset();
   updater.catalogue.clear();
   updater.catalogueFiles.clear();
   updater.selectedFiles = {};

@@ -2,6 +2,7 @@
 // The background tasks and what the window asks about them. Everything here is called on
 // the window's thread and never blocks beyond a short lock. This file alone writes the
 // process-wide UpdaterState.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ bool startCatalogueFetch(const std::string& baseUrl, bool recordRelease = true);
 bool startDiff();  // compares the first set; nothing starts while the catalogue is empty
 // Installs the differing files, `jobs` at a time, and compares again.
 bool startUpdateDiff(const std::string& baseUrl = serverBaseUrl(), unsigned jobs = defaultTransferJobs);
+
+// Replaces the running program's file with the published one (update/self_update.h); once
+// collected, replacedProgram names it, and the program should start it in its own place.
+bool startSelfUpdate(const std::string& baseUrl = serverBaseUrl());
+std::optional<std::string> replacedProgram();
 
 // Asks for the updater's digest on a detached thread and returns at once.
 void startUpdaterHashCheck(const std::string& baseUrl = serverBaseUrl());
