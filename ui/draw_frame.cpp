@@ -118,6 +118,9 @@ void drawOutdatedNotice(nk_context* ctx) {
     centredText(ctx, uiText(TextId::msgUpdaterOutdated));
     return;
   }
+  // The strip takes no input of its own, so a window made after it leaves it read-only; nothing
+  // overlaps it, so its one button takes clicks all the same.
+  ctx->current->layout->flags &= ~static_cast<nk_flags>(NK_WINDOW_ROM);
   const bool busy = isTaskRunning();
   if (busy) nk_widget_disable_begin(ctx);
   const char* label = uiText(TextId::buttonSelfUpdate);
