@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32_path.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -80,6 +81,8 @@ bool tidyProgramCopies(const std::string& program) {
 
 std::string startReplacedProgram(const std::string& program, char**) {
   const std::wstring target = systemPath(program);
+  // The path as the program gave it (a module's path fits in 260 characters) names the new one.
+  const std::wstring shown = widenUtf8(program).value_or(target);
   // The arguments as this process got them: its command line after the program's own name,
   // which is quoted or ends at the first blank.
   const wchar_t* rest = GetCommandLineW();
@@ -89,11 +92,11 @@ std::string startReplacedProgram(const std::string& program, char**) {
   } else {
     while (*rest != L'\0' && *rest != L' ' && *rest != L'\t') ++rest;
   }
-  std::wstring line = L"\"" + target + L"\"" + rest;
+  std::wstring line = L"\"" + shown + L"\"" + rest;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(target.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (CreateProcessW(shown.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return "";

@@ -34,9 +34,11 @@ UpdateStatus updateStatus() {
     const std::string reason = files.empty() ? state.failureReason : state.failureReason + "\r\n" + files;
     return {uiText(errorText(state.errorCode)), reason};
   }
-  if (isTaskRunning() && state.phase == UpdatePhase::SelfUpdate)
-    return {uiText(TextId::msgSelfUpdating) + (" " + std::to_string(static_cast<int>(currentProgress() * 100))) + " %",
-            ""};
+  if (isTaskRunning() && state.phase == UpdatePhase::SelfUpdate) {
+    std::string line = uiText(TextId::msgSelfUpdating);
+    line.append(" ").append(std::to_string(static_cast<int>(currentProgress() * 100))).append(" %");
+    return {line, ""};
+  }
   if (isTaskRunning() || state.diffProgress < 1.0) return {};
   return {uiText(differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer), fileFailureLines(state)};
 }

@@ -163,7 +163,8 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
 
   server.requestClose(window);
   ASSERT_EQ(program.wait_for(120s), std::future_status::ready);
-  EXPECT_EQ(program.get().exitCode, 0);
+  const ProgramResult first = program.get();
+  EXPECT_EQ(first.exitCode, 0) << first.err;
 }
 
 // A build with the mod team's key offers to replace itself: the outdated notice is a button, and after Yes the window
@@ -212,7 +213,9 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
       server.xdotool({"mousemove", "--window", std::to_string(window), "270", "10", "click", "1"});
     });
     for (int tries = 0; asked && tries < 18 && server.waitForWindow(question, 1ms) != 0; ++tries) {
-      server.xdotool({"windowfocus", "--sync", std::to_string(server.waitForWindow(question, 1ms))});
+      const std::string box = std::to_string(server.waitForWindow(question, 1ms));
+      server.xdotool({"mousemove", "--window", box, "20", "10", "click", "1"});  // a click brings its keyboard focus
+      server.xdotool({"windowfocus", "--sync", box});
       server.xdotool({"key", "Return"});
       std::this_thread::sleep_for(1s);
     }
@@ -227,7 +230,8 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
   writeFile(served, signedProgram);
   ASSERT_TRUE(askedAndAnswered());
   ASSERT_EQ(program.wait_for(90s), std::future_status::ready);
-  EXPECT_EQ(program.get().exitCode, 0);
+  const ProgramResult first = program.get();
+  EXPECT_EQ(first.exitCode, 0) << first.err;
   const auto report = [&] { return readFile(installation / "restarted.txt"); };
   EXPECT_TRUE(eventually([&] { return report().starts_with("2.0.0 ") && report().ends_with(arguments); })) << report();
   // The old copy that a running Windows program leaves goes at the next start of a window program.
