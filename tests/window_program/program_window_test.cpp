@@ -55,12 +55,16 @@ bool eventually(const std::function<bool()>& condition, const std::function<void
   return condition();
 }
 
-// The program in the folder with QUARNMP_MESSAGEBOX set so (only "stderr" means something); waits for it to end.
-std::future<ProgramResult> start(const XvfbServer& server, const fs::path& folder, const std::string& messageBox = "") {
+// The program (or a command running it) in the folder with QUARNMP_MESSAGEBOX set so (only "stderr" means something);
+// waits for it to end.
+std::future<ProgramResult> start(const XvfbServer& server, const fs::path& folder, const std::string& messageBox = "",
+                                 const std::vector<std::string>& command = {QUARNMP_UPDATER_EXE}) {
   auto environment = server.environment();
   environment["QUARNMP_MESSAGEBOX"] = messageBox;
   const ProgramOptions options{folder.string(), environment, 120s};
-  return std::async(std::launch::async, [options] { return runProgram(QUARNMP_UPDATER_EXE, {}, options); });
+  return std::async(std::launch::async, [options, command] {
+    return runProgram(command[0], {command.begin() + 1, command.end()}, options);
+  });
 }
 
 // Screenshots of the window until one's description reads as expected (a minute at most); the
@@ -163,8 +167,7 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
 
   server.requestClose(window);
   ASSERT_EQ(program.wait_for(120s), std::future_status::ready);
-  const ProgramResult first = program.get();
-  EXPECT_EQ(first.exitCode, 0) << first.err;
+  EXPECT_EQ(program.get().exitCode, 0);
 }
 
 // A build with the mod team's key offers to replace itself: the outdated notice is a button, and after Yes the window
@@ -199,51 +202,43 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
   writeFile(served, tampered);
   NginxServer nginx(tree, "", 45004);
 
-  auto environment = server.environment();
-  environment["QUARNMP_MESSAGEBOX"] = "";
-  auto program = std::async(std::launch::async, [&] {
-    return runProgram(command[0], {command.begin() + 1, command.end()}, {installation.string(), environment, 120s});
-  });
+  auto program = start(server, installation, "", command);
   const unsigned long window = server.waitForWindow(std::regex("QuarnMpUpdater - Version .*"), 60s);
   ASSERT_NE(window, 0u);
-  // The notice becomes a button once the digest has come; Enter answers Yes (the default button on Windows).
+  // The notice becomes a button once the digest has come, and is offered again once an update has ended.
   const std::regex question("QuarnMpUpdater");
-  const auto askedAndAnswered = [&] {
-    const bool asked = eventually([&] { return server.waitForWindow(question, 1ms) != 0; }, [&] {
+  const auto asked = [&] {
+    return eventually([&] { return server.waitForWindow(question, 1ms) != 0; }, [&] {
       server.xdotool({"mousemove", "--window", std::to_string(window), "270", "10", "click", "1"});
     });
-    for (int tries = 0; asked && tries < 18 && server.waitForWindow(question, 1ms) != 0; ++tries) {
+  };
+  // Enter answers Yes (the default button on Windows); a click first brings the box the keyboard.
+  const auto answerYes = [&] {
+    for (int tries = 0; tries < 18 && server.waitForWindow(question, 1ms) != 0; ++tries) {
       const std::string box = std::to_string(server.waitForWindow(question, 1ms));
-      server.xdotool({"mousemove", "--window", box, "20", "10", "click", "1"});  // a click brings its keyboard focus
+      server.xdotool({"mousemove", "--window", box, "20", "10", "click", "1"});
       server.xdotool({"windowfocus", "--sync", box});
       server.xdotool({"key", "Return"});
       std::this_thread::sleep_for(1s);
     }
-    return asked;
   };
-  ASSERT_TRUE(askedAndAnswered()) << "no question box after a click on the outdated notice";
-  // Asked again only once the refused update has ended, and the old program keeps its place.
-  ASSERT_TRUE(eventually([&] { return server.waitForWindow(question, 1ms) != 0; }, [&] {
-    server.xdotool({"mousemove", "--window", std::to_string(window), "270", "10", "click", "1"});
-  }));
+  ASSERT_TRUE(asked()) << "no question box after a click on the outdated notice";
+  answerYes();
+  ASSERT_TRUE(asked()) << "the window did not offer the update again after the tampered program";
   EXPECT_EQ(md5OfFile((installation / name).string()) + readFile(installation / "restarted.txt"), oldDigest + "<missing>");
   writeFile(served, signedProgram);
-  ASSERT_TRUE(askedAndAnswered());
-  ASSERT_EQ(program.wait_for(90s), std::future_status::ready);
-  const ProgramResult first = program.get();
-  EXPECT_EQ(first.exitCode, 0) << first.err;
+  answerYes();
+  ASSERT_EQ(program.wait_for(90s), std::future_status::ready) << "the window did not give way to the new program";
+  EXPECT_EQ(program.get().exitCode, 0);
   const auto report = [&] { return readFile(installation / "restarted.txt"); };
   EXPECT_TRUE(eventually([&] { return report().starts_with("2.0.0 ") && report().ends_with(arguments); })) << report();
   // The old copy that a running Windows program leaves goes at the next start of a window program.
-  EXPECT_EQ(fs::exists(installation / (name + ".old")), windowsPrograms);
+  EXPECT_EQ(fs::exists(installation / (name + ".old")), windowsPrograms) << "the old program was not renamed aside";
   fs::copy_file(QUARNMP_SIGNED_UPDATER_EXE, installation / name, fs::copy_options::overwrite_existing);
-  auto again = std::async(std::launch::async, [&] {
-    return runProgram(command[0], {command.begin() + 1, command.end()}, {installation.string(), environment, 120s});
-  });
+  auto again = start(server, installation, "", command);
   EXPECT_TRUE(eventually([&] { return !fs::exists(installation / (name + ".old")); }));
   server.requestClose(server.waitForWindow(std::regex("QuarnMpUpdater - Version .*"), 60s));
-  const ProgramResult ended = again.get();
-  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  EXPECT_EQ(again.get().exitCode, 0);
 }
 
 }  // namespace
