@@ -61,7 +61,8 @@ std::string replaceProgram(const std::string& program, std::string_view content)
 bool tidyProgramCopies(const std::string& program) {
   const std::string target = nativePath(program);
   bool tidy = true;
-  for (const char* suffix : {".new", ".old"}) tidy = (::unlink((target + suffix).c_str()) == 0 || errno == ENOENT) && tidy;
+  for (const char* suffix : {".new", ".old"})
+    tidy = (::unlink((target + suffix).c_str()) == 0 || errno == ENOENT) && tidy;
   return tidy;
 }
 

@@ -82,7 +82,7 @@ SelfUpdateOutcome selfUpdate(const TrustedKey& trusted, const std::string& baseU
 }
 
 SelfUpdateOutcome selfUpdateProgram(const TrustedKey& trusted, const std::string& baseUrl, const std::string& folder,
-                                 const std::string& program, bool checkOnly, const ProgressSink& progress) {
+                                    const std::string& program, bool checkOnly, const ProgressSink& progress) {
   try {
     const std::optional<ReleaseCheck> check = releaseCheckFor(trusted, folder);
     if (!check)

@@ -35,8 +35,8 @@ SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const std::stri
 // selfUpdate for the program at `program` (the running window's own file), the installation's
 // record of accepted releases in `folder`; progress from 0 to 1 as the steps pass.
 SelfUpdateOutcome selfUpdateProgram(const formats::TrustedKey& trusted, const std::string& baseUrl,
-                                 const std::string& folder, const std::string& program, bool checkOnly,
-                                 const ProgressSink& progress);
+                                    const std::string& folder, const std::string& program, bool checkOnly,
+                                    const ProgressSink& progress);
 
 // Whether this build was given a public key, and so offers to replace itself.
 bool buildReplacesItself();

@@ -225,12 +225,12 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
   ASSERT_TRUE(asked()) << "no question box after a click on the outdated notice";
   answerYes();
   ASSERT_TRUE(asked()) << "the window did not offer the update again after the tampered program";
-  EXPECT_EQ(md5OfFile((installation / name).string()) + readFile(installation / "restarted.txt"), oldDigest + "<missing>");
+  const auto report = [&] { return readFile(installation / "restarted.txt"); };
+  EXPECT_EQ(md5OfFile((installation / name).string()) + report(), oldDigest + "<missing>");
   writeFile(served, signedProgram);
   answerYes();
   ASSERT_EQ(program.wait_for(90s), std::future_status::ready) << "the window did not give way to the new program";
   EXPECT_EQ(program.get().exitCode, 0);
-  const auto report = [&] { return readFile(installation / "restarted.txt"); };
   EXPECT_TRUE(eventually([&] { return report().starts_with("2.0.0 ") && report().ends_with(arguments); })) << report();
   // The old copy that a running Windows program leaves goes at the next start of a window program.
   EXPECT_EQ(fs::exists(installation / (name + ".old")), windowsPrograms) << "the old program was not renamed aside";
