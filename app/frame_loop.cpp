@@ -5,6 +5,7 @@
 #include "app/gui_frame.h"
 #include "app/image_texture.h"
 #include "ui/draw_frame.h"
+#include "update/tasks.h"
 
 GuiSession mainGui;
 
@@ -19,7 +20,10 @@ void runWindow(GLFWwindow* window) {
   AppMedia media = loadAppMedia();
   // The first frame is cleared to black, every later one to dark grey.
   const GuiDrawing draw = [&](nk_context* ctx, int width, int height) { drawFrame(media, ctx, width, height); };
-  while (!glfwWindowShouldClose(window)) runGuiFrame(window, mainGui, eventWaitSeconds, draw, 0.2f);
+  // A replaced program ends the window, so that its successor can take its place.
+  while (!glfwWindowShouldClose(window) && !update::replacedProgram()) {
+    runGuiFrame(window, mainGui, eventWaitSeconds, draw, 0.2f);
+  }
   deleteAppMedia(media);
   shutDownGui(mainGui);
   glfwTerminate();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,7 @@ constexpr double eventWaitSeconds = 0.05;
 struct DialogContent {
   std::vector<std::string> lines;
   bool errorIcon = false;
+  bool question = false;  // Yes and No instead of OK
 };
 
 // Line feeds break lines; a carriage return before one belongs to the break.
@@ -88,9 +90,9 @@ void drawErrorIcon(nk_context* ctx) {
                  nk_rgb(255, 255, 255));
 }
 
-// One frame of the dialog, everything placed absolutely; true when OK was pressed.
-bool drawDialog(nk_context* ctx, const DialogContent& content, int width, int height) {
-  bool pressed = false;
+// One frame of the dialog, everything placed absolutely; the button pressed: OK or Yes is true.
+std::optional<bool> drawDialog(nk_context* ctx, const DialogContent& content, int width, int height) {
+  std::optional<bool> pressed;
   const float w = static_cast<float>(width);
   const float h = static_cast<float>(height);
   if (nk_begin(ctx, "MessageBox", nk_rect(0, 0, w, h), NK_WINDOW_NO_SCROLLBAR)) {
@@ -105,20 +107,28 @@ bool drawDialog(nk_context* ctx, const DialogContent& content, int width, int he
       nk_label(ctx, line.c_str(), NK_TEXT_LEFT);
       y += lineHeight + lineGap;
     }
-    nk_layout_space_push(ctx, nk_rect((w - buttonWidth) / 2 - origin.x, h - margin - buttonHeight - origin.y,
-                                      buttonWidth, buttonHeight));
-    pressed = nk_button_label(ctx, "OK");
+    const auto button = [&](float x, const char* label, bool answer) {
+      nk_layout_space_push(ctx, nk_rect(x - origin.x, h - margin - buttonHeight - origin.y, buttonWidth, buttonHeight));
+      if (nk_button_label(ctx, label)) pressed = answer;
+    };
+    if (content.question) {
+      button(w / 2 - buttonWidth - margin / 2, "Yes", true);
+      button(w / 2 + margin / 2, "No", false);
+    } else {
+      button((w - buttonWidth) / 2, "OK", true);
+    }
     nk_layout_space_end(ctx);
   }
   nk_end(ctx);
   return pressed;
 }
 
-bool keyPressed(GLFWwindow* window) {
+// Enter answers OK or Yes, Escape closes the box (a question: No).
+std::optional<bool> keyPressed(GLFWwindow* window) {
   for (int key : {GLFW_KEY_ENTER, GLFW_KEY_KP_ENTER, GLFW_KEY_ESCAPE}) {
-    if (glfwGetKey(window, key) == GLFW_PRESS) return true;
+    if (glfwGetKey(window, key) == GLFW_PRESS) return key != GLFW_KEY_ESCAPE;
   }
-  return false;
+  return std::nullopt;
 }
 
 GLFWwindow* createDialogWindow(const std::string& caption, DialogSize size) {
@@ -136,47 +146,44 @@ GLFWwindow* createDialogWindow(const std::string& caption, DialogSize size) {
   return window;
 }
 
-void runDialog(GLFWwindow* window, GuiSession& gui, const DialogContent& content) {
+// The answer; the window's close button says No (closes a box).
+bool runDialog(GLFWwindow* window, GuiSession& gui, const DialogContent& content) {
   constexpr float grey = 0.18f;
   glClearColor(grey, grey, grey, 1.0f);
-  bool closed = false;
+  std::optional<bool> answer;
   const GuiDrawing draw = [&](nk_context* ctx, int width, int height) {
-    closed = drawDialog(ctx, content, width, height) || keyPressed(window);
+    answer = drawDialog(ctx, content, width, height);
+    if (!answer) answer = keyPressed(window);
   };
-  while (!closed && !glfwWindowShouldClose(window)) runGuiFrame(window, gui, eventWaitSeconds, draw, grey);
+  while (!answer && !glfwWindowShouldClose(window)) runGuiFrame(window, gui, eventWaitSeconds, draw, grey);
+  return answer.value_or(false);
 }
 
-bool showInNewWindow(const std::string& caption, const DialogContent& content) {
+std::optional<bool> showInNewWindow(const std::string& caption, const DialogContent& content) {
   GLFWwindow* window = createDialogWindow(caption, measureDialog(content));
-  if (window == nullptr) return false;
+  if (window == nullptr) return std::nullopt;
   auto gui = std::make_unique<GuiSession>();
   setUpGui(*gui);
   attachGuiToWindow(window, &gui->context);
   glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
-  runDialog(window, *gui, content);
+  const bool answer = runDialog(window, *gui, content);
   glfwSetWindowUserPointer(window, nullptr);
   shutDownGui(*gui);
   glfwDestroyWindow(window);
-  return true;
+  return answer;
 }
 
-}  // namespace
-
-void installMessageBoxDialog() {
-  mainThread = std::this_thread::get_id();
-  platform::setMessageBoxPresenter(showMessageBoxDialog);
-}
-
-bool showMessageBoxDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
-  if (std::this_thread::get_id() != mainThread || !glfwInit()) return false;
+// The dialog's answer, nothing when none could be shown (other thread, no display, no OpenGL).
+// A window whose context is current stays current afterwards and gets no input meanwhile.
+std::optional<bool> present(const std::string& caption, const DialogContent& content) {
+  if (std::this_thread::get_id() != mainThread || !glfwInit()) return std::nullopt;
   // A window that is already open (the main window) keeps its context, but its input is
   // held back until the box is closed, as a modal box does.
   GLFWwindow* owner = glfwGetCurrentContext();
   void* ownerGui = owner != nullptr ? glfwGetWindowUserPointer(owner) : nullptr;
   if (owner != nullptr) glfwSetWindowUserPointer(owner, nullptr);
 
-  const DialogContent content{splitLines(text), icon == platform::MessageBoxIcon::Error};
-  const bool shown = showInNewWindow(caption, content);
+  const std::optional<bool> answer = showInNewWindow(caption, content);
 
   if (owner != nullptr) {
     glfwMakeContextCurrent(owner);
@@ -185,5 +192,21 @@ bool showMessageBoxDialog(const std::string& caption, const std::string& text, p
   } else {
     glfwTerminate();
   }
-  return shown;
+  return answer;
+}
+
+}  // namespace
+
+void installMessageBoxDialog() {
+  mainThread = std::this_thread::get_id();
+  platform::setMessageBoxPresenter(showMessageBoxDialog);
+  platform::setQuestionPresenter(askQuestionDialog);
+}
+
+bool showMessageBoxDialog(const std::string& caption, const std::string& text, platform::MessageBoxIcon icon) {
+  return present(caption, {splitLines(text), icon == platform::MessageBoxIcon::Error}).has_value();
+}
+
+std::optional<bool> askQuestionDialog(const std::string& caption, const std::string& text) {
+  return present(caption, {splitLines(text), false, true});
 }

@@ -1,5 +1,6 @@
 #pragma once
-// MessageBoxA: a modal box without owner window and a single OK button.
+// MessageBoxA: a modal box without owner window and a single OK button, or Yes and No.
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -16,5 +17,14 @@ void showMessageBox(const std::string& caption, const std::string& text, Message
 using MessageBoxPresenter = bool (*)(const std::string& caption, const std::string& text,
                                      MessageBoxIcon icon);
 void setMessageBoxPresenter(MessageBoxPresenter presenter);
+
+// The same box with a question mark and the buttons Yes and No; true for Yes. Where no box can
+// be shown it is written to standard error and counts as confirmed, as above.
+bool askYesNo(const std::string& caption, const std::string& text);
+
+// The question's dialog where the application draws it: the answer, or nothing when it cannot
+// show a dialog.
+using QuestionPresenter = std::optional<bool> (*)(const std::string& caption, const std::string& text);
+void setQuestionPresenter(QuestionPresenter presenter);
 
 }  // namespace platform

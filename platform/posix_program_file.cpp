@@ -58,9 +58,17 @@ std::string replaceProgram(const std::string& program, std::string_view content)
   return why;
 }
 
-void tidyProgramCopies(const std::string& program) {
+bool tidyProgramCopies(const std::string& program) {
   const std::string target = nativePath(program);
-  for (const char* suffix : {".new", ".old"}) ::unlink((target + suffix).c_str());
+  bool tidy = true;
+  for (const char* suffix : {".new", ".old"})
+    tidy = (::unlink((target + suffix).c_str()) == 0 || errno == ENOENT) && tidy;
+  return tidy;
+}
+
+std::string startReplacedProgram(const std::string& program, char** argv) {
+  ::execv(nativePath(program).c_str(), argv);
+  return failure(program);
 }
 
 }  // namespace platform

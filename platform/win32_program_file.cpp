@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32_path.h"
+#include "platform/win32_text.h"
 
 namespace platform {
 
@@ -69,11 +70,40 @@ std::string replaceProgram(const std::string& program, std::string_view content)
   return "";
 }
 
-void tidyProgramCopies(const std::string& program) {
+bool tidyProgramCopies(const std::string& program) {
   const std::wstring target = systemPath(program), aside = target + L".old";
   if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) moveFile(aside, target);
-  DeleteFileW((target + L".new").c_str());
-  DeleteFileW(aside.c_str());
+  bool tidy = true;
+  for (const std::wstring& copy : {target + L".new", aside})
+    tidy = (DeleteFileW(copy.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) && tidy;
+  return tidy;
+}
+
+std::string startReplacedProgram(const std::string& program, char**) {
+  const std::wstring target = systemPath(program);
+  // The path as the program gave it (a module's path fits in 260 characters) names the new one.
+  const std::wstring shown = widenUtf8(program).value_or(target);
+  // The arguments as this process got them: its command line after the program's own name,
+  // which is quoted or ends at the first blank.
+  const wchar_t* rest = GetCommandLineW();
+  if (*rest == L'"') {
+    for (++rest; *rest != L'\0' && *rest != L'"';) ++rest;
+    if (*rest == L'"') ++rest;
+  } else {
+    while (*rest != L'\0' && *rest != L' ' && *rest != L'\t') ++rest;
+  }
+  std::wstring line = L"\"" + shown + L"\"" + rest;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(shown.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return "";
+  }
+  const std::string reason = failure(program);
+  moveFile(target + L".old", target, MOVEFILE_REPLACE_EXISTING);
+  return reason;
 }
 
 }  // namespace platform

@@ -11,10 +11,12 @@
 #include "game/settings.h"
 #include "ui/interface_state.h"
 #include "ui/multiline_tooltip.h"
+#include "ui/questions.h"
 #include "ui/texts.h"
 #include "ui/update_status.h"
 #include "ui/widget_disable.h"
 #include "update/loader_library.h"
+#include "update/self_update.h"
 #include "update/tasks.h"
 #include "update/updater_verdict.h"
 
@@ -109,12 +111,30 @@ void checkUpdaterVersion() {
   if (const std::optional<bool> current = update::takeUpdaterVerdict()) interfaceState.updaterUpToDate = *current;
 }
 
+// A build with a key offers to replace itself, after the player said yes, as a task like the
+// others (so not while one runs); without a key the notice stays a notice.
+void drawOutdatedNotice(nk_context* ctx) {
+  if (!update::buildReplacesItself()) {
+    centredText(ctx, uiText(TextId::msgUpdaterOutdated));
+    return;
+  }
+  // The strip takes no input of its own, so a window made after it leaves it read-only; nothing
+  // overlaps it, so its one button takes clicks all the same.
+  ctx->current->layout->flags &= ~static_cast<nk_flags>(NK_WINDOW_ROM);
+  const bool busy = update::isTaskRunning();
+  if (busy) nk_widget_disable_begin(ctx);
+  const char* label = uiText(TextId::buttonSelfUpdate);
+  const bool pressed = nk_button_text(ctx, label, static_cast<int>(std::strlen(label))) != 0;
+  if (busy) nk_widget_disable_end(ctx);
+  if (pressed && askPlayer("QuarnMpUpdater", uiText(TextId::askSelfUpdate))) update::startSelfUpdate();
+}
+
 void drawTopStrip(nk_context* ctx) {
   if (nk_begin(ctx, "Update", nk_rect(0, 0, stripWidth, rowHeight), windowFlags)) {
     strip(ctx, 0, rowHeight);
     row(ctx, editionColumns);
     centredText(ctx, game::installLayout == game::InstallLayout::TovanEdition ? "Edition: TE" : "Edition: RE");
-    if (!interfaceState.updaterUpToDate) centredText(ctx, uiText(TextId::msgUpdaterOutdated));
+    if (!interfaceState.updaterUpToDate) drawOutdatedNotice(ctx);
   }
   nk_end(ctx);
 }
@@ -191,11 +211,11 @@ void drawLoaderButton(nk_context* ctx) {
 
 void drawStatus(nk_context* ctx, float top) {
   const UpdateStatus status = updateStatus();
-  if (status.text != nullptr) {
+  if (!status.text.empty()) {
     strip(ctx, top, rowHeight);
     row(ctx, oneColumn);
     const bool hovered = nk_widget_is_hovered(ctx) != 0;
-    centredText(ctx, status.text);
+    centredText(ctx, status.text.c_str());
     if (hovered && !status.reason.empty()) showMultilineTooltip(ctx, status.reason);
   }
   nk_widget_disable_begin(ctx);

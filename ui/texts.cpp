@@ -32,6 +32,10 @@ constexpr TextRow englishTexts{
     "Opens a console when the\r\ngame is started which can\r\ndisplay some debug informaton.",
     "If active the game is\r\nstarted with the LuaDebugger",
     "The selected language is not available in your game installation.",
+    "Updater not up to date. Click here to update it.",
+    "A new version of the updater is available.\r\nReplace this updater with it and restart it now?",
+    "Updating the updater...",
+    "The updater could not be updated!",
 };
 
 constexpr TextRow germanTexts{
@@ -65,6 +69,10 @@ constexpr TextRow germanTexts{
     "anzeigen kann.",
     "Wenn aktiv wird das Spiel\r\nmit LuaDebugger gestartet.",
     "Die gewaehlte Sprache steht bei deiner Installation nicht zur Verfuegung!",
+    "Updater veraltet. Hier klicken zum Updaten.",
+    "Eine neue Version des Updaters ist verfuegbar.\r\nDiesen Updater jetzt ersetzen und neu starten?",
+    "Updater wird aktualisiert...",
+    "Der Updater konnte nicht aktualisiert werden!",
 };
 
 constexpr std::size_t germanRow = 2;

@@ -32,9 +32,13 @@ enum class TextId {
   tipConsole,
   tipLuaDebugger,
   errLanguageMissing,
+  buttonSelfUpdate,
+  askSelfUpdate,
+  msgSelfUpdating,
+  errSelfUpdate,
 };
 
-inline constexpr int textIdCount = 26;
+inline constexpr int textIdCount = 30;
 
 using TextRow = std::array<const char*, textIdCount>;
 // One row per entry of the language table, in its order.

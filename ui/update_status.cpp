@@ -10,6 +10,7 @@ TextId errorText(update::UpdateError error) {
     case update::UpdateError::FetchFailed: return TextId::errFetch;
     case update::UpdateError::DiffFailed: return TextId::errDiff;
     case update::UpdateError::UpdateFailed: return TextId::errUpdate;
+    case update::UpdateError::SelfUpdateFailed: return TextId::errSelfUpdate;
     default: return TextId::errGeneral;
   }
 }
@@ -32,6 +33,11 @@ UpdateStatus updateStatus() {
     const std::string files = fileFailureLines(state);
     const std::string reason = files.empty() ? state.failureReason : state.failureReason + "\r\n" + files;
     return {uiText(errorText(state.errorCode)), reason};
+  }
+  if (update::isTaskRunning() && state.phase == update::UpdatePhase::SelfUpdate) {
+    std::string line = uiText(TextId::msgSelfUpdating);
+    line.append(" ").append(std::to_string(static_cast<int>(update::currentProgress() * 100))).append(" %");
+    return {line, ""};
   }
   if (update::isTaskRunning() || state.diffProgress < 1.0) return {};
   const TextId verdict = update::differingPaths().empty() ? TextId::msgFilesCurrent : TextId::msgFilesDiffer;

@@ -3,11 +3,11 @@
 #include <string>
 
 struct UpdateStatus {
-  const char* text = nullptr;  // nothing to show: no line
-  std::string reason;          // for the line's tooltip: why the task failed, or which files
-                               // the installation could not replace; may be empty
+  std::string text;    // empty: no line
+  std::string reason;  // for the line's tooltip: why the task failed, or which files the
+                       // installation could not replace; may be empty
 };
 
-// The error text of errorCode; else, once a comparison has finished and no task runs, whether
-// files differ.
+// The error text of errorCode; while the updater replaces itself, its progress; else, once a
+// comparison has finished and no task runs, whether files differ.
 UpdateStatus updateStatus();

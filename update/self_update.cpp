@@ -99,8 +99,9 @@ void removeDownloadLeftovers(const std::string& program) {
     platform::removeFile(leftover);
 }
 
+// The steps' share of the progress: most of the time goes into the program's download.
 SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const ServerList& servers,
-                                       const std::string& program, bool checkOnly) {
+                                       const std::string& program, bool checkOnly, const ProgressSink& progress) {
   const Result<std::string> digest = fetchUpdaterHash(servers, check);
   if (!digest.ok()) return failed("QuarnMpUpdater/index.html: " + digest.failure().reason);
   if (!isDigestText(digest.value())) return failed("QuarnMpUpdater/index.html: not an MD5 digest");
@@ -110,10 +111,13 @@ SelfUpdateOutcome replaceWithPublished(const ReleaseCheck& check, const ServerLi
     return {SelfUpdateState::Current, ""};
   }
   if (checkOnly) return {SelfUpdateState::Outdated, ""};
+  progress(0.1);
   const Result<std::string> inflated = fetchSignedProgram(check, servers, program, digest.value());
   if (!inflated.ok()) return failed(inflated.failure().reason);
+  progress(0.9);
   const std::string refused = platform::replaceProgram(program, inflated.value());
   if (!refused.empty()) return failed(refused);
+  progress(1);
   return {SelfUpdateState::Replaced, ""};
 }
 
@@ -127,16 +131,22 @@ std::string updaterProgramServerPath() { return "QuarnMpUpdater/" + platform::pr
 
 SelfUpdateOutcome selfUpdate(const TrustedKey& trusted, const ServerList& servers, const std::string& folder,
                              bool checkOnly) {
+  return selfUpdateProgram(trusted, servers, folder, updaterProgramPath(folder), checkOnly, [](double) {});
+}
+
+SelfUpdateOutcome selfUpdateProgram(const TrustedKey& trusted, const ServerList& servers, const std::string& folder,
+                                    const std::string& program, bool checkOnly, const ProgressSink& progress) {
   try {
     const std::optional<ReleaseCheck> check = releaseCheckFor(trusted, folder);
     if (!check)
       return failed("this updater has no public key built in, so it never replaces itself; update it by hand");
-    const std::string program = updaterProgramPath(folder);
     if (!checkOnly) platform::tidyProgramCopies(program);
-    return replaceWithPublished(*check, servers, program, checkOnly);
+    return replaceWithPublished(*check, servers, program, checkOnly, progress);
   } catch (const std::exception& failure) {
     return failed(failure.what());
   }
 }
+
+bool buildReplacesItself() { return builtInKeyLine[0] != '\0'; }
 
 }  // namespace update

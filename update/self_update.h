@@ -12,6 +12,7 @@
 
 #include "update/release_verification.h"
 #include "update/server_address.h"
+#include "update/worker_results.h"
 
 namespace update {
 
@@ -36,5 +37,14 @@ std::string updaterProgramServerPath();
 // replacement. Never throws.
 SelfUpdateOutcome selfUpdate(const formats::TrustedKey& trusted, const ServerList& servers, const std::string& folder,
                              bool checkOnly);
+
+// selfUpdate for the program at `program` (the running window's own file), the installation's
+// record of accepted releases in `folder`; progress from 0 to 1 as the steps pass.
+SelfUpdateOutcome selfUpdateProgram(const formats::TrustedKey& trusted, const ServerList& servers,
+                                    const std::string& folder, const std::string& program, bool checkOnly,
+                                    const ProgressSink& progress);
+
+// Whether this build was given a public key, and so offers to replace itself.
+bool buildReplacesItself();
 
 }  // namespace update

@@ -13,6 +13,8 @@
 #include "update/installation_lock.h"
 #include "update/server_choice.h"
 #include "formats/release_timestamp.h"
+#include "platform/folders.h"
+#include "update/self_update.h"
 #include "update/updater_hash.h"
 
 namespace update {
@@ -65,6 +67,7 @@ UpdateError errorOfPhase(UpdatePhase phase) {
     case UpdatePhase::Fetch: return UpdateError::FetchFailed;
     case UpdatePhase::Diff: return UpdateError::DiffFailed;
     case UpdatePhase::UpdateDiff: return UpdateError::UpdateFailed;
+    case UpdatePhase::SelfUpdate: return UpdateError::SelfUpdateFailed;
   }
   return UpdateError::GeneralFailure;
 }
@@ -142,6 +145,22 @@ TaskResult update_diff(const ServerList& servers, const FileList& differing, con
   return result;
 }
 
+// The running program's file: replaced by the published one, or found already replaced (by
+// quarnmp-cli); either way it is to be started in this program's place.
+TaskResult selfUpdateTask(const ServerList& servers, const std::string& program) {
+  TaskResult result;
+  const InstallationLock lock(installationRoot);
+  if (!lock.held()) {
+    result.failure = Failure{installationBusyReason};
+    return result;
+  }
+  const SelfUpdateOutcome outcome = selfUpdateProgram(builtInKey(), servers, installationRoot, program, false,
+                                                      [](double progress) { state().selfUpdateProgress = progress; });
+  if (outcome.state == SelfUpdateState::Failed) result.failure = Failure{outcome.reason};
+  result.programReplaced = !result.failure;
+  return result;
+}
+
 // On the polling thread: the task's result becomes the state the window reads.
 bool applyResult(TaskResult result) {
   UpdaterState& updater = state();
@@ -153,6 +172,7 @@ bool applyResult(TaskResult result) {
   }
   if (result.differingFiles) publishDifferingFiles(std::move(*result.differingFiles));
   updater.fileFailures = std::move(result.fileFailures);
+  if (result.programReplaced) updater.replacedProgram = updater.selfUpdateTarget;
   if (result.failure) updater.failureReason = std::move(result.failure->reason);
   return !result.failure;
 }
@@ -194,6 +214,18 @@ bool startUpdateDiff(const ServerList& servers, unsigned jobs) {
     return update_diff(servers, differing, selected, jobs);
   });
 }
+
+bool startSelfUpdate(const ServerList& servers) {
+  if (isTaskRunning()) return false;
+  // Asked now: once replaced, the running program's path may name the program no more.
+  UpdaterState& updater = state();
+  updater.selfUpdateTarget = platform::executablePath();
+  updater.selfUpdateProgress = 0;
+  return startTask(UpdatePhase::SelfUpdate,
+                   [servers, program = updater.selfUpdateTarget] { return selfUpdateTask(servers, program); });
+}
+
+std::optional<std::string> replacedProgram() { return state().replacedProgram; }
 
 void startUpdaterHashCheck(const ServerList& servers) {
   std::promise<Result<std::string>> answer;
@@ -252,6 +284,7 @@ double currentProgress() {
     case UpdatePhase::Fetch: return updater.fetchProgress;
     case UpdatePhase::Diff: return updater.diffProgress;
     case UpdatePhase::UpdateDiff: break;
+    case UpdatePhase::SelfUpdate: return updater.selfUpdateProgress;
   }
   return updater.updateDiffProgress;
 }
@@ -292,6 +325,9 @@ void resetUpdaterState() {
   updater.updateProgress = 0;
   updater.updateBytes = 0;
   updater.updateDiffProgress = 0;
+  updater.selfUpdateProgress = 0;
+  updater.selfUpdateTarget.clear();
+  updater.replacedProgram.reset();
   updater.catalogue.clear();
   updater.catalogueFiles.clear();
   updater.selectedFiles = {};

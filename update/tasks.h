@@ -2,6 +2,7 @@
 // The background tasks and what the window asks about them. Everything here is called on
 // the window's thread and never blocks beyond a short lock. This file alone writes the
 // process-wide UpdaterState.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ bool startDiff();  // compares the first set; nothing starts while the catalogue
 // Installs the differing files, `jobs` at a time, and compares again; the server that gave the
 // catalogue is asked first.
 bool startUpdateDiff(const ServerList& servers = builtInServers(), unsigned jobs = defaultTransferJobs);
+
+// Replaces the running program's file with the published one (update/self_update.h); once
+// collected, replacedProgram names it, and the program should start it in its own place.
+bool startSelfUpdate(const ServerList& servers = builtInServers());
+std::optional<std::string> replacedProgram();
 
 // Asks for the updater's digest on a detached thread and returns at once; the answer becomes
 // the state when pollTask or takeUpdaterHashFetched collects it.

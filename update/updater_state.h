@@ -17,10 +17,12 @@
 namespace update {
 
 // No task runs with a phase of its own for the installation: it is part of UpdateDiff.
-enum class UpdatePhase { Fetch = 0, Diff = 1, UpdateDiff = 3 };
+// SelfUpdate replaces the running updater's own program.
+enum class UpdatePhase { Fetch = 0, Diff = 1, UpdateDiff = 3, SelfUpdate = 4 };
 
 // GeneralFailure has its text in the window's table; no phase maps to it.
-enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, GeneralFailure = 3, None = 4 };
+enum class UpdateError { FetchFailed = 0, DiffFailed = 1, UpdateFailed = 2, GeneralFailure = 3, None = 4,
+                         SelfUpdateFailed = 5 };
 
 // What a task hands back through its future, applied to UpdaterState by pollTask.
 struct TaskResult {
@@ -28,6 +30,7 @@ struct TaskResult {
   std::vector<FileFailure> fileFailures;
   std::optional<FetchedCatalogue> fetched;            // a fetch's catalogue, also one cut short
   std::optional<formats::FileList> differingFiles;  // a comparison's verdict
+  bool programReplaced = false;                      // a self-update's program is in place
 };
 
 struct UpdaterState {
@@ -43,6 +46,7 @@ struct UpdaterState {
   std::atomic<double> diffProgress{0};  // 1 also means: a comparison has finished
   std::atomic<double> updateProgress{0};
   std::atomic<double> updateDiffProgress{0};
+  std::atomic<double> selfUpdateProgress{0};
   std::atomic<std::uint64_t> updateBytes{0};  // received by the last installation
 
   // Set when a task is collected; a running task works on copies.
@@ -51,6 +55,9 @@ struct UpdaterState {
   std::int64_t releaseTimestamp = 0;  // of the signed catalogue fetched last; 0 without a key
   std::string catalogueServer;        // the base address that gave it
   formats::FileList selectedFiles;
+  std::string selfUpdateTarget;  // the running program's file, as the last self-update found it
+  // That file, once a self-update has put the published program there.
+  std::optional<std::string> replacedProgram;
 
   std::mutex differingFilesMutex;  // written on the polling thread only, like everything here
   formats::FileList differingFiles;

@@ -24,6 +24,7 @@
 #include "ui/draw_frame.h"
 #include "ui/interface_state.h"
 #include "ui/multiline_tooltip.h"
+#include "ui/questions.h"
 #include "ui/texts.h"
 #include "ui/widget_disable.h"
 #include "update/tasks.h"
@@ -334,6 +335,10 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   framesUntil([&] { return !update::isTaskRunning() && shows("Updater veraltet. Bitte Updater manuell updaten."); },
               "the fetch's end and the outdated notice");
   EXPECT_EQ(server.receivedRequests().size(), 3u) << "digest, catalogue, file list, and no more";
+  // A build without a key offers no update of itself: the notice is no button.
+  setYesNoQuestion([](const std::string& caption, const std::string&) { return ADD_FAILURE() << caption, false; });
+  click("Updater veraltet. Bitte Updater manuell updaten.");
+  setYesNoQuestion(nullptr);
 
   runTask("Zeige Aenderungen");
   EXPECT_EQ(missing({"Dateien unterschiedlich! Bitte updaten.", "QuarnServer/a.txt", "QuarnServer/maps/b.txt"}), "");

@@ -55,12 +55,16 @@ bool eventually(const std::function<bool()>& condition, const std::function<void
   return condition();
 }
 
-// The program in the folder with QUARNMP_MESSAGEBOX set so (only "stderr" means something); waits for it to end.
-std::future<ProgramResult> start(const XvfbServer& server, const fs::path& folder, const std::string& messageBox = "") {
+// The program (or a command running it) in the folder with QUARNMP_MESSAGEBOX set so (only "stderr" means something);
+// waits for it to end.
+std::future<ProgramResult> start(const XvfbServer& server, const fs::path& folder, const std::string& messageBox = "",
+                                 const std::vector<std::string>& command = {QUARNMP_UPDATER_EXE}) {
   auto environment = server.environment();
   environment["QUARNMP_MESSAGEBOX"] = messageBox;
   const ProgramOptions options{folder.string(), environment, 120s};
-  return std::async(std::launch::async, [options] { return runProgram(QUARNMP_UPDATER_EXE, {}, options); });
+  return std::async(std::launch::async, [options, command] {
+    return runProgram(command[0], {command.begin() + 1, command.end()}, options);
+  });
 }
 
 // Screenshots of the window until one's description reads as expected (a minute at most); the
@@ -164,6 +168,77 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
   server.requestClose(window);
   ASSERT_EQ(program.wait_for(120s), std::future_status::ready);
   EXPECT_EQ(program.get().exitCode, 0);
+}
+
+// A build with the mod team's key offers to replace itself: the outdated notice is a button, and after Yes the window
+// puts the signed program in its own place and starts it there, with its arguments (the program: a stand-in that writes
+// its version and command line into its working folder). A tampered program is refused and the old one keeps running.
+TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
+  XvfbServer server;
+  ASSERT_TRUE(server.running());
+  TempFolder work;
+  const fs::path installation = work / "installation", tree = work / "tree";
+  const std::string name = windowsPrograms ? "QuarnMpUpdater.exe" : "QuarnMpUpdater";
+  makeInstallation(installation, TestLayout::Rusk);
+  fs::copy_file(QUARNMP_SIGNED_UPDATER_EXE, installation / name);
+  std::vector<std::string> command = {(installation / name).string(), "--first", "two words"};
+#ifdef QUARNMP_UPDATER_STANDIN
+  fs::copy_file(QUARNMP_UPDATER_STANDIN, work / name);
+  command.insert(command.begin(), QUARNMP_WINE);
+  const std::string arguments = R"( --first "two words")";  // its command line, after its own name
+#else
+  writeFile(work / name, "#!/bin/sh\nIFS='|'; printf '2.0.0 %s' \"$*\" > restarted.txt\n");
+  const std::string arguments = " --first|two words";
+#endif
+  writeFile(work / "mod/a.txt", "a");
+  writeFile(work / "plan.json", R"({"updater": ")" + name + R"(", "sets": [{"name": "M", "sourcepath": "files/m",
+    "destinationpath": "QuarnServer", "url": "lists/m", "default": true, "folder": "mod"}]})");
+  ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {"--sign", QUARNMP_TEST_SECRET_KEY, (work / "plan.json").string(),
+                                             tree.string()}).exitCode, 0);
+  const fs::path served = tree / "QuarnMpUpdater" / name;
+  const std::string signedProgram = readFile(served), oldDigest = md5OfFile((installation / name).string());
+  std::string tampered = signedProgram;
+  tampered[tampered.size() / 2] ^= 1;
+  writeFile(served, tampered);
+  NginxServer nginx(tree, "", 45004);
+
+  auto program = start(server, installation, "", command);
+  const unsigned long window = server.waitForWindow(std::regex("QuarnMpUpdater - Version .*"), 60s);
+  ASSERT_NE(window, 0u);
+  // The notice becomes a button once the digest has come, and is offered again once an update has ended.
+  const std::regex question("QuarnMpUpdater");
+  const auto asked = [&] {
+    return eventually([&] { return server.waitForWindow(question, 1ms) != 0; }, [&] {
+      server.xdotool({"mousemove", "--window", std::to_string(window), "270", "10", "click", "1"});
+    });
+  };
+  // Enter answers Yes (the default button on Windows); a click first brings the box the keyboard.
+  const auto answerYes = [&] {
+    for (int tries = 0; tries < 18 && server.waitForWindow(question, 1ms) != 0; ++tries) {
+      const std::string box = std::to_string(server.waitForWindow(question, 1ms));
+      server.xdotool({"mousemove", "--window", box, "20", "10", "click", "1"});
+      server.xdotool({"windowfocus", "--sync", box});
+      server.xdotool({"key", "Return"});
+      std::this_thread::sleep_for(1s);
+    }
+  };
+  ASSERT_TRUE(asked()) << "no question box after a click on the outdated notice";
+  answerYes();
+  ASSERT_TRUE(asked()) << "the window did not offer the update again after the tampered program";
+  const auto report = [&] { return readFile(installation / "restarted.txt"); };
+  EXPECT_EQ(md5OfFile((installation / name).string()) + report(), oldDigest + "<missing>");
+  writeFile(served, signedProgram);
+  answerYes();
+  ASSERT_EQ(program.wait_for(90s), std::future_status::ready) << "the window did not give way to the new program";
+  EXPECT_EQ(program.get().exitCode, 0);
+  EXPECT_TRUE(eventually([&] { return report().starts_with("2.0.0 ") && report().ends_with(arguments); })) << report();
+  // The old copy that a running Windows program leaves goes at the next start of a window program.
+  EXPECT_EQ(fs::exists(installation / (name + ".old")), windowsPrograms) << "the old program was not renamed aside";
+  fs::copy_file(QUARNMP_SIGNED_UPDATER_EXE, installation / name, fs::copy_options::overwrite_existing);
+  auto again = start(server, installation, "", command);
+  EXPECT_TRUE(eventually([&] { return !fs::exists(installation / (name + ".old")); }));
+  server.requestClose(server.waitForWindow(std::regex("QuarnMpUpdater - Version .*"), 60s));
+  EXPECT_EQ(again.get().exitCode, 0);
 }
 
 }  // namespace
