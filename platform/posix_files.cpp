@@ -39,7 +39,14 @@ FileResult succeeded(bool ok) { return ok ? FileResult{} : lastFailure(); }
 
 }  // namespace
 
-FileResult createDirectory(const std::string& path) { return succeeded(::mkdir(nativePath(path).c_str(), 0777) == 0); }
+// mkdir and unlink lock the parent folder for writing even when they fail; a look first spares
+// the lock when the answer is known (parallel installs in one folder would queue on it).
+FileResult createDirectory(const std::string& path) {
+  const std::string native = nativePath(path);
+  struct stat info {};
+  if (::lstat(native.c_str(), &info) == 0) return failedWith(EEXIST);
+  return succeeded(::mkdir(native.c_str(), 0777) == 0);
+}
 
 // Windows refuses to replace a file with the read-only attribute; a file without any
 // write permission bit plays that part here (also for root, who could write it anyway).
@@ -130,7 +137,13 @@ bool isRegularFile(const std::string& path) {
   return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-FileResult removeFile(const std::string& path) { return succeeded(::unlink(nativePath(path).c_str()) == 0); }
+// As createDirectory: no folder lock for a file that is not there.
+FileResult removeFile(const std::string& path) {
+  const std::string native = nativePath(path);
+  struct stat info {};
+  if (::lstat(native.c_str(), &info) != 0) return lastFailure();
+  return succeeded(::unlink(native.c_str()) == 0);
+}
 
 NewFile::NewFile(std::string filePath)
     : path(nativePath(filePath)),

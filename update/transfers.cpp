@@ -61,7 +61,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
   } catch (const std::exception&) {
     from = 0;  // kept bytes that do not inflate: the whole file again
   }
-  if (download.kept && from == 0) startOver();
+  if (from == 0 && !empty) startOver();  // kept bytes went in before they failed
   http::HeaderFields fields;
   if (from > 0) fields = {{"Range", "bytes=" + std::to_string(from) + "-"}, {"If-Range", download.kept->validator()}};
   const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
