@@ -111,6 +111,7 @@ TaskResult update_diff(const std::string& baseUrl, const FileList& differing, co
     result.failure = Failure{installationBusyReason};
     return result;
   }
+  removeLeftoversOfCurrentFiles(selected, differing, installationRoot);
   FileMetaCache cache = readFileMetaCache(installationRoot);
   const std::vector<FileRecord> files = differing.records();
   TransferOptions transfers;

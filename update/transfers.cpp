@@ -79,7 +79,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
   };
   try {
     const http::Response response =
-        connection.send(download.url, "GET", {}, fields, serverTimeoutMs, sink, download.options.minimumRate);
+        connection.send(download.url, "GET", {}, fields, download.options.silenceMs, sink, download.options.minimumRate);
     const int code = response.status.code;
     const std::string status = "HTTP status " + std::to_string(code) + " " + response.status.reason;
     if (code != 200 && !resumed) return {status, code / 100 == 5};

@@ -391,6 +391,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
                     std::to_string(body.size() - 1) + "/" + size + "\r\nContent-Length: " +
                     std::to_string(body.size() - from) + "\r\n\r\n" + body.substr(from));
   };
+  const auto otherRange = respondWith("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-" +
+                                      std::to_string(body.size() - 1) + "/" + size + "\r\n" + whole.substr(head.find("ETag")));
   const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
     connection.readRequest();
     connection.send(head);
@@ -406,10 +408,13 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   const Row rows[] = {
       {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(whole)}, "new||3|"},
       {"closed unread", {[](ScriptedConnection&) {}, respondWith(whole)}, "new||1|"},
+      {"silent", {[](ScriptedConnection& connection) { connection.readRequest(), connection.hold(); },
+                  respondWith(whole)}, "new||2|"},
       {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(whole)},
        "old|HTTP status 503 Busy|4|"},
       {"cut, continued", {cut, rest}, "new||2|" + half},
       {"cut, the server's copy changed", {cut, respondWith(whole)}, "new||2|" + half},
+      {"cut, then 206 of another range", {cut, otherRange}, "old|HTTP status 206 Partial Content|2|" + half},
       {"cut always, kept for the next update", {cut, cut, cut, cut},
        "old|Connection closed after " + std::to_string(whole.size() / 2 - head.size()) + " of " + size +
            " body bytes|4|" + half + "|kept"},
@@ -417,7 +422,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
       {"wrong digest", {respondWith(httpAnswer(deflated("other"))), respondWith(whole)},
        "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
       {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"}};
-  const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
+  const TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300}, .silenceMs = 300,
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
                                 .keepFrom = 64u << 10};
@@ -481,8 +486,12 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
             (std::vector<double>{1, 1, 0}));
 
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
-                                          {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
+                                          {"/lists/main", httpAnswer(deflated(fileListText(
+                                                              {{"a.txt", helloDigest}, {"b.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
+  writeFile("QuarnServer/b.txt", "hello");  // current, beside what an earlier run left of it
+  for (const char* leftover : {"b.txt.quarnmp-download", "b.txt.quarnmp-partial", "b.txt.quarnmp-partial.new"})
+    writeFile(std::string("QuarnServer/") + leftover, "\"v1\"\nstale");
   run([&] { return startCatalogueFetch(server.url()); });
   run(startDiff);
   const std::string compared = readFile("updater_filemeta.json");
@@ -494,6 +503,7 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
   }
   run([&] { return startUpdateDiff(server.url()); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
+  EXPECT_EQ(std::distance(fs::directory_iterator("QuarnServer"), {}), 2) << "the leftovers beside b.txt stay";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.
