@@ -137,6 +137,13 @@ PLAN
   done
   echo "install_time_ratio_vs_steps: median $(median "${ratios[@]}"), $(range "${ratios[@]}") over $rounds rounds (goal <= 0.6; ours $(range "${ours_times[@]}") s against curl + inflate + md5sum $(range "${sums[@]}") s, for 1,000 small and 4 files of 64 MiB)"
   echo "install_peak_memory: $(range "${peaks[@]}") MiB (goal <= 96 MiB)"
+  # All four large files at once, each with its own buffers.
+  set_aside "$work/installation"
+  mkdir -p "$work/installation" && cd "$work/installation"
+  /usr/bin/time -f '%M' -o "$work/peak" "$cli" update --server "$base" --jobs 32 >/dev/null 2>&1 ||
+    echo "install: update with 32 jobs failed"
+  cd "$work"
+  echo "install_peak_memory_32_jobs: $(( $(cat "$work/peak") / 1024 )) MiB (goal <= 96 MiB)"
 }
 
 compare_benchmark

@@ -80,6 +80,7 @@ class NewFile {
   std::string path;
   std::intptr_t handle;
   bool replaced = false;
+  std::uint64_t written = 0;  // bytes so far
   std::optional<std::string> openFailure;
 };
 

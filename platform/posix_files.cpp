@@ -32,6 +32,9 @@ std::optional<std::int64_t> modificationTime(const std::string& path) {
 
 namespace {
 
+// How much of a new file is written before it is sent on to the disk.
+constexpr off_t writebackStep = 8 << 20;
+
 // The reason errno gives, read before any clean-up can change it.
 FileResult failedWith(int error) { return {std::system_category().message(error)}; }
 FileResult lastFailure() { return failedWith(errno); }
@@ -162,7 +165,15 @@ FileResult NewFile::opened() const { return {openFailure}; }
 
 FileResult NewFile::write(std::string_view bytes) {
   if (handle < 0) return opened();
-  return writeAll(static_cast<int>(handle), bytes);
+  const int fd = static_cast<int>(handle);
+  const std::uint64_t before = std::exchange(written, written + bytes.size());
+  FileResult result = writeAll(fd, bytes);
+  // Each whole step of a large file starts on its way to the disk while the rest arrives, so the
+  // flush before the digest cache is written waits for little.
+  if (written / writebackStep != before / writebackStep)
+    ::sync_file_range(fd, static_cast<off_t>(before / writebackStep * writebackStep), writebackStep,
+                      SYNC_FILE_RANGE_WRITE);
+  return result;
 }
 
 FileResult NewFile::replace(const std::string& target) {
