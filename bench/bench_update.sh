@@ -8,7 +8,7 @@
 #     results; five rounds, each ratio from its own round, printed as median and range.
 # Both sides read from the page cache: the figures compare work, not the disk. Each side starts
 # after a sync, so neither flushes what the other wrote; and files are removed only at the end,
-# as ext4 makes new files slowly for a while after many were deleted.
+# as ext4 makes new files slowly for a minute after many were deleted.
 set -uo pipefail
 build=${QUARNMP_BUILD:?QUARNMP_BUILD must name a Release build}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -72,10 +72,20 @@ compare_benchmark() {
 
 range() { printf '%s\n' "$@" | sort -g | sed -n '1p;$p' | paste -sd ' ' | awk '{ printf "%s–%s", $1, $2 }'; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Moves folders out of the way; the work folder goes as a whole when the benchmark ends.
+# Moves folders out of the way (the work folder goes as a whole when the benchmark ends), writes
+# everything to disk and drops what was set aside from memory, so the rounds find memory as free.
 set_aside() {
   mkdir -p "$work/trash"
   for folder in "$@"; do [ -e "$folder" ] && mv "$folder" "$(mktemp -d "$work/trash/XXXXXX")/"; done
+  sync
+  python3 - "$work/trash" <<'PY'
+import os, sys
+for folder, _, names in os.walk(sys.argv[1]):
+    for name in names:
+        fd = os.open(os.path.join(folder, name), os.O_RDONLY)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        os.close(fd)
+PY
 }
 
 # Inflates each zlib file named on standard input ("<compressed> <output>") to disk, streamed.
@@ -115,14 +125,13 @@ PLAN
   local ratios=() peaks=() sums=() ours_times=() start end curl_time inflate_time md5_time ours_time
   for _ in $(seq $rounds); do
     set_aside "$work/curl" "$work/inflated" "$work/installation"
-    sync
     start=$(now); curl -s --create-dirs -K "$work/curl.config"; end=$(now); curl_time=$(calc "$end - $start" 3)
     start=$(now); inflate_each < "$work/inflate.list"; end=$(now); inflate_time=$(calc "$end - $start" 3)
     start=$(now); (cd "$work/inflated" && find . -type f -print0 | xargs -0 md5sum > /dev/null); end=$(now)
     md5_time=$(calc "$end - $start" 3)
     mkdir -p "$work/installation"
     cd "$work/installation"
-    sync
+    sync  # the baseline's files are not this side's to flush
     start=$(now)
     /usr/bin/time -f '%M' -o "$work/peak" "$cli" update --server "$base" >/dev/null 2>&1
     local result=$?
