@@ -148,9 +148,10 @@ FileResult removeFile(const std::string& path) {
   return succeeded(::unlink(native.c_str()) == 0);
 }
 
-NewFile::NewFile(std::string filePath)
+NewFile::NewFile(std::string filePath, Use fileUse)
     : path(nativePath(filePath)),
-      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {
+      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)),
+      use(fileUse) {
   if (handle < 0) openFailure = lastFailure().failure;
 }
 
@@ -170,7 +171,7 @@ FileResult NewFile::write(std::string_view bytes) {
   FileResult result = writeAll(fd, bytes);
   // Each whole step of a large file starts on its way to the disk while the rest arrives, so the
   // flush before the digest cache is written waits for little.
-  if (written / writebackStep != before / writebackStep)
+  if (use == Use::Replacement && written / writebackStep != before / writebackStep)
     ::sync_file_range(fd, static_cast<off_t>(before / writebackStep * writebackStep), writebackStep,
                       SYNC_FILE_RANGE_WRITE);
   return result;
