@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 #include "platform/files.h"
 
@@ -49,11 +48,11 @@ std::string md5OfFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> file(platform::openForReading(path));
   if (!file) return std::string(digestFailure);
   platform::Md5Stream md5;
-  std::vector<char> piece(readPieceSize);
+  const auto piece = std::make_unique_for_overwrite<char[]>(readPieceSize);  // not zeroed: small files are many
   for (;;) {
-    const std::size_t got = std::fread(piece.data(), 1, piece.size(), file.get());
-    md5.add(std::string_view(piece.data(), got));
-    if (got < piece.size()) break;
+    const std::size_t got = std::fread(piece.get(), 1, readPieceSize, file.get());
+    md5.add(std::string_view(piece.get(), got));
+    if (got < readPieceSize) break;
   }
   if (std::ferror(file.get())) return std::string(digestFailure);
   return hexDigest(md5.finish());

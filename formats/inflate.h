@@ -6,7 +6,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 
 struct z_stream_s;
 
@@ -43,7 +42,7 @@ class Inflater {
 
  private:
   std::unique_ptr<z_stream_s> stream;
-  std::vector<char> piece;
+  std::unique_ptr<char[]> piece;  // output space, not zeroed: a small file would pay more for that than for its bytes
   std::uint64_t sizeCeiling;
   std::uint64_t ratioCeiling;
   std::uint64_t consumed = 0;

@@ -70,7 +70,8 @@ void RateFloor::add(std::size_t count) {
 }
 
 Ending receiveResponse(const Socket& socket, ResponseReception& reception, std::int64_t silenceMs, RateFloor& rate) {
-  const auto buffer = std::make_unique<char[]>(receivePieceSize);
+  // Not zeroed: a short exchange would pay more for clearing the buffer than for its bytes.
+  const auto buffer = std::make_unique_for_overwrite<char[]>(receivePieceSize);
   while (true) {
     const int received = platform::receiveBytes(socket.handle(), buffer.get(), static_cast<int>(receivePieceSize));
     if (received < 0) {

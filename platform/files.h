@@ -77,9 +77,13 @@ FileResult removeFile(const std::string& path);
 // target in one step. Removed again when destroyed unless it has replaced a target.
 class NewFile {
  public:
+  // What mostly becomes of the file. One that is to replace its target is sent on to the disk
+  // in steps while it is written (POSIX systems), so that flushWrittenFiles waits for little
+  // after it; a scratch file, mostly removed again, is left to the system.
+  enum class Use { Replacement, Scratch };
   // Creates the file; fails (isOpen() false, the reason in opened()) when something of that
   // name exists already.
-  explicit NewFile(std::string path);
+  explicit NewFile(std::string path, Use use = Use::Replacement);
   ~NewFile();
   NewFile(const NewFile&) = delete;
   NewFile& operator=(const NewFile&) = delete;
@@ -98,6 +102,8 @@ class NewFile {
   std::string path;
   std::intptr_t handle;
   bool replaced = false;
+  Use use = Use::Replacement;
+  std::uint64_t written = 0;  // bytes so far
   std::optional<std::string> openFailure;
 };
 

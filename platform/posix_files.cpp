@@ -44,13 +44,23 @@ std::optional<std::int64_t> modificationTime(const std::string& path) {
 
 namespace {
 
+// How much of a new file is written before it is sent on to the disk.
+constexpr off_t writebackStep = 8 << 20;
+
 FileResult failedWith(int error) { return {reasonOf(error)}; }
 FileResult lastFailure() { return failedWith(errno); }
 FileResult succeeded(bool ok) { return ok ? FileResult{} : lastFailure(); }
 
 }  // namespace
 
-FileResult createDirectory(const std::string& path) { return succeeded(::mkdir(nativePath(path).c_str(), 0777) == 0); }
+// mkdir and unlink lock the parent folder for writing even when they fail; a look first spares
+// the lock when the answer is known (parallel installs in one folder would queue on it).
+FileResult createDirectory(const std::string& path) {
+  const std::string native = nativePath(path);
+  struct stat info {};
+  if (::lstat(native.c_str(), &info) == 0) return failedWith(EEXIST);
+  return succeeded(::mkdir(native.c_str(), 0777) == 0);
+}
 
 // Windows refuses to replace a file with the read-only attribute; a file without any
 // write permission bit plays that part here (also for root, who could write it anyway).
@@ -148,11 +158,18 @@ bool isRegularFile(const std::string& path) {
   return ::stat(nativePath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-FileResult removeFile(const std::string& path) { return succeeded(::unlink(nativePath(path).c_str()) == 0); }
+// As createDirectory: no folder lock for a file that is not there.
+FileResult removeFile(const std::string& path) {
+  const std::string native = nativePath(path);
+  struct stat info {};
+  if (::lstat(native.c_str(), &info) != 0) return lastFailure();
+  return succeeded(::unlink(native.c_str()) == 0);
+}
 
-NewFile::NewFile(std::string filePath)
+NewFile::NewFile(std::string filePath, Use fileUse)
     : path(nativePath(filePath)),
-      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)) {
+      handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)),
+      use(fileUse) {
   if (handle < 0) openFailure = lastFailure().failure;
 }
 
@@ -167,7 +184,15 @@ FileResult NewFile::opened() const { return {openFailure}; }
 
 FileResult NewFile::write(std::string_view bytes) {
   if (handle < 0) return opened();
-  return writeAll(static_cast<int>(handle), bytes);
+  const int fd = static_cast<int>(handle);
+  const std::uint64_t before = std::exchange(written, written + bytes.size());
+  FileResult result = writeAll(fd, bytes);
+  // Each whole step of a large file starts on its way to the disk while the rest arrives, so the
+  // flush before the digest cache is written waits for little.
+  if (use == Use::Replacement && written / writebackStep != before / writebackStep)
+    ::sync_file_range(fd, static_cast<off_t>(before / writebackStep * writebackStep), writebackStep,
+                      SYNC_FILE_RANGE_WRITE);
+  return result;
 }
 
 FileResult NewFile::close() {

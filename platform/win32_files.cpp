@@ -157,7 +157,7 @@ FileContent readWholeFile(const std::string& path) {
 
 FileResult removeFile(const std::string& path) { return succeeded(DeleteFileW(systemPath(path).c_str()) != 0); }
 
-NewFile::NewFile(std::string filePath)
+NewFile::NewFile(std::string filePath, Use)
     : path(std::move(filePath)), handle(reinterpret_cast<std::intptr_t>(createNew(path))) {
   if (!isOpen()) openFailure = lastFailure().failure;
 }

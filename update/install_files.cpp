@@ -11,6 +11,7 @@
 #include "formats/file_digest.h"
 #include "update/transfer_pool.h"
 #include "update/installation_lock.h"
+#include "update/kept_download.h"
 
 namespace update {
 
@@ -92,6 +93,20 @@ void createDirectories(const std::string& path) {
     platform::createDirectory(path.substr(0, separator));
   }
   platform::createDirectory(path);
+}
+
+void removeLeftoversOfCurrentFiles(const formats::FileList& selected, const formats::FileList& differing,
+                                   const std::string& root) {
+  std::size_t next = 0;  // both lists are in the order of `selected`
+  for (const FileRecord& record : selected) {
+    if (next < differing.size() && differing.localPath(next) == record.localPath) {
+      ++next;
+      continue;
+    }
+    if (!record.refusal.empty()) continue;  // names a place outside the installation
+    const std::string path = root + record.localPath, kept = keptDownloadPath(path);
+    for (const std::string& leftover : {temporaryInstallPath(path), kept, kept + ".new"}) platform::removeFile(leftover);
+  }
 }
 
 std::vector<FileFailure> updateFiles(const std::vector<FileRecord>& files, const ServerList& servers,

@@ -17,6 +17,13 @@ void createDirectories(const std::string& path);
 // leftover of a killed run is recognised and removed by the next installation of that file.
 std::string temporaryInstallPath(const std::string& path);
 
+// Removes what earlier runs left beside the files of `selected` that are not among `differing`
+// (a download cut by a kill, kept compressed bytes), as `differing` was picked from `selected`:
+// a file that no longer differs is not installed, so nothing else would remove them. Only under
+// the installation's lock, so they are never another updater's work in progress.
+void removeLeftoversOfCurrentFiles(const formats::FileList& selected, const formats::FileList& differing,
+                                   const std::string& root);
+
 // Downloads each record's file from the servers (the update server and its mirrors, asked in
 // turn as fetchFile does) and replaces its copy below root (as for diffFiles) once its content is
 // whole and has the list's digest, options.jobs files at a time, each worker on its own kept

@@ -57,7 +57,7 @@ std::uint64_t KeptDownload::resume(const std::function<void(std::string_view)>& 
   const std::string line = piece.data();
   if (line.size() < 2 || line.back() != '\n') return 0;
   validatorText = line.substr(0, line.size() - 1);
-  copy.emplace(copyPath);
+  copy.emplace(copyPath, platform::NewFile::Use::Scratch);
   if (!copy->isOpen() || !copy->write(line)) return 0;
   for (std::size_t got = piece.size(); got == piece.size();) {
     got = std::fread(piece.data(), 1, piece.size(), kept.get());
@@ -77,7 +77,7 @@ void KeptDownload::begin(const http::Response& head) {
   copied = 0;
   validatorText = validatorOf(head);
   if (validatorText.empty() || validatorText.size() >= maxValidatorSize || contentLength(head) < keepFrom) return;
-  copy.emplace(copyPath);
+  copy.emplace(copyPath, platform::NewFile::Use::Scratch);
   if (!copy->write(validatorText + "\n")) copy.reset();
 }
 

@@ -122,6 +122,7 @@ TaskResult update_diff(const ServerList& servers, const FileList& differing, con
     result.failure = Failure{lock.refusal()};
     return result;
   }
+  removeLeftoversOfCurrentFiles(selected, differing, installationRoot);
   FileMetaCache cache = readFileMetaCache(installationRoot);
   const std::vector<FileRecord> files = differing.records();
   TransferOptions transfers;

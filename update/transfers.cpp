@@ -93,7 +93,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
     from = 0;  // kept bytes that do not inflate: the whole file again
     ours = false;
   }
-  if (download.kept && from == 0) startOver();
+  if (from == 0 && !empty) startOver();  // kept bytes went in before they failed
   http::HeaderFields fields;
   if (from > 0) fields = {{"Range", "bytes=" + std::to_string(from) + "-"}, {"If-Range", download.kept->validator()}};
   const http::BodySink sink = [&](const http::Response& head, std::string_view bytes) {
@@ -111,7 +111,7 @@ Attempt attemptOnce(http::Connection& connection, const Download& download) {
   };
   try {
     const http::Response response =
-        connection.send(download.url, "GET", {}, fields, serverTimeoutMs, sink, download.options.minimumRate);
+        connection.send(download.url, "GET", {}, fields, download.options.silenceMs, sink, download.options.minimumRate);
     const int code = response.status.code;
     // A part that does not continue the kept bytes (another range, another version): whole next time.
     if (code == 206 && !resumed && from > 0) return {Ending::Passing, statusFailure(response), false, false, false, true};

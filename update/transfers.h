@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "http/connection.h"
+#include "update/download.h"
 #include "update/failure.h"
 #include "update/server_choice.h"
 
@@ -25,6 +26,8 @@ struct TransferOptions {
   unsigned jobs = defaultTransferJobs;
   // Every transfer must keep this average once its grace period has passed.
   http::MinimumRate minimumRate;
+  // The longest silence of the server while connecting, sending or receiving.
+  std::int64_t silenceMs = serverTimeoutMs;
   // A transient failure is tried again after each of these pauses in turn, then it stands.
   std::vector<std::chrono::milliseconds> retryPauses{std::chrono::milliseconds(500), std::chrono::milliseconds(1000),
                                                      std::chrono::milliseconds(2000)};

@@ -440,6 +440,8 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
     };
   };
   const auto rest = copy("\"v1\"", body), stored = copy("\"v2\"", compressText(content, 0));
+  const auto otherRange = respondWith("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-" +
+                                      std::to_string(body.size() - 1) + "/" + size + "\r\n" + whole.substr(head.find("ETag")));
   const auto drip = [&](ScriptedConnection& connection) {  // 20 bytes a second
     connection.readRequest();
     connection.send(head);
@@ -456,10 +458,13 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
   const Row rows[] = {
       {"5xx twice", {respondWith(busy), respondWith(busy), respondWith(whole)}, "new||3|"},
       {"closed unread", {[](ScriptedConnection&) {}, respondWith(whole)}, "new||1|"},
+      {"silent", {[](ScriptedConnection& connection) { connection.readRequest(), connection.hold(); },
+                  respondWith(whole)}, "new||2|"},
       {"5xx always", {respondWith(busy), respondWith(busy), respondWith(busy), respondWith(busy), respondWith(whole)},
        "old|HTTP status 503 Busy|4|"},
       {"cut, continued", {cut, rest}, "new||2|" + half},
       {"cut, the server's copy changed", {cut, respondWith(whole)}, "new||2|" + half},
+      {"cut, then 206 of another range: whole again", {cut, otherRange, respondWith(whole)}, "new||3|"},
       {"cut always, kept for the next update", {cut, cut, cut, cut},
        "old|Connection closed after " + std::to_string(whole.size() / 2 - head.size()) + " of " + size +
            " body bytes|4|" + half + "|kept"},
@@ -468,7 +473,7 @@ TEST(Installation, TransientFailuresAreRetriedThreeTimesAndTheRestAtOnce) {
        "old|content does not match the list's digest (got 795f3202b17cb6bc3d4b771d8c6c9eaf)|1|"},
       {"below the rate floor", {drip, respondWith(whole)}, "old|Transfer too slow|1|"},
       {"cut, a mirror's other copy: its part refused", {cut}, "new||1||mirror [" + half + "][]", {stored, stored}}};
-  const update::TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300},
+  const update::TransferOptions options{.jobs = 1, .minimumRate = {.graceMs = 300}, .silenceMs = 300,
                                 .retryPauses = {std::chrono::milliseconds(1), std::chrono::milliseconds(2),
                                                 std::chrono::milliseconds(4)},
                                 .keepFrom = 64u << 10};
@@ -537,10 +542,14 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
             (std::vector<double>{1, 1, 0}));
 
   const ScriptedServer server = serverOf({{"/json", httpAnswer(deflated(catalogueText({entry("main")})))},
-                                          {"/lists/main", httpAnswer(deflated(fileListText({{"a.txt", helloDigest}})))},
+                                          {"/lists/main", httpAnswer(deflated(fileListText(
+                                                              {{"a.txt", helloDigest}, {"b.txt", helloDigest}})))},
                                           {"/files/main/a.txt", httpAnswer(deflated("hello"))}});
   const ScriptedServer busy = serverOf({{"/json", httpAnswer("", "503 Busy")}});
   const update::ServerList servers{busy.url(), server.url()};  // the catalogue, and so the files, come from the second
+  writeFile("QuarnServer/b.txt", "hello");  // current, beside what an earlier run left of it
+  for (const char* leftover : {"b.txt.quarnmp-download", "b.txt.quarnmp-partial", "b.txt.quarnmp-partial.new"})
+    writeFile(std::string("QuarnServer/") + leftover, "\"v1\"\nstale");
   run([&] { return update::startCatalogueFetch(servers); });
   run(update::startDiff);
   const std::string compared = readFile("updater_filemeta.json");
@@ -550,9 +559,22 @@ TEST(Tasks, FailuresSetThePhaseErrorWithTheirReasonAndTheNextTaskStillRuns) {
     EXPECT_EQ(state.failureReason + "|" + readFile("QuarnServer/a.txt") + "|" + readFile("updater_filemeta.json"),
               std::string(update::installationBusyReason) + "|<missing>|" + compared);
   }
+  // A lock that cannot be taken says why; a cache that cannot be saved fails nothing, but is listed with its reason.
+  fs::remove("updater.lock");
+  fs::create_symlink("elsewhere", "updater.lock");  // never followed
+  run([&] { return update::startUpdateDiff(servers); });
+  EXPECT_EQ(state.failureReason, "cannot lock updater.lock: Too many levels of symbolic links; nothing was changed");
+  fs::remove("updater.lock");
+  fs::permissions("updater_filemeta.json", fs::perms::owner_read);
+  run(update::startDiff);
+  std::string listed = state.errorCode == update::UpdateError::None ? "" : "failed|";
+  for (const update::FileFailure& failure : state.fileFailures) listed += failure.localPath + ": " + failure.reason + "|";
+  EXPECT_EQ(listed, "updater_filemeta.json: not saved: Permission denied|");
+  fs::permissions("updater_filemeta.json", fs::perms::owner_all);
   run([&] { return update::startUpdateDiff(servers); });
   EXPECT_EQ("at the flush: " + atFlush, "at the flush: hello, cache " + compared) << "flushed after the cache write";
   EXPECT_EQ(busy.receivedRequests().size(), 1u) << "the update did not ask the server that gave the catalogue first";
+  EXPECT_EQ(std::distance(fs::directory_iterator("QuarnServer"), {}), 2) << "the leftovers beside b.txt stay";
 }
 
 // A digest answer arriving after every static object is gone is harmless: a sanitizer report fails the helper.

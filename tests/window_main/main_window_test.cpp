@@ -334,7 +334,7 @@ TEST_F(MainWindowTest, FetchDiffAndUpdateInTurn) {
   // The fetch and the digest request end each on their own thread: wait for both.
   framesUntil([&] { return !update::isTaskRunning() && shows("Updater veraltet. Bitte Updater manuell updaten."); },
               "the fetch's end and the outdated notice");
-  EXPECT_EQ(server.receivedRequests().size(), 3u) << "digest, catalogue, file list, and no more";
+  EXPECT_THAT(server.receivedRequests(), testing::SizeIs(3)) << "digest, catalogue, file list, and no more";
   // A build without a key offers no update of itself: the notice is no button.
   setYesNoQuestion([](const std::string& caption, const std::string&) { return ADD_FAILURE() << caption, false; });
   click("Updater veraltet. Bitte Updater manuell updaten.");
