@@ -172,7 +172,8 @@ TEST(ProgramWindow, FirstRunInstallsAndStartsTheGame) {
 
 // A build with the mod team's key offers to replace itself: the outdated notice is a button, and after Yes the window
 // puts the signed program in its own place and starts it there, with its arguments (the program: a stand-in that writes
-// its version and command line into its working folder). A tampered program is refused and the old one keeps running.
+// its version and command line into its working folder). A tampered program, a wrong digest and a program signed by
+// another key are refused and the old one keeps running.
 TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
   XvfbServer server;
   ASSERT_TRUE(server.running());
@@ -195,11 +196,25 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
     "destinationpath": "QuarnServer", "url": "lists/m", "default": true, "folder": "mod"}]})");
   ASSERT_EQ(runProgram(QUARNMP_PUBLISH_EXE, {"--sign", QUARNMP_TEST_SECRET_KEY, (work / "plan.json").string(),
                                              tree.string()}).exitCode, 0);
-  const fs::path served = tree / "QuarnMpUpdater" / name;
-  const std::string signedProgram = readFile(served), oldDigest = md5OfFile((installation / name).string());
-  std::string tampered = signedProgram;
+  const std::string served = "QuarnMpUpdater/" + name, digest = "QuarnMpUpdater/index.html";
+  const std::string oldDigest = md5OfFile((installation / name).string()), sig = readFile(tree / (digest + ".minisig"));
+  const std::string stamp = sig.substr(sig.find("timestamp:"), sig.find("\tfile:") - sig.find("timestamp:"));
+  std::map<fs::path, std::string> pristine;
+  for (const std::string& file : {served, served + ".minisig", digest, digest + ".minisig"})
+    pristine[tree / file] = readFile(tree / file);
+  const auto sign = [&](const std::string& key, const std::string& file) {  // at the release's time
+    ASSERT_EQ(runProgram(MINISIGN_EXE, {"-S", "-s", key, "-m", file, "-t", stamp + "\tfile:" + file},
+                         {.workingDirectory = tree.string()}).exitCode, 0) << file;
+  };
+  const fs::path otherKey = work / "other.key";
+  ASSERT_EQ(runProgram(MINISIGN_EXE, {"-G", "-W", "-p", (work / "other.pub").string(), "-s", otherKey.string()})
+                .exitCode, 0);
+  std::string tampered = pristine[tree / served];
   tampered[tampered.size() / 2] ^= 1;
-  writeFile(served, tampered);
+  const std::pair<const char*, std::function<void()>> refusals[] = {
+      {"tampered", [&] { writeFile(tree / served, tampered); }},
+      {"wrong digest", [&] { writeFile(tree / digest, std::string(32, '0')); sign(QUARNMP_TEST_SECRET_KEY, digest); }},
+      {"other key", [&] { sign(otherKey.string(), served); }}};
   NginxServer nginx(tree, "", 45004);
 
   auto program = start(server, installation, "", command);
@@ -223,11 +238,15 @@ TEST(ProgramWindow, SignedWindowReplacesItselfOnlyWithTheSignedProgram) {
     }
   };
   ASSERT_TRUE(asked()) << "no question box after a click on the outdated notice";
-  answerYes();
-  ASSERT_TRUE(asked()) << "the window did not offer the update again after the tampered program";
   const auto report = [&] { return readFile(installation / "restarted.txt"); };
-  EXPECT_EQ(md5OfFile((installation / name).string()) + report(), oldDigest + "<missing>");
-  writeFile(served, signedProgram);
+  const auto restore = [&] { for (const auto& [file, bytes] : pristine) writeFile(file, bytes); };
+  for (const auto& [row, tamper] : refusals) {
+    tamper();
+    answerYes();
+    ASSERT_TRUE(asked()) << "the window did not offer the update again after the " << row << " round";
+    EXPECT_EQ(md5OfFile((installation / name).string()) + report(), oldDigest + "<missing>") << row;
+    restore();
+  }
   answerYes();
   ASSERT_EQ(program.wait_for(90s), std::future_status::ready) << "the window did not give way to the new program";
   EXPECT_EQ(program.get().exitCode, 0);
