@@ -152,7 +152,7 @@ TaskResult selfUpdateTask(const ServerList& servers, const std::string& program)
   TaskResult result;
   const InstallationLock lock(installationRoot);
   if (!lock.held()) {
-    result.failure = Failure{installationBusyReason};
+    result.failure = Failure{lock.refusal()};
     return result;
   }
   const SelfUpdateOutcome outcome = selfUpdateProgram(builtInKey(), servers, installationRoot, program, false,
