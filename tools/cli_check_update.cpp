@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/terminal.h"
@@ -45,7 +46,7 @@ std::optional<Options> readOptions(const std::vector<std::string>& args, bool jo
     if (i + 1 == args.size()) return std::nullopt;
     const std::string& value = args[i + 1];
     if (args[i] == "--server" && !value.empty()) {
-      options.servers.push_back(value.back() == '/' ? value : value + '/');
+      options.servers.push_back(value);
     } else if (args[i] == "--jobs" && jobsAllowed && !jobsGiven && readJobs(value)) {
       options.jobs = *readJobs(value);
       jobsGiven = true;
@@ -53,7 +54,7 @@ std::optional<Options> readOptions(const std::vector<std::string>& args, bool jo
       return std::nullopt;
     }
   }
-  if (options.servers.empty()) options.servers = update::builtInServers();
+  options.servers = update::namedOrBuiltInServers(std::move(options.servers));
   return options;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/cli_commands.h"
@@ -25,9 +26,7 @@ std::optional<SelfUpdateArguments> readArguments(const std::vector<std::string>&
     else if (args[i] == "--server" && i + 1 < args.size() && !args[i + 1].empty()) read.servers.push_back(args[++i]);
     else return std::nullopt;
   }
-  for (std::string& server : read.servers)
-    if (server.back() != '/') server += '/';
-  if (read.servers.empty()) read.servers = update::builtInServers();
+  read.servers = update::namedOrBuiltInServers(std::move(read.servers));
   return read;
 }
 

@@ -95,6 +95,11 @@ void createDirectories(const std::string& path) {
   platform::createDirectory(path);
 }
 
+void removeDownloadLeftovers(const std::string& path) {
+  const std::string kept = keptDownloadPath(path);
+  for (const std::string& leftover : {temporaryInstallPath(path), kept, kept + ".new"}) platform::removeFile(leftover);
+}
+
 void removeLeftoversOfCurrentFiles(const formats::FileList& selected, const formats::FileList& differing,
                                    const std::string& root) {
   std::size_t next = 0;  // both lists are in the order of `selected`
@@ -104,8 +109,7 @@ void removeLeftoversOfCurrentFiles(const formats::FileList& selected, const form
       continue;
     }
     if (!record.refusal.empty()) continue;  // names a place outside the installation
-    const std::string path = root + record.localPath, kept = keptDownloadPath(path);
-    for (const std::string& leftover : {temporaryInstallPath(path), kept, kept + ".new"}) platform::removeFile(leftover);
+    removeDownloadLeftovers(root + record.localPath);
   }
 }
 

@@ -17,6 +17,10 @@ void createDirectories(const std::string& path);
 // leftover of a killed run is recognised and removed by the next installation of that file.
 std::string temporaryInstallPath(const std::string& path);
 
+// Removes what downloads of the file at `path` left beside it (a run cut short or killed: the
+// temporary file, kept compressed bytes); only under the installation's lock.
+void removeDownloadLeftovers(const std::string& path);
+
 // Removes what earlier runs left beside the files of `selected` that are not among `differing`
 // (a download cut by a kill, kept compressed bytes), as `differing` was picked from `selected`:
 // a file that no longer differs is not installed, so nothing else would remove them. Only under

@@ -11,7 +11,6 @@
 #include "platform/program_file.h"
 #include "update/download.h"
 #include "update/install_files.h"
-#include "update/kept_download.h"
 #include "update/transfers.h"
 #include "update/updater_hash.h"
 
@@ -90,13 +89,6 @@ Result<std::string> fetchSignedProgram(const ReleaseCheck& check, const ServerLi
       fetchFile(connections, choice, {path, program, false}, TransferOptions{}, restart, consume, verify);
   if (failed) return failed->reason.starts_with(path) ? *failed : Failure{path + ": " + failed->reason};
   return taken;
-}
-
-// What a download of the program that was cut off or killed left, no longer needed.
-void removeDownloadLeftovers(const std::string& program) {
-  for (const std::string& leftover : {temporaryInstallPath(program), keptDownloadPath(program),
-                                      keptDownloadPath(program) + ".new"})
-    platform::removeFile(leftover);
 }
 
 // The steps' share of the progress: most of the time goes into the program's download.

@@ -17,4 +17,11 @@ const ServerList& builtInServers() {
   return *servers;
 }
 
+ServerList namedOrBuiltInServers(ServerList named) {
+  if (named.empty()) return builtInServers();
+  for (std::string& server : named)
+    if (!server.ends_with('/')) server += '/';
+  return named;
+}
+
 }  // namespace update

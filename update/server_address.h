@@ -19,4 +19,8 @@ extern const char* const builtInMirrors[];
 // serverBaseUrl() first, then the build's mirrors: the list the window asks.
 const ServerList& builtInServers();
 
+// The servers a user named, each ended with "/" (a base address), or builtInServers() when
+// none was named.
+ServerList namedOrBuiltInServers(ServerList named);
+
 }  // namespace update
